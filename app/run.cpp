@@ -1,0 +1,45 @@
+#include "app/run.h"
+
+#include "app/interface.h"
+#include "protocol/discovery.h"
+
+static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
+
+int failurePath(FILE* out, const char* message)
+{
+    fprintf(out, "%s", message);
+    pauseConsole(out);
+    return -1;
+}
+
+int commonEnd(RunState& rs, FILE* out)
+{
+    if (rs.fileOutput) {
+        fclose(rs.file);
+        rs.file = NULL;
+        rs.fileOutput = false;
+    }
+    pauseConsole(out);
+    return -1;
+}
+
+int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* err)
+{
+    (void)argc;
+    (void)argv;
+    initRunState(rs);
+    fprintf(out, "Brevindor Version 1.08 \n");
+
+    if (WSAStartup(WINSOCK_VERSION_1_1, &rs.WSAData) != 0) {
+        return failurePath(out, "An error has been occurred during the initialization of Winsock!!!\n");
+    }
+    if (!selectInterface(in, out, err, rs.localAddr)) {
+        return failurePath(out, "An error has been occurred during getting the Local IP addresses!!!\n");
+    }
+
+    StepResult step = runDiscovery(rs, out);
+    if (step == STEP_FAILED) {
+        return failurePath(out, rs.failure);
+    }
+    return commonEnd(rs, out);
+}

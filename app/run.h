@@ -1,0 +1,14 @@
+// The run sequence with its failure path and common end.
+#pragma once
+
+#include <cstdio>
+
+#include "app/run_state.h"
+
+// One whole run; returns the exit value, always -1.
+int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* err);
+
+// Print the message, pause, -1.
+int failurePath(FILE* out, const char* message);
+// Close the response file if open, pause, -1.
+int commonEnd(RunState& rs, FILE* out);

@@ -1,0 +1,20 @@
+#include "app/run_state.h"
+
+#include <cstring>
+
+void initRunState(RunState& rs)
+{
+    memset(&rs, 0, sizeof rs);
+    rs.recvLength = RECV_LEN;
+    rs.iOptVal = MULTICAST_TTL;
+    buildRequest(rs.bufferRequest);
+    buildSettingHeader(rs.bufferSetting);
+    rs.sock = INVALID_SOCKET;
+    rs.t.tv_sec = DEFAULT_TIMEOUT_SECONDS;
+    rs.t.tv_usec = 0;
+    rs.fileOutput = false;
+    rs.file = NULL;
+    rs.writeMode = false;
+    rs.responseCount = 0;
+    rs.failure = NULL;
+}

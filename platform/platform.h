@@ -1,0 +1,52 @@
+// The small OS layer. On Windows it is Winsock 1.1 itself; on Linux it supplies the few
+// Winsock-only calls over POSIX and makes the BSD calls behave as the program expects of Winsock.
+// Everything else calls the socket functions by their standard names.
+#pragma once
+
+#include <cstdio>
+
+#ifdef _WIN32
+
+#include <winsock.h>   // Winsock 1.1: its multicast option values match wsock32
+
+#else
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+typedef int SOCKET;
+const SOCKET INVALID_SOCKET = -1;
+const int SOCKET_ERROR = -1;
+const int SD_SEND = SHUT_WR;
+
+struct WSADATA {
+    unsigned short wVersion;
+    unsigned short wHighVersion;
+};
+
+int WSAStartup(unsigned short versionRequested, WSADATA* data);
+int WSACleanup();
+int WSAGetLastError();
+int closesocket(SOCKET s);
+
+// Receive with Winsock's lengths and its rule for datagrams: one longer than len is a failed
+// receive (WSAEMSGSIZE), never silently cut.
+int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
+
+#endif
+
+// Local IPv4 addresses for the interface choice, as a host entry. Windows asks the resolver for
+// the host name; Linux lists the interfaces that are up, other interfaces before loopback.
+// NULL when the list can't be had.
+hostent* localHostEntry(const char* hostName);
+
+// The standard dotted-address conversion, telling 255.255.255.255 apart from a rejected text.
+bool convertAddress(const char* text, unsigned char* address);
+
+// Wait for one key: "Press any key to continue . . . " and a line end.
+void pauseConsole(FILE* out);

@@ -1,0 +1,129 @@
+#include "platform/platform.h"
+
+#include <errno.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <termios.h>
+
+#include <cstring>
+
+int WSAStartup(unsigned short versionRequested, WSADATA* data)
+{
+    data->wVersion = versionRequested;
+    data->wHighVersion = versionRequested;
+    return 0;
+}
+
+int WSACleanup()
+{
+    return 0;
+}
+
+int WSAGetLastError()
+{
+    return errno;
+}
+
+int closesocket(SOCKET s)
+{
+    return close(s);
+}
+
+int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen)
+{
+    socklen_t addrLen = fromlen != NULL ? (socklen_t)*fromlen : 0;
+    // MSG_TRUNC makes the kernel report the datagram's real length.
+    ssize_t got = ::recvfrom(s, buf, (size_t)len, flags | MSG_TRUNC, from,
+                             fromlen != NULL ? &addrLen : NULL);
+    if (got < 0) {
+        return SOCKET_ERROR;
+    }
+    if (got > len) {
+        errno = EMSGSIZE;
+        return SOCKET_ERROR;
+    }
+    if (fromlen != NULL) {
+        *fromlen = (int)addrLen;
+    }
+    return (int)got;
+}
+
+// Room for more addresses than the interface choice accepts, so that too many can be told.
+enum { LOCAL_ADDR_CAPACITY = 64 };
+
+hostent* localHostEntry(const char* hostName)
+{
+    static in_addr addrs[LOCAL_ADDR_CAPACITY];
+    static char* addrList[LOCAL_ADDR_CAPACITY + 1];
+    static char* noAliases[1];
+    static char name[256];
+    static hostent entry;
+
+    struct ifaddrs* list;
+    if (getifaddrs(&list) != 0) {
+        return NULL;
+    }
+    int count = 0;
+    // First pass: interfaces other than loopback; second pass: loopback.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (struct ifaddrs* ifa = list; ifa != NULL && count < LOCAL_ADDR_CAPACITY; ifa = ifa->ifa_next) {
+            if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET
+                || (ifa->ifa_flags & IFF_UP) == 0) {
+                continue;
+            }
+            bool loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+            if (loopback != (pass == 1)) {
+                continue;
+            }
+            addrs[count] = ((const sockaddr_in*)ifa->ifa_addr)->sin_addr;
+            addrList[count] = (char*)&addrs[count];
+            ++count;
+        }
+    }
+    freeifaddrs(list);
+    addrList[count] = NULL;
+
+    snprintf(name, sizeof name, "%s", hostName);
+    entry.h_name = name;
+    entry.h_aliases = noAliases;
+    entry.h_addrtype = AF_INET;
+    entry.h_length = (int)sizeof(in_addr);
+    entry.h_addr_list = addrList;
+    return &entry;
+}
+
+bool convertAddress(const char* text, unsigned char* address)
+{
+    in_addr converted;
+    if (inet_aton(text, &converted) == 0) {
+        return false;
+    }
+    memcpy(address, &converted.s_addr, sizeof converted.s_addr);
+    return true;
+}
+
+void pauseConsole(FILE* out)
+{
+    fprintf(out, "Press any key to continue . . . ");
+    fflush(out);
+    unsigned char key;
+    struct termios saved;
+    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+        // A terminal: one key, unechoed, not one typed before the pause.
+        struct termios raw = saved;
+        raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        tcflush(STDIN_FILENO, TCIFLUSH);
+        while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+        }
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    } else {
+        // Not a terminal: one byte; end of input ends the wait.
+        while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+        }
+    }
+    fprintf(out, "\n");
+    fflush(out);
+}

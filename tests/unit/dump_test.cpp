@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "protocol/dump.h"
+#include "protocol/messages.h"
+#include "support/capture.h"
+#include "support/response.h"
+
+static const unsigned char SENDER[IPV4_LEN] = {192, 168, 1, 20};
+static const unsigned char MAC[MAC_LEN] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+
+static const char FULL_RESPONSE_DUMP[] =
+    "\n\n1. response is received from the \nIP Address: 192.168.1.20 \nMAC-Address: 00.1a.2b.3c.4d.5e\n\n"
+    "********************************\n\tReceived Message\n********************************\n\n"
+    "Bytes Received\t\t: 70\nProtocol ID\t\t: VKDA"
+    "\nProtocol Version\t: 1.00"
+    "\nMessage Type\t\t: Unicast Response"
+    "\nIndex\t\t\t: 00 07 "
+    "\nMac-Addresse\t\t: 00.1a.2b.3c.4d.5e"
+    "\nIP-Adresse\t\t: 192.168.1.20"
+    "\nIP-Gateway\t\t: 192.168.1.1"
+    "\nIP-Mask\t\t\t: 255.255.255.0"
+    "\nNode Identification\t: 43 43 -> Morvesta"
+    "\nNode Identification Type: 09 00 -> K4Z"
+    "\nVersion Nummer\t\t: 1.0.0.8"
+    "\nNode Name\t\t: Hall-North\n\n";
+
+TEST(Dump, Request)
+{
+    unsigned char request[REQUEST_LEN];
+    buildRequest(request);
+    EXPECT_EQ(capture([&](FILE* out) { dumpRequest(out, request); }),
+              "\n*************************************\n\tSent Request Message\n"
+              "*************************************\n\n"
+              "Bytes Sent\t: 16\nProtocol ID\t: VKDA\nProtocol Version: 1.00"
+              "\nMessage Type\t: Multicast Request\nIndex\t\t: 00 00 \n\n");
+}
+
+TEST(Dump, FullResponse)
+{
+    unsigned char buf[RECV_LEN];
+    makeResponse(buf);
+    EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, RECV_LEN, buf); }),
+              FULL_RESPONSE_DUMP);
+}
+
+// Each case changes the full response and names the one line of the dump that changes.
+struct ResponseCase {
+    const char* what;
+    long bytes;
+    std::function<void(unsigned char*)> change;
+    const char* from;
+    const char* to;
+};
+
+TEST(Dump, ResponseVariants)
+{
+    const ResponseCase cases[] = {
+        {"other type bytes", RECV_LEN, [](unsigned char* b) { b[HDR_TYPE + 1] = 0x05; },
+         "Message Type\t\t: Unicast Response", "Message Type\t\t: 01 05 "},
+        {"first type byte off", RECV_LEN, [](unsigned char* b) { b[HDR_TYPE] = 0x02; },
+         "Message Type\t\t: Unicast Response", "Message Type\t\t: 02 01 "},
+        {"empty datagram keeps the buffer", 0, [](unsigned char*) {},
+         "Bytes Received\t\t: 70", "Bytes Received\t\t: 0"},
+        {"version minor two digits", RECV_LEN, [](unsigned char* b) { b[HDR_VERSION_MAJOR] = 2; b[HDR_VERSION_MINOR] = 7; },
+         "Version\t: 1.00", "Version\t: 2.07"},
+        {"one node id byte differs", RECV_LEN, [](unsigned char* b) { b[RSP_NODE_ID + 1] = 0x44; },
+         "43 43 -> Morvesta", "43 44"},
+        {"node type differs", RECV_LEN, [](unsigned char* b) { b[RSP_NODE_TYPE + 1] = 0x01; },
+         "09 00 -> K4Z", "09 01"},
+        {"high bytes shown unsigned", RECV_LEN, [](unsigned char* b) { b[RSP_VERSION] = 200; b[RSP_VERSION + 3] = 255; },
+         "Nummer\t\t: 1.0.0.8", "Nummer\t\t: 200.0.0.255"},
+        {"name without terminator is cut at the buffer's end", RECV_LEN,
+         [](unsigned char* b) { memset(b + RSP_NODE_NAME, 'A', NODE_NAME_LEN); },
+         "Hall-North\n", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n"},
+        {"escape sequence in the name", RECV_LEN,
+         [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x1b[2J\x07\x7f\xe9x", 8); },
+         "Hall-North", "?[2J??\xe9xth"},
+        {"control bytes in the protocol ID", RECV_LEN,
+         [](unsigned char* b) { b[0] = 0x00; b[1] = 0x1b; b[2] = 0x1f; b[3] = 0x20; },
+         "Protocol ID\t\t: VKDA", "Protocol ID\t\t: ??? "},
+    };
+    for (const ResponseCase& c : cases) {
+        unsigned char buf[RECV_LEN];
+        makeResponse(buf);
+        c.change(buf);
+        std::string expected = FULL_RESPONSE_DUMP;
+        size_t at = expected.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.what;
+        expected.replace(at, strlen(c.from), c.to);
+        EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, c.bytes, buf); }), expected)
+            << c.what;
+    }
+}
+
+TEST(Dump, NodeNameStopsAtTheGivenBufferLength)
+{
+    unsigned char buf[RECV_LEN + 8];
+    memset(buf, 'B', sizeof buf);
+    EXPECT_EQ(capture([&](FILE* out) { printNodeName(out, buf, RECV_LEN); }), std::string(NODE_NAME_LEN, 'B'));
+}
+
+TEST(Dump, Setting)
+{
+    unsigned char setting[SETTING_LEN];
+    buildSettingHeader(setting);
+    const unsigned char ip[IPV4_LEN] = {192, 168, 10, 7};
+    const unsigned char gw[IPV4_LEN] = {192, 168, 10, 1};
+    setSettingTarget(setting, MAC);
+    setSettingAddress(setting, SET_IP, ip);
+    setSettingAddress(setting, SET_GATEWAY, gw);
+    EXPECT_EQ(capture([&](FILE* out) { dumpSetting(out, setting); }),
+              "\n********************************************\n\tSent Address Setting Message\n"
+              "********************************************\n\n"
+              "Bytes Sent\t: 28\nProtocol ID\t: VKDA\nProtocol Version: 1.00"
+              "\nMessage Type\t: Multicast Address Setting"
+              "\nMac Address\t: 00.1a.2b.3c.4d.5e "
+              "\nIp Address\t: 192.168.10.7\nGateway Address\t: 192.168.10.1\nMask Address\t: 0.0.0.0\n\n");
+}
