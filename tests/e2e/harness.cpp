@@ -1,0 +1,138 @@
+#include "e2e/harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/netns.h"
+
+#ifndef BREVINDOR_PATH
+#error BREVINDOR_PATH must name the tool
+#endif
+
+std::string Ctl::spec() const
+{
+    std::string s = "from=" + from + ",mac=" + mac + ",ip=" + ip + ",gw=" + gw + ",mask=" + mask
+                  + ",name=" + name + ",id=4343,idtype=0900,version=1.0.0.8,index=0007";
+    return extra.empty() ? s : s + "," + extra;
+}
+
+Ctl ctl(int k)
+{
+    Ctl c;
+    char buf[64];
+    snprintf(buf, sizeof buf, "127.0.%d.%d", (k + 1) / 256, (k + 1) % 256);
+    c.from = buf;
+    snprintf(buf, sizeof buf, "00.1a.2b.3c.%02x.%02x", k / 256, k % 256);
+    c.mac = buf;
+    return c;
+}
+
+std::string head(const std::vector<std::string>& addresses)
+{
+    std::string text = "Brevindor Version 1.08 \nHost name is brevtest.\n\n";
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        text += "Interface " + std::to_string(i + 1) + ": " + addresses[i] + "\n";
+    }
+    return text + "\nType the number of the address to choose the interface: ";
+}
+
+const std::string REQUEST_DUMP =
+    "\n*************************************\n\tSent Request Message\n*************************************\n\n"
+    "Bytes Sent\t: 16\nProtocol ID\t: VKDA\nProtocol Version: 1.00\nMessage Type\t: Multicast Request"
+    "\nIndex\t\t: 00 00 \n\n"
+    "\n\nWaiting for the response...\n";
+const std::string TIMEOUT = "Timeout has been exceeded.\n";
+const std::string PAUSE = "Press any key to continue . . . \n";
+const std::string LOCAL_ADDR_FAILURE = "An error has been occurred during getting the Local IP addresses!!!\n";
+const std::string RECEIVE_FAILURE = "An error has been occurred during receiving the message!!!\n";
+
+std::string responseDump(int n, const Ctl& c, long bytes, const Ctl* shown)
+{
+    const Ctl& f = shown != nullptr ? *shown : c;  // an empty datagram shows the earlier fields
+    return "\n\n" + std::to_string(n) + ". response is received from the \nIP Address: " + c.from
+         + " \nMAC-Address: " + f.mac + "\n\n"
+         + "********************************\n\tReceived Message\n********************************\n\n"
+         + "Bytes Received\t\t: " + std::to_string(bytes) + "\nProtocol ID\t\t: VKDA"
+         + "\nProtocol Version\t: 1.00\nMessage Type\t\t: Unicast Response\nIndex\t\t\t: 00 07 "
+         + "\nMac-Addresse\t\t: " + f.mac + "\nIP-Adresse\t\t: " + f.ip + "\nIP-Gateway\t\t: " + f.gw
+         + "\nIP-Mask\t\t\t: " + f.mask + "\nNode Identification\t: 43 43 -> Morvesta"
+         + "\nNode Identification Type: 09 00 -> K4Z\nVersion Nummer\t\t: 1.0.0.8"
+         + "\nNode Name\t\t: " + f.name + "\n\n";
+}
+
+std::string countLine(int n)
+{
+    if (n == 0) {
+        return "\nThere are no online controllers.\n\n";
+    }
+    if (n == 1) {
+        return "\nThere is only 1 online controller.\n\n";
+    }
+    return "\nThere are " + std::to_string(n) + " online controllers.\n\n";
+}
+
+std::string logLine(const std::vector<unsigned char>& bytes, const std::string& from)
+{
+    std::string line = from + " " + std::to_string(bytes.size());
+    for (unsigned char b : bytes) {
+        char hex[4];
+        snprintf(hex, sizeof hex, " %02x", b);
+        line += hex;
+    }
+    return line + "\n";
+}
+
+const std::string REQUEST_LOG =
+    logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
+
+// The namespace is entered once per test process; ctest runs every test in a process of its own.
+static bool netnsReady(std::string* why)
+{
+    static bool tried = false;
+    static bool ready = false;
+    static std::string reason;
+    if (!tried) {
+        tried = true;
+        ready = enterPrivateNetns(&reason);
+    }
+    *why = reason;
+    return ready;
+}
+
+void Network::SetUp()
+{
+    std::string why;
+    if (!netnsReady(&why)) {
+        if (getenv("BREVINDOR_REQUIRE_NETNS") != nullptr) {
+            FAIL() << "network tests required but unavailable: " << why;
+        }
+        GTEST_SKIP() << "network test skipped: " << why;
+    }
+    dir = makeTempDir();
+}
+
+void Network::TearDown()
+{
+    stopStandIn(standIn);
+}
+
+void Network::controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more)
+{
+    std::vector<std::string> args;
+    for (const Ctl& c : list) {
+        args.push_back("--controller");
+        args.push_back(c.spec());
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    ASSERT_TRUE(startStandIn(standIn, args, dir)) << "the stand-in did not start";
+}
+
+ToolRun Network::tool(const std::vector<std::string>& args, const std::string& input)
+{
+    return runProgram(BREVINDOR_PATH, args, input, dir);
+}
+
+std::string Network::received()
+{
+    return stopStandIn(standIn);
+}

@@ -1,0 +1,53 @@
+// Shared parts of the end-to-end tests: the private namespace, the runs, the expected texts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+// One simulated controller: the stand-in's settings and what the tool must show of it.
+struct Ctl {
+    std::string from;
+    std::string mac;
+    std::string ip = "192.168.1.20";
+    std::string gw = "192.168.1.1";
+    std::string mask = "255.255.255.0";
+    std::string name = "Hall-North";
+    std::string extra;  // further stand-in keys, e.g. "size=0,delay=100"
+
+    std::string spec() const;
+};
+
+Ctl ctl(int k);  // the k-th controller (from 1): from 127.0.0.(k+1), MAC 00.1a.2b.3c.4d.<k>
+
+// Texts of the tool, written out here independently of its code.
+std::string head(const std::vector<std::string>& addresses = {"127.0.0.1"});
+extern const std::string REQUEST_DUMP;   // sent request, then the waiting line
+extern const std::string TIMEOUT;
+extern const std::string PAUSE;
+extern const std::string LOCAL_ADDR_FAILURE;
+extern const std::string RECEIVE_FAILURE;
+std::string responseDump(int n, const Ctl& c, long bytes = 70, const Ctl* shown = nullptr);
+std::string countLine(int n);
+
+class Network : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the stand-in with these controllers (and further arguments).
+    void controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more = {});
+    ToolRun tool(const std::vector<std::string>& args, const std::string& input);
+    // The stand-in's log of received datagrams, after stopping it.
+    std::string received();
+
+    std::string dir;
+    StandIn standIn;
+};
+
+// The log line of a datagram the stand-in received from the tool's socket.
+std::string logLine(const std::vector<unsigned char>& bytes, const std::string& from = "127.0.0.1:20662");
+extern const std::string REQUEST_LOG;

@@ -1,0 +1,83 @@
+#include "e2e/harness.h"
+
+using Scan = Network;
+
+TEST_F(Scan, NoController)
+{
+    controllers({});
+    ToolRun run = tool({}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + TIMEOUT + countLine(0) + PAUSE);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(received(), REQUEST_LOG);
+}
+
+TEST_F(Scan, OneController)
+{
+    controllers({ctl(1)});
+    ToolRun run = tool({}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + TIMEOUT + countLine(1) + PAUSE);
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(received(), REQUEST_LOG);
+}
+
+// Three controllers, the last answering twice, then one empty datagram that shows what the buffer
+// held before: every datagram counts.
+TEST_F(Scan, ThreeControllersOneTwiceAndAnEmptyDatagram)
+{
+    Ctl c1 = ctl(1), c2 = ctl(2), c3 = ctl(3), empty = ctl(4);
+    c2.ip = "10.20.30.40";   // reported address differs from the sender's
+    c2.name = "Pump \x1b[31mRed";
+    c3.extra = "repeat=2";
+    empty.extra = "size=0,delay=300";
+    controllers({c1, c2, c3, empty});
+    ToolRun run = tool({}, "1\n");
+    Ctl c2shown = c2;
+    c2shown.name = "Pump ?[31mRed";
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, c1) + responseDump(2, c2, 70, &c2shown)
+                           + responseDump(3, c3) + responseDump(4, c3) + responseDump(5, empty, 0, &c3)
+                           + TIMEOUT + countLine(5) + PAUSE);
+    EXPECT_EQ(run.exitCode, 255);
+}
+
+// A datagram longer than the buffer ends the run after what came before it; no count line.
+TEST_F(Scan, OversizedDatagramIsAReceiveFailure)
+{
+    Ctl big = ctl(2);
+    big.extra = "size=71,delay=300";
+    controllers({ctl(1), big});
+    ToolRun run = tool({}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + RECEIVE_FAILURE + PAUSE);
+    EXPECT_EQ(run.exitCode, 255);
+}
+
+// 101 controllers: the table keeps 100, one notice, the count agrees with the table.
+TEST_F(Scan, MoreControllersThanTheTable)
+{
+    std::vector<Ctl> list;
+    std::string dumps;
+    for (int k = 1; k <= 101; ++k) {
+        list.push_back(ctl(k));
+        if (k <= 100) {
+            dumps += responseDump(k, ctl(k));
+        }
+    }
+    controllers(list);
+    ToolRun run = tool({}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + dumps
+                           + "\nMore than 100 controllers answered: further responses are left out.\n"
+                           + TIMEOUT + countLine(100) + PAUSE);
+    EXPECT_EQ(run.exitCode, 255);
+}
+
+// Choices the interface prompt refuses; nothing reaches the network.
+TEST_F(Scan, InvalidInterfaceChoice)
+{
+    controllers({ctl(1)});
+    for (const char* input : {"2\n", "0\n", "x\n", "\n", "", "21\n"}) {
+        ToolRun run = tool({}, input);
+        EXPECT_EQ(run.out, head() + "Error : Invalid entry...\n" + LOCAL_ADDR_FAILURE + PAUSE) << input;
+        EXPECT_EQ(run.exitCode, 255) << input;
+    }
+    EXPECT_EQ(received(), "");
+}

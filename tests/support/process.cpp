@@ -1,0 +1,174 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#ifndef STANDIN_PATH
+#error STANDIN_PATH must name the stand-in executable
+#endif
+
+static std::vector<char*> makeArgv(const std::string& program, const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+static pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                   int inFd, int outFd, int errFd)
+{
+    std::vector<char*> argv = makeArgv(program, args);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(inFd, 0);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        if (!dir.empty() && chdir(dir.c_str()) != 0) {
+            _exit(127);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+ToolRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& input, const std::string& dir, int timeoutSeconds)
+{
+    ToolRun run;
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        return run;
+    }
+    pid_t pid = spawn(program, args, dir, in[0], out[1], err[1]);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    signal(SIGPIPE, SIG_IGN);
+    // The input is small: it fits the pipe, and end of input follows at once.
+    if (!input.empty() && write(in[1], input.data(), input.size()) != (ssize_t)input.size()) {
+        run.err = "short write to standard input";
+    }
+    close(in[1]);
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    int open = 2;
+    while (open > 0) {
+        int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
+                       deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            run.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, left) < 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+                char buf[65536];
+                ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n > 0) {
+                    sinks[i]->append(buf, (size_t)n);
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+    for (auto& f : fds) {
+        if (f.fd >= 0) {
+            close(f.fd);
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool startStandIn(StandIn& s, const std::vector<std::string>& args, const std::string& dir)
+{
+    s.logPath = dir + "/standin.log";
+    std::vector<std::string> all = args;
+    all.push_back("--log");
+    all.push_back(s.logPath);
+    all.push_back("--lifetime");
+    all.push_back("120");
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return false;
+    }
+    int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    s.pid = spawn(STANDIN_PATH, all, dir, devNull, out[1], 2);
+    close(devNull);
+    close(out[1]);
+    s.outFd = out[0];
+    std::string seen;
+    struct pollfd pfd = {s.outFd, POLLIN, 0};
+    while (seen.find("ready\n") == std::string::npos) {
+        if (poll(&pfd, 1, 10000) <= 0) {
+            return false;
+        }
+        char buf[256];
+        ssize_t n = read(s.outFd, buf, sizeof buf);
+        if (n <= 0) {
+            return false;
+        }
+        seen.append(buf, (size_t)n);
+    }
+    return true;
+}
+
+std::string stopStandIn(StandIn& s)
+{
+    if (s.pid > 0) {
+        kill(s.pid, SIGTERM);
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(s.outFd, buf, sizeof buf)) > 0) {
+            s.lastWords.append(buf, (size_t)n);
+        }
+        close(s.outFd);
+        waitpid(s.pid, nullptr, 0);
+        s.pid = -1;
+    }
+    return readFile(s.logPath);
+}
+
+std::string makeTempDir()
+{
+    char pattern[] = "/tmp/brevindor-test-XXXXXX";
+    const char* dir = mkdtemp(pattern);
+    return dir != nullptr ? dir : "/tmp";
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool fileExists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds brevindor and runs it against simulated controllers, inside a private network namespace
+# made for this run alone: nothing reaches a real network.
+#   tools/demo.sh [brevindor arguments]
+# Answer the prompts as on a real network (1 picks the first address). Without a terminal on
+# standard input, the answer 1 is given for you.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build="$top/build"
+
+if [ "${1:-}" != "--in-private-ns" ]; then
+    cmake -S "$top" -B "$build" >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin >/dev/null
+    # A new network namespace (and host name); as a normal user through a user namespace.
+    if [ "$(id -u)" = 0 ]; then
+        exec unshare --net --uts "$0" --in-private-ns "$@"
+    else
+        exec unshare --map-root-user --net --uts "$0" --in-private-ns "$@"
+    fi
+fi
+shift
+
+ip link set lo up
+hostname brevindor-demo
+# Refuse to go on if this namespace has any way out.
+if ip -o link show | grep -v -q ': lo:'; then
+    echo "demo: not in a private network namespace" >&2
+    exit 1
+fi
+
+coproc STANDIN { exec "$build/brevindor-standin" --lifetime 600 \
+    --controller "mac=00.1a.2b.3c.4d.01,ip=192.168.1.21,name=Boiler-Room" \
+    --controller "mac=00.1a.2b.3c.4d.02,ip=192.168.1.22,name=Hall-North" \
+    --controller "mac=00.1a.2b.3c.4d.03,ip=192.168.1.23,name=Hall-South,delay=1500"; }
+read -r ready <&"${STANDIN[0]}"
+[ "$ready" = ready ] || { echo "demo: the controller stand-in did not start" >&2; exit 1; }
+
+if [ -t 0 ]; then
+    "$build/brevindor" "$@" || true
+else
+    printf '1\n' | "$build/brevindor" "$@" || true
+fi
+kill "$STANDIN_PID" 2>/dev/null || true
