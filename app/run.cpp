@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include "app/interface.h"
+#include "app/options.h"
 #include "protocol/discovery.h"
 
 static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
@@ -25,10 +26,11 @@ int commonEnd(RunState& rs, FILE* out)
 
 int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* err)
 {
-    (void)argc;
-    (void)argv;
     initRunState(rs);
     fprintf(out, "Brevindor Version 1.08 \n");
+    if (argc > 1 && !readOptions(rs, argc, argv, out)) {
+        return commonEnd(rs, out);
+    }
 
     if (WSAStartup(WINSOCK_VERSION_1_1, &rs.WSAData) != 0) {
         return failurePath(out, "An error has been occurred during the initialization of Winsock!!!\n");

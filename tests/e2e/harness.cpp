@@ -27,9 +27,11 @@ Ctl ctl(int k)
     return c;
 }
 
+const std::string BANNER = "Brevindor Version 1.08 \n";
+
 std::string head(const std::vector<std::string>& addresses)
 {
-    std::string text = "Brevindor Version 1.08 \nHost name is brevtest.\n\n";
+    std::string text = BANNER + "Host name is brevtest.\n\n";
     for (size_t i = 0; i < addresses.size(); ++i) {
         text += "Interface " + std::to_string(i + 1) + ": " + addresses[i] + "\n";
     }

@@ -24,6 +24,7 @@ struct Ctl {
 Ctl ctl(int k);  // the k-th controller (from 1): from 127.0.0.(k+1), MAC 00.1a.2b.3c.4d.<k>
 
 // Texts of the tool, written out here independently of its code.
+extern const std::string BANNER;
 std::string head(const std::vector<std::string>& addresses = {"127.0.0.1"});
 extern const std::string REQUEST_DUMP;   // sent request, then the waiting line
 extern const std::string TIMEOUT;

@@ -12,7 +12,7 @@ TEST_F(Interfaces, OtherInterfacesBeforeLoopback)
 {
     ASSERT_TRUE(inNamespace(VETH));
     controllers({ctl(1)}, {"--interface", "10.9.0.1"});
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     std::vector<std::string> listed = {"10.9.0.1", "127.0.0.1"};
     EXPECT_EQ(run.out, head(listed) + REQUEST_DUMP + responseDump(1, ctl(1)) + TIMEOUT + countLine(1) + PAUSE);
     EXPECT_EQ(received(), logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -24,7 +24,7 @@ TEST_F(Interfaces, OnlyTheFirstCharacterCounts)
 {
     ASSERT_TRUE(inNamespace(VETH));
     controllers({}, {"--interface", "10.9.0.1"});
-    ToolRun run = tool({}, "12\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "12\n");
     EXPECT_EQ(run.out, head({"10.9.0.1", "127.0.0.1"}) + REQUEST_DUMP + TIMEOUT + countLine(0) + PAUSE);
 }
 
@@ -44,7 +44,7 @@ TEST_F(Interfaces, FiftyAreListedFiftyOneAreTooMany)
     listed.push_back("10.9.1.49");
     std::string lines = head(listed);
     lines = lines.substr(0, lines.find("\nType the number"));
-    run = tool({}, "1\n");
+    run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, lines + "Error : Too many interfaces. The current number of interfaces are more than "
                                "MAX_INTERFACES definition\n" + LOCAL_ADDR_FAILURE + PAUSE);
 }
@@ -53,6 +53,6 @@ TEST_F(Interfaces, FiftyAreListedFiftyOneAreTooMany)
 TEST_F(Interfaces, NoAddress)
 {
     ASSERT_TRUE(inNamespace("ip link set lo down"));
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, head({}) + "Error : Invalid entry...\n" + LOCAL_ADDR_FAILURE + PAUSE);
 }

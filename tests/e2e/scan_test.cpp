@@ -2,20 +2,22 @@
 
 using Scan = Network;
 
-TEST_F(Scan, NoController)
+// Without arguments: read mode with the 5-second time-out.
+TEST_F(Scan, NoControllerWithTheDefaults)
 {
     controllers({});
     ToolRun run = tool({}, "1\n");
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + TIMEOUT + countLine(0) + PAUSE);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exitCode, 255);
+    EXPECT_GE(run.seconds, 5.0);
     EXPECT_EQ(received(), REQUEST_LOG);
 }
 
 TEST_F(Scan, OneController)
 {
     controllers({ctl(1)});
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + TIMEOUT + countLine(1) + PAUSE);
     EXPECT_EQ(run.exitCode, 255);
     EXPECT_EQ(received(), REQUEST_LOG);
@@ -31,7 +33,7 @@ TEST_F(Scan, ThreeControllersOneTwiceAndAnEmptyDatagram)
     c3.extra = "repeat=2";
     empty.extra = "size=0,delay=300";
     controllers({c1, c2, c3, empty});
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     Ctl c2shown = c2;
     c2shown.name = "Pump ?[31mRed";
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, c1) + responseDump(2, c2, 70, &c2shown)
@@ -46,7 +48,7 @@ TEST_F(Scan, OversizedDatagramIsAReceiveFailure)
     Ctl big = ctl(2);
     big.extra = "size=71,delay=300";
     controllers({ctl(1), big});
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + RECEIVE_FAILURE + PAUSE);
     EXPECT_EQ(run.exitCode, 255);
 }
@@ -63,7 +65,7 @@ TEST_F(Scan, MoreControllersThanTheTable)
         }
     }
     controllers(list);
-    ToolRun run = tool({}, "1\n");
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + dumps
                            + "\nMore than 100 controllers answered: further responses are left out.\n"
                            + TIMEOUT + countLine(100) + PAUSE);
@@ -75,7 +77,7 @@ TEST_F(Scan, InvalidInterfaceChoice)
 {
     controllers({ctl(1)});
     for (const char* input : {"2\n", "0\n", "x\n", "\n", "", "21\n"}) {
-        ToolRun run = tool({}, input);
+        ToolRun run = tool({"-R", "-T", "1"}, input);
         EXPECT_EQ(run.out, head() + "Error : Invalid entry...\n" + LOCAL_ADDR_FAILURE + PAUSE) << input;
         EXPECT_EQ(run.exitCode, 255) << input;
     }

@@ -49,6 +49,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
                    const std::string& input, const std::string& dir, int timeoutSeconds)
 {
     ToolRun run;
+    auto started = std::chrono::steady_clock::now();
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         return run;
@@ -101,6 +102,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     int status = 0;
     waitpid(pid, &status, 0);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
 

@@ -11,6 +11,7 @@ struct ToolRun {
     std::string err;
     int exitCode = -1;      // -1 when it did not exit by itself
     bool timedOut = false;
+    double seconds = 0;     // from start to exit
 };
 
 // Runs the program with args in dir, feeds input and closes standard input, collects both outputs.
