@@ -2,6 +2,7 @@
 
 #include "app/interface.h"
 #include "app/options.h"
+#include "protocol/assignment.h"
 #include "protocol/discovery.h"
 
 static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
@@ -40,6 +41,9 @@ int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* 
     }
 
     StepResult step = runDiscovery(rs, out);
+    if (step == STEP_CONTINUE) {
+        step = runAssignment(rs, in, out);
+    }
     if (step == STEP_FAILED) {
         return failurePath(out, rs.failure);
     }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds brevindor and runs it against simulated controllers, inside a private network namespace
 # made for this run alone: nothing reaches a real network.
-#   tools/demo.sh [brevindor arguments]
+#   tools/demo.sh [brevindor arguments]   one run of brevindor
+#   tools/demo.sh --commission            scan, give controller 3 a new address, scan again
 # Answer the prompts as on a real network (1 picks the first address). Without a terminal on
-# standard input, the answer 1 is given for you.
+# standard input, the answers are given for you.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
@@ -35,9 +36,25 @@ coproc STANDIN { exec "$build/brevindor-standin" --lifetime 600 \
 read -r ready <&"${STANDIN[0]}"
 [ "$ready" = ready ] || { echo "demo: the controller stand-in did not start" >&2; exit 1; }
 
-if [ -t 0 ]; then
-    "$build/brevindor" "$@" || true
+# One run of brevindor; $1 holds the answers used when there is no terminal to type them.
+run() {
+    local answers=$1
+    shift
+    if [ -t 0 ]; then
+        "$build/brevindor" "$@" || true
+    else
+        printf '%b' "$answers" | "$build/brevindor" "$@" || true
+    fi
+}
+
+if [ "${1:-}" = "--commission" ]; then
+    echo "=== 1. Scan"
+    run '1\n' -R -T 2
+    echo "=== 2. Give one controller (3 when answered for you) a new address"
+    run '1\n3\n' -W -I 192.168.1.50 -G 192.168.1.1 -M 255.255.255.0 -T 2
+    echo "=== 3. Scan again: the controller reports its new address"
+    run '1\n' -R -T 2
 else
-    printf '1\n' | "$build/brevindor" "$@" || true
+    run '1\n' "$@"
 fi
 kill "$STANDIN_PID" 2>/dev/null || true
