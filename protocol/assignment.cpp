@@ -1,6 +1,7 @@
 #include "protocol/assignment.h"
 
 #include "protocol/dump.h"
+#include "report/response_file.h"
 
 void printControllerTable(FILE* out, const RunState& rs)
 {
@@ -47,6 +48,9 @@ StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
         return failNetwork(rs, MSG_SEND);
     }
     dumpSetting(out, rs.bufferSetting);
+    if (rs.fileOutput) {
+        writeSetting(rs.file, rs.bufferSetting);
+    }
     closeNetwork(rs);
     return STEP_DONE;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "protocol/dump.h"
+#include "report/response_file.h"
 
 static const char* const MSG_SOCKET = "An error has been occurred during the creation of a datagram window socket!!!\n";
 static const char* const MSG_BIND = "An error has been occurred during the association of the source socket's address with the socket!!!\n";
@@ -42,6 +43,9 @@ void recordResponse(RunState& rs, long bytes, FILE* out)
     memcpy(ip, &rs.source_sin.sin_addr, IPV4_LEN);
     memcpy(mac, rs.recvbuf + RSP_MAC, MAC_LEN);
     dumpResponse(out, rs.responseCount + 1, ip, mac, bytes, rs.recvbuf);
+    if (rs.fileOutput) {
+        writeResponse(rs.file, rs.responseCount + 1, ip, mac, bytes, rs.recvbuf);
+    }
     rs.responseCount++;
 }
 
@@ -125,6 +129,9 @@ StepResult runDiscovery(RunState& rs, FILE* out)
     }
 
     printCount(out, rs.responseCount);
+    if (rs.fileOutput) {
+        writeCount(rs.file, rs.responseCount);
+    }
     if (rs.responseCount == 0 || !rs.writeMode) {
         closeNetwork(rs);
         return STEP_DONE;

@@ -73,6 +73,29 @@ std::string countLine(int n)
     return "\nThere are " + std::to_string(n) + " online controllers.\n\n";
 }
 
+// The file's record differs from the console dump in its one-line head, 33-asterisk rules and
+// the word "Number".
+std::string responseRecord(int n, const Ctl& c, long bytes, const Ctl* shown)
+{
+    std::string text = responseDump(n, c, bytes, shown);
+    const std::pair<std::string, std::string> changes[] = {
+        {" \nIP Address: ", " IP Address: "},
+        {" \nMAC-Address: ", " MAC-Address: "},
+        {"********************************\n\tReceived Message\n********************************",
+         "*********************************\n\tReceived Message\n*********************************"},
+        {"Version Nummer", "Version Number"},
+    };
+    for (const auto& change : changes) {
+        text.replace(text.find(change.first), change.first.size(), change.second);
+    }
+    return text;
+}
+
+std::string countRecord(int n)
+{
+    return n == 0 ? "\nThere are no online controllers." : countLine(n);
+}
+
 std::string logLine(const std::vector<unsigned char>& bytes, const std::string& from)
 {
     std::string line = from + " " + std::to_string(bytes.size());

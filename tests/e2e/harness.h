@@ -33,6 +33,9 @@ extern const std::string LOCAL_ADDR_FAILURE;
 extern const std::string RECEIVE_FAILURE;
 std::string responseDump(int n, const Ctl& c, long bytes = 70, const Ctl* shown = nullptr);
 std::string countLine(int n);
+// The response file's forms of the same records.
+std::string responseRecord(int n, const Ctl& c, long bytes = 70, const Ctl* shown = nullptr);
+std::string countRecord(int n);
 
 class Network : public ::testing::Test {
 protected:
