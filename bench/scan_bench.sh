@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds a Release build and runs the scan benchmark inside a private network namespace made for
+# this run alone: nothing reaches a real network.
+#   bench/scan_bench.sh [build-dir] [--repeat R]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" != "--in-private-ns" ]; then
+    build="$top/build-bench"
+    if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
+        build=$(realpath -m "$1")
+        shift
+    fi
+    cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBREVINDOR_TESTS=ON >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin scan_bench >/dev/null
+    # A new network namespace (and host name); as a normal user through a user namespace.
+    if [ "$(id -u)" = 0 ]; then
+        exec unshare --net --uts "$0" --in-private-ns "$build" "$@"
+    else
+        exec unshare --map-root-user --net --uts "$0" --in-private-ns "$build" "$@"
+    fi
+fi
+build=$2
+shift 2
+
+ip link set lo up
+hostname brevbench
+# scan_bench checks again that this namespace has no way out before it starts anything.
+exec "$build/bench/scan_bench" "$@"
