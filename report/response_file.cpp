@@ -1,5 +1,6 @@
 #include "report/response_file.h"
 
+#include "protocol/discovery.h"
 #include "protocol/dump.h"
 
 void writeResponse(FILE* file, int n, const unsigned char* ip, const unsigned char* mac, long bytes,
@@ -17,11 +18,9 @@ void writeResponse(FILE* file, int n, const unsigned char* ip, const unsigned ch
 void writeCount(FILE* file, int responseCount)
 {
     if (responseCount == 0) {
-        fprintf(file, "\nThere are no online controllers.");
-    } else if (responseCount == 1) {
-        fprintf(file, "\nThere is only 1 online controller.\n\n");
+        fprintf(file, "\nThere are no online controllers.");   // no line ends in the file
     } else {
-        fprintf(file, "\nThere are %d online controllers.\n\n", responseCount);
+        printCount(file, responseCount);
     }
 }
 

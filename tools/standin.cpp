@@ -113,7 +113,7 @@ void onStopSignal(int)
 void printUsage(FILE* out)
 {
     fprintf(out,
-            "usage: %s [--interface ADDR] [--controller SPEC]... [--many N] [--log FILE]"
+            "usage: %s [--interface ADDR] [--controller KEYS]... [--many N] [--log FILE]"
             " [--lifetime SECONDS]\n"
             "\n"
             "Behaves like a set of controllers on group %s, UDP port %u. Runs only inside a\n"
@@ -121,7 +121,7 @@ void printUsage(FILE* out)
             "\n"
             "  --interface ADDR    local IPv4 address whose interface joins the group"
             " (default %s)\n"
-            "  --controller SPEC   add one controller; SPEC is comma-separated key=value pairs,\n"
+            "  --controller KEYS   add one controller; KEYS is comma-separated key=value pairs,\n"
             "                      every key optional; repeatable\n"
             "  --many N            add N controllers with the defaults\n"
             "  --log FILE          append one line per received datagram:\n"
@@ -131,7 +131,7 @@ void printUsage(FILE* out)
             "Prints 'ready' once the group is joined and 'sent <N> last_send_ns <T>' on exit\n"
             "(T: CLOCK_MONOTONIC just before the last successful send, 0 if none).\n"
             "\n"
-            "SPEC keys and the defaults of the k-th controller (k from 0, in command-line order):\n"
+            "KEYS and the defaults of the k-th controller (k from 0, in command-line order):\n"
             "  from=ADDR          source address of its answers  127.0.0.2 + k\n"
             "  mac=HH.HH.HH.HH.HH.HH ('.' or ':')                 02.00.00.00.HI.LO, HI.LO = k + 1\n"
             "  ip=ADDR                                           192.168.1.(10 + k) for k < 200,\n"
@@ -313,12 +313,12 @@ Controller defaultController(unsigned long k)
     return c;
 }
 
-void applySpec(Controller* c, const std::string& spec, unsigned long k)
+void applyKeys(Controller* c, const std::string& keys, unsigned long k)
 {
-    if (spec.empty()) {
+    if (keys.empty()) {
         return;
     }
-    for (const std::string& item : split(spec, ",")) {
+    for (const std::string& item : split(keys, ",")) {
         size_t eq = item.find('=');
         if (eq == std::string::npos) {
             fail("controller %lu: '%s' is not key=value", k, item.c_str());
@@ -587,14 +587,14 @@ struct Options {
     double lifetimeS = DEFAULT_LIFETIME_S;
 };
 
-void addController(Options* o, const std::string& spec)
+void addController(Options* o, const std::string& keys)
 {
     unsigned long k = o->controllers.size();
     if (k >= MAX_CONTROLLERS) {
         fail("at most %lu controllers", MAX_CONTROLLERS);
     }
     Controller c = defaultController(k);
-    applySpec(&c, spec, k);
+    applyKeys(&c, keys, k);
     o->controllers.push_back(c);
 }
 

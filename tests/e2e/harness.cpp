@@ -9,7 +9,7 @@
 #error BREVINDOR_PATH must name the tool
 #endif
 
-std::string Ctl::spec() const
+std::string Ctl::keys() const
 {
     std::string s = "from=" + from + ",mac=" + mac + ",ip=" + ip + ",gw=" + gw + ",mask=" + mask
                   + ",name=" + name + ",id=4343,idtype=0900,version=1.0.0.8,index=0007";
@@ -146,7 +146,7 @@ void Network::controllers(const std::vector<Ctl>& list, const std::vector<std::s
     std::vector<std::string> args;
     for (const Ctl& c : list) {
         args.push_back("--controller");
-        args.push_back(c.spec());
+        args.push_back(c.keys());
     }
     args.insert(args.end(), more.begin(), more.end());
     ASSERT_TRUE(startStandIn(standIn, args, dir)) << "the stand-in did not start";

@@ -18,7 +18,7 @@ struct Ctl {
     std::string name = "Hall-North";
     std::string extra;  // further stand-in keys, e.g. "size=0,delay=100"
 
-    std::string spec() const;
+    std::string keys() const;  // the stand-in's --controller value
 };
 
 Ctl ctl(int k);  // the k-th controller (from 1): from 127.0.0.(k+1), MAC 00.1a.2b.3c.4d.<k>

@@ -5,6 +5,7 @@
 
 #include "app/options.h"
 #include "protocol/assignment.h"
+#include "support/argv.h"
 #include "support/capture.h"
 
 using Bytes = std::vector<unsigned char>;
@@ -22,15 +23,10 @@ TEST(Assignment, SettingMessageBytes)
          {255, 255, 255, 255, 0, 0, 0, 0, 255, 255, 255, 255}},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.begin(), "brevindor");
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(&a[0]);
-        }
+        Argv args(c.args);
         static RunState rs;
         initRunState(rs);
-        std::string out = capture([&](FILE* f) { EXPECT_TRUE(readOptions(rs, (int)argv.size(), argv.data(), f)); });
+        std::string out = capture([&](FILE* f) { EXPECT_TRUE(readOptions(rs, args.argc(), args.argv(), f)); });
         EXPECT_EQ(out, "");
         setSettingTarget(rs.bufferSetting, mac);
         Bytes expected = head;

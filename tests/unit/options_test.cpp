@@ -7,6 +7,7 @@
 
 #include "app/options.h"
 #include "protocol/dump.h"
+#include "support/argv.h"
 #include "support/capture.h"
 
 static const std::string ILLEGAL = "Illegal parameter!!!\n";
@@ -118,12 +119,7 @@ TEST(Options, EveryMessageAndSetting)
     ASSERT_NE(mkdtemp(dir), nullptr);
     ASSERT_EQ(chdir(dir), 0);
     for (const OptionCase& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.begin(), "brevindor");
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(&a[0]);
-        }
+        Argv args(c.args);
         std::string name;
         for (const std::string& a : c.args) {
             name += "'" + a + "' ";
@@ -131,7 +127,7 @@ TEST(Options, EveryMessageAndSetting)
         static RunState rs;
         initRunState(rs);
         bool ok = true;
-        std::string out = capture([&](FILE* f) { ok = readOptions(rs, (int)argv.size(), argv.data(), f); });
+        std::string out = capture([&](FILE* f) { ok = readOptions(rs, args.argc(), args.argv(), f); });
         EXPECT_EQ(out, c.out) << name;
         EXPECT_EQ(ok, c.out.empty()) << name;
         EXPECT_EQ(rs.t.tv_sec, c.seconds) << name;
