@@ -27,7 +27,9 @@ static std::string settingDump(const Ctl& target, const std::string& ip, const s
 static std::string settingLog(const std::vector<unsigned char>& macAndAddresses)
 {
     std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
-    bytes.insert(bytes.end(), macAndAddresses.begin(), macAndAddresses.end());
+    for (unsigned char b : macAndAddresses) {
+        bytes.push_back(b);
+    }
     return logLine(bytes);
 }
 
