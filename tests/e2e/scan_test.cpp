@@ -1,5 +1,10 @@
 #include "e2e/harness.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using Scan = Network;
 
 // Without arguments: read mode with the 5-second time-out.
@@ -81,5 +86,35 @@ TEST_F(Scan, InvalidInterfaceChoice)
         EXPECT_EQ(run.out, head() + "Error : Invalid entry...\n" + LOCAL_ADDR_FAILURE + PAUSE) << input;
         EXPECT_EQ(run.exitCode, 255) << input;
     }
+    EXPECT_EQ(received(), "");
+}
+
+// Each answer restarts the full time-out: the second comes 1.4 s after the request, but only
+// 0.7 s after the first.
+TEST_F(Scan, EveryWaitIsAFullTimeout)
+{
+    Ctl early = ctl(1), late = ctl(2);
+    early.extra = "delay=700";
+    late.extra = "delay=1400";
+    controllers({early, late});
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, early) + responseDump(2, late) + TIMEOUT
+                           + countLine(2) + PAUSE);
+}
+
+// The port is taken on the chosen address: the bind fails and nothing is sent.
+TEST_F(Scan, BindFailure)
+{
+    controllers({ctl(1)});
+    int taken = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(20662);
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(taken, (const sockaddr*)&local, sizeof local), 0);
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
+    close(taken);
+    EXPECT_EQ(run.out, head() + "An error has been occurred during the association of the source socket's "
+                                "address with the socket!!!\n" + PAUSE);
     EXPECT_EQ(received(), "");
 }
