@@ -35,9 +35,7 @@ StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
     fflush(out);
     rs.c = readControllerNumber(in, rs.responseCount);
     if (rs.c == 0) {
-        closesocket(rs.sock);
-        rs.sock = INVALID_SOCKET;
-        WSACleanup();
+        releaseNetwork(rs);   // not shut down first on this path
         fprintf(out, "\nWrong entry!!!\n");
         return STEP_DONE;
     }

@@ -11,11 +11,16 @@ static const char* const MSG_TTL = "An error has been occurred during setting th
 const char* const MSG_SEND = "An error has been occurred during sending the message!!!\n";
 static const char* const MSG_RECEIVE = "An error has been occurred during receiving the message!!!\n";
 
-StepResult failNetwork(RunState& rs, const char* message)
+void releaseNetwork(RunState& rs)
 {
     closesocket(rs.sock);
     rs.sock = INVALID_SOCKET;
     WSACleanup();
+}
+
+StepResult failNetwork(RunState& rs, const char* message)
+{
+    releaseNetwork(rs);
     rs.failure = message;
     return STEP_FAILED;
 }
@@ -23,9 +28,7 @@ StepResult failNetwork(RunState& rs, const char* message)
 void closeNetwork(RunState& rs)
 {
     shutdown(rs.sock, SD_SEND);
-    closesocket(rs.sock);
-    rs.sock = INVALID_SOCKET;
-    WSACleanup();
+    releaseNetwork(rs);
 }
 
 void recordResponse(RunState& rs, long bytes, FILE* out)

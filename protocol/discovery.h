@@ -17,11 +17,13 @@ extern const char* const MSG_SEND;
 StepResult runDiscovery(RunState& rs, FILE* out);
 
 // Record one received datagram in the controller table and show it; past the table's end it is
-// only counted as left out.
+// left out, with one notice.
 void recordResponse(RunState& rs, long bytes, FILE* out);
 // The count line.
 void printCount(FILE* out, int responseCount);
-// Close the socket and clean up the socket library, for a failure with the given message.
+// Close the socket and clean up the socket library.
+void releaseNetwork(RunState& rs);
+// The same, for a failure with the given message.
 StepResult failNetwork(RunState& rs, const char* message);
 // Normal close-down: shut the sending side, close, clean up.
 void closeNetwork(RunState& rs);
