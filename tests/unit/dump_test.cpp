@@ -118,3 +118,20 @@ TEST(Dump, Setting)
               "\nMac Address\t: 00.1a.2b.3c.4d.5e "
               "\nIp Address\t: 192.168.10.7\nGateway Address\t: 192.168.10.1\nMask Address\t: 0.0.0.0\n\n");
 }
+
+// Whatever a datagram holds, the dumps carry no control byte but the layout's own line ends and
+// tabs: nothing from the network can drive the terminal.
+TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
+{
+    srand(20662);
+    unsigned char buf[RECV_LEN];
+    for (int round = 0; round < 2000; ++round) {
+        for (unsigned char& b : buf) {
+            b = (unsigned char)(rand() % 256);
+        }
+        std::string text = capture([&](FILE* out) { dumpResponse(out, 1, SENDER, buf + RSP_MAC, rand() % 71, buf); });
+        for (unsigned char ch : text) {
+            ASSERT_TRUE(ch >= 0x20 ? ch != 0x7F : (ch == '\n' || ch == '\t')) << "byte " << (int)ch;
+        }
+    }
+}
