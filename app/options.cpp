@@ -36,7 +36,8 @@ static const char* const NO_GATEWAY =
     "Illegal parameter!!!\nAfter -G you have to specify the new Gateway address to set.\n";
 static const char* const NO_MASK = "Illegal parameter!!!\nAfter -M you have to specify the new Mask address to set.\n";
 
-long convertSeconds(const char* text)
+// Decimal seconds as strtol reads them, clamped to the signed 32-bit range.
+static long convertSeconds(const char* text)
 {
     long value = strtol(text, NULL, 10);   // saturates at the range of long
     if (value > INT_MAX) {

@@ -8,6 +8,3 @@
 // Reads argv[1..] into rs; options take effect as they are read. Returns false after printing one
 // "Illegal parameter!!!" message to out; the run then goes to the common end.
 bool readOptions(RunState& rs, int argc, char** argv, FILE* out);
-
-// Decimal seconds as strtol reads them, clamped to the signed 32-bit range.
-long convertSeconds(const char* text);
