@@ -32,10 +32,10 @@
 namespace {
 
 const int TIMEOUT_S = 1;
-const int TABLE_SIZE = 100;          // responses the tool records and shows
+const int TABLE_SIZE = 100;   // responses the tool records and shows
 const double TARGET_BEYOND_MS = 5;
 const long TARGET_RSS_KB = 4 * 1024;
-const int TOOL_DEADLINE_S = 60;      // a tool still running after this is killed
+const int TOOL_DEADLINE_S = 60;   // a tool still running after this is killed
 
 struct UdpCounters {
     long long inErrors = -1;
@@ -83,9 +83,9 @@ void onAlarm(int)
 }
 
 struct Exit {
-    int code = -1;          // -1 when it did not exit by itself
+    int code = -1;   // -1 when it did not exit by itself
     long maxRssKb = 0;
-    int64_t exitNs = 0;     // CLOCK_MONOTONIC right after it was reaped
+    int64_t exitNs = 0;   // CLOCK_MONOTONIC right after it was reaped
     bool killed = false;
 };
 
@@ -162,7 +162,7 @@ struct Run {
     long rssKb = 0;
     int exitCode = -1;
     bool countLine = false;
-    bool ok = false;        // the tool and the stand-in behaved; the figures mean something
+    bool ok = false;   // the tool and the stand-in behaved; the figures mean something
 };
 
 Run runOnce(int controllers)
@@ -180,15 +180,15 @@ Run runOnce(int controllers)
         std::filesystem::remove_all(dir);
         return r;
     }
-    Exit e = runToFiles(BREVINDOR_PATH, {"-R", "-T", std::to_string(TIMEOUT_S)}, dir, dir + "/stdin",
-                        dir + "/stdout", dir + "/stderr");
+    Exit e = runToFiles(BREVINDOR_PATH, {"-R", "-T", std::to_string(TIMEOUT_S)}, dir, dir + "/stdin", dir + "/stdout",
+                        dir + "/stderr");
     stopStandIn(standIn);
     UdpCounters after = readUdpCounters();
 
     long long lastSendNs = 0;
     size_t at = standIn.lastWords.find("sent ");
-    bool parsed = at != std::string::npos
-               && sscanf(standIn.lastWords.c_str() + at, "sent %ld last_send_ns %lld", &r.sent, &lastSendNs) == 2;
+    bool parsed = at != std::string::npos &&
+                  sscanf(standIn.lastWords.c_str() + at, "sent %ld last_send_ns %lld", &r.sent, &lastSendNs) == 2;
     std::string out = readFile(dir + "/stdout");
     r.shown = countOf(out, ". response is received from the");
     r.countLine = out.find("online controller") != std::string::npos;
@@ -203,8 +203,8 @@ Run runOnce(int controllers)
     if (!r.ok) {
         std::string err = readFile(dir + "/stderr");
         fprintf(stderr, "scan_bench: fault: stand-in said '%s', tool exit %d%s, count line %s; stderr: %.300s\n",
-                standIn.lastWords.c_str(), e.code, e.killed ? " (killed)" : "",
-                r.countLine ? "present" : "missing", err.c_str());
+                standIn.lastWords.c_str(), e.code, e.killed ? " (killed)" : "", r.countLine ? "present" : "missing",
+                err.c_str());
     }
     std::filesystem::remove_all(dir);
     return r;
@@ -240,7 +240,7 @@ int usage()
     return 2;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -281,8 +281,8 @@ int main(int argc, char** argv)
             Run r = runOnce(controllers);
             printf("N=%-4d run %d: sent %4ld  shown %3zu  drops %lld (InErrors %lld)  beyond time-out %7.2f ms"
                    "  peak RSS %ld KB (%.2f MB)  exit %d%s\n",
-                   controllers, k, r.sent, r.shown, r.drops, r.inErrors, r.beyondMs, r.rssKb,
-                   r.rssKb / 1024.0, r.exitCode, r.ok ? "" : "  FAULT");
+                   controllers, k, r.sent, r.shown, r.drops, r.inErrors, r.beyondMs, r.rssKb, r.rssKb / 1024.0,
+                   r.exitCode, r.ok ? "" : "  FAULT");
             fflush(stdout);
             allOk = allOk && r.ok;
             if (!r.ok) {
@@ -308,8 +308,8 @@ int main(int argc, char** argv)
         if (controllers == TABLE_SIZE) {
             printf("  targets: %zu of %zu shown %s; < %.0f ms beyond the time-out (median) %s;"
                    " < %ld MB peak memory %s\n",
-                   minShown, expected, verdict(minShown == expected), TARGET_BEYOND_MS,
-                   verdict(med < TARGET_BEYOND_MS), TARGET_RSS_KB / 1024, verdict(maxRss < TARGET_RSS_KB));
+                   minShown, expected, verdict(minShown == expected), TARGET_BEYOND_MS, verdict(med < TARGET_BEYOND_MS),
+                   TARGET_RSS_KB / 1024, verdict(maxRss < TARGET_RSS_KB));
         } else {
             printf("  (report only: the tool shows at most %d)\n", TABLE_SIZE);
         }

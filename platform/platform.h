@@ -10,7 +10,7 @@
 #include <winsock.h>   // Winsock 1.1: its multicast option values match wsock32
 
 #ifndef SD_SEND
-#define SD_SEND 1         // shutdown's sending direction; named only by the Winsock 2 header
+#define SD_SEND 1   // shutdown's sending direction; named only by the Winsock 2 header
 #endif
 
 #else

@@ -33,8 +33,7 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* froml
 {
     socklen_t addrLen = fromlen != NULL ? (socklen_t)*fromlen : 0;
     // MSG_TRUNC makes the kernel report the datagram's real length.
-    ssize_t got = ::recvfrom(s, buf, (size_t)len, flags | MSG_TRUNC, from,
-                             fromlen != NULL ? &addrLen : NULL);
+    ssize_t got = ::recvfrom(s, buf, (size_t)len, flags | MSG_TRUNC, from, fromlen != NULL ? &addrLen : NULL);
     if (got < 0) {
         return SOCKET_ERROR;
     }
@@ -67,8 +66,7 @@ hostent* localHostEntry(const char* hostName)
     // First pass: interfaces other than loopback; second pass: loopback.
     for (int pass = 0; pass < 2; ++pass) {
         for (struct ifaddrs* ifa = list; ifa != NULL && count < LOCAL_ADDR_CAPACITY; ifa = ifa->ifa_next) {
-            if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET
-                || (ifa->ifa_flags & IFF_UP) == 0) {
+            if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET || (ifa->ifa_flags & IFF_UP) == 0) {
                 continue;
             }
             bool loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;

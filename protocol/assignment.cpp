@@ -41,8 +41,8 @@ StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
     }
 
     setSettingTarget(rs.bufferSetting, rs.ulMacAddr[rs.c - 1]);
-    if (sendto(rs.sock, (const char*)rs.bufferSetting, SETTING_LEN, MSG_DONTROUTE,
-               (const sockaddr*)&rs.dest_sin, sizeof rs.dest_sin) == SOCKET_ERROR) {
+    if (sendto(rs.sock, (const char*)rs.bufferSetting, SETTING_LEN, MSG_DONTROUTE, (const sockaddr*)&rs.dest_sin,
+               sizeof rs.dest_sin) == SOCKET_ERROR) {
         return failNetwork(rs, MSG_SEND);
     }
     dumpSetting(out, rs.bufferSetting);

@@ -6,7 +6,8 @@
 #include "report/response_file.h"
 
 static const char* const MSG_SOCKET = "An error has been occurred during the creation of a datagram window socket!!!\n";
-static const char* const MSG_BIND = "An error has been occurred during the association of the source socket's address with the socket!!!\n";
+static const char* const MSG_BIND =
+    "An error has been occurred during the association of the source socket's address with the socket!!!\n";
 static const char* const MSG_TTL = "An error has been occurred during setting the Time to Live of the multicast!!!\n";
 const char* const MSG_SEND = "An error has been occurred during sending the message!!!\n";
 static const char* const MSG_RECEIVE = "An error has been occurred during receiving the message!!!\n";
@@ -35,8 +36,7 @@ void recordResponse(RunState& rs, long bytes, FILE* out)
 {
     if (rs.responseCount >= MAX_CONTROLLERS) {
         if (!rs.responsesLeftOut) {
-            fprintf(out, "\nMore than %d controllers answered: further responses are left out.\n",
-                    MAX_CONTROLLERS);
+            fprintf(out, "\nMore than %d controllers answered: further responses are left out.\n", MAX_CONTROLLERS);
             rs.responsesLeftOut = true;
         }
         return;
@@ -91,8 +91,8 @@ StepResult runDiscovery(RunState& rs, FILE* out)
         return failNetwork(rs, MSG_BIND);
     }
 
-    if (setsockopt(rs.sock, IPPROTO_IP, IP_MULTICAST_TTL, (const char*)&rs.iOptVal,
-                   sizeof rs.iOptVal) == SOCKET_ERROR) {
+    if (setsockopt(rs.sock, IPPROTO_IP, IP_MULTICAST_TTL, (const char*)&rs.iOptVal, sizeof rs.iOptVal) ==
+        SOCKET_ERROR) {
         return failNetwork(rs, MSG_TTL);
     }
 
@@ -100,8 +100,8 @@ StepResult runDiscovery(RunState& rs, FILE* out)
     rs.dest_sin.sin_family = AF_INET;
     rs.dest_sin.sin_port = htons(SCAN_PORT);
     rs.dest_sin.sin_addr.s_addr = inet_addr(SCAN_GROUP);
-    if (sendto(rs.sock, (const char*)rs.bufferRequest, REQUEST_LEN, MSG_DONTROUTE,
-               (const sockaddr*)&rs.dest_sin, sizeof rs.dest_sin) == SOCKET_ERROR) {
+    if (sendto(rs.sock, (const char*)rs.bufferRequest, REQUEST_LEN, MSG_DONTROUTE, (const sockaddr*)&rs.dest_sin,
+               sizeof rs.dest_sin) == SOCKET_ERROR) {
         return failNetwork(rs, MSG_SEND);
     }
     dumpRequest(out, rs.bufferRequest);
@@ -122,8 +122,7 @@ StepResult runDiscovery(RunState& rs, FILE* out)
         if (ready == SOCKET_ERROR) {
             return failNetwork(rs, MSG_RECEIVE);
         }
-        int bytes = recvfrom(rs.sock, (char*)rs.recvbuf, rs.recvLength, 0,
-                             (sockaddr*)&rs.source_sin, &rs.iRecvLen);
+        int bytes = recvfrom(rs.sock, (char*)rs.recvbuf, rs.recvLength, 0, (sockaddr*)&rs.source_sin, &rs.iRecvLen);
         if (bytes == SOCKET_ERROR) {
             return failNetwork(rs, MSG_RECEIVE);
         }

@@ -103,8 +103,8 @@ void printResponseFields(FILE* out, const unsigned char* b, long bytes, const ch
 void dumpResponse(FILE* out, int n, const unsigned char* ip, const unsigned char* mac, long bytes,
                   const unsigned char* recvbuf)
 {
-    fprintf(out, "\n\n%d. response is received from the \nIP Address: %d.%d.%d.%d \nMAC-Address: ",
-            n, ip[0], ip[1], ip[2], ip[3]);
+    fprintf(out, "\n\n%d. response is received from the \nIP Address: %d.%d.%d.%d \nMAC-Address: ", n, ip[0], ip[1],
+            ip[2], ip[3]);
     printMac(out, mac);
     fprintf(out, "\n\n");
     fprintf(out, "********************************\n\tReceived Message\n"

@@ -6,8 +6,8 @@
 void writeResponse(FILE* file, int n, const unsigned char* ip, const unsigned char* mac, long bytes,
                    const unsigned char* recvbuf)
 {
-    fprintf(file, "\n\n%d. response is received from the IP Address: %d.%d.%d.%d MAC-Address: ",
-            n, ip[0], ip[1], ip[2], ip[3]);
+    fprintf(file, "\n\n%d. response is received from the IP Address: %d.%d.%d.%d MAC-Address: ", n, ip[0], ip[1], ip[2],
+            ip[3]);
     printMac(file, mac);
     fprintf(file, "\n\n");
     fprintf(file, "*********************************\n\tReceived Message\n"

@@ -14,13 +14,14 @@ bool inPrivateNetns(char* why, size_t whyLen)
     }
     bool isPrivate = true;
     for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
-        if (strcmp(n->if_name, "lo") == 0
-            || strncmp(n->if_name, PRIVATE_LINK_PREFIX, strlen(PRIVATE_LINK_PREFIX)) == 0) {
+        if (strcmp(n->if_name, "lo") == 0 ||
+            strncmp(n->if_name, PRIVATE_LINK_PREFIX, strlen(PRIVATE_LINK_PREFIX)) == 0) {
             continue;
         }
         snprintf(why, whyLen,
                  "interface %s can reach a real network: run only inside a private network namespace"
-                 " (unshare -n)", n->if_name);
+                 " (unshare -n)",
+                 n->if_name);
         isPrivate = false;
         break;
     }

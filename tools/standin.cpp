@@ -36,7 +36,7 @@ const int RESPONSE_LEN = RECV_LEN;
 
 // Limits of the command line
 const unsigned long MAX_SIZE = 1400;
-const unsigned long MAX_CONTROLLERS = 65535;  // default MACs number them in 16 bits
+const unsigned long MAX_CONTROLLERS = 65535;   // default MACs number them in 16 bits
 const unsigned long MAX_DELAY_MS = 3600000;
 const unsigned long MAX_REPEAT = 100000;
 const double DEFAULT_LIFETIME_S = 60;
@@ -48,12 +48,12 @@ const int BITS_PER_BYTE = 8;
 const int HEX_DIGITS_PER_BYTE = 2;
 
 // Defaults of the k-th controller
-const uint32_t DEFAULT_FROM_FIRST = 0x7F000002;                   // 127.0.0.2, then + k
-const unsigned char DEFAULT_MAC_PREFIX[MAC_LEN - 2] = {0x02, 0x00, 0x00, 0x00};  // then k + 1
-const unsigned char DEFAULT_IP_NET[IPV4_LEN - 1] = {192, 168, 1};  // host 10 + k ...
+const uint32_t DEFAULT_FROM_FIRST = 0x7F000002;                                   // 127.0.0.2, then + k
+const unsigned char DEFAULT_MAC_PREFIX[MAC_LEN - 2] = {0x02, 0x00, 0x00, 0x00};   // then k + 1
+const unsigned char DEFAULT_IP_NET[IPV4_LEN - 1] = {192, 168, 1};                 // host 10 + k ...
 const unsigned long DEFAULT_IP_HOST_FIRST = 10;
-const unsigned long DEFAULT_IP_NET_COUNT = 200;                    // ... for k below this
-const unsigned char DEFAULT_IP_WIDE_NET = 10;                      // else 10.(k as 24 bits)
+const unsigned long DEFAULT_IP_NET_COUNT = 200;   // ... for k below this
+const unsigned char DEFAULT_IP_WIDE_NET = 10;     // else 10.(k as 24 bits)
 const unsigned char DEFAULT_GATEWAY[IPV4_LEN] = {192, 168, 1, 1};
 const unsigned char DEFAULT_MASK[IPV4_LEN] = {255, 255, 255, 0};
 const unsigned char DEFAULT_VERSION[VERSION_NUMBER_LEN] = {1, 0, 0, 8};
@@ -64,8 +64,8 @@ const char DEFAULT_INTERFACE[] = "127.0.0.1";
 const int RECV_BUF_BYTES = 8 << 20;
 const int SEND_BUF_BYTES = 4 << 20;
 const size_t MAX_DATAGRAM = 65536;
-const int DRAIN_BATCH = 256;                 // datagrams read per wake-up before sending again
-const int SEND_RETRY_LIMIT = 500;            // tries on ENOBUFS/EAGAIN
+const int DRAIN_BATCH = 256;        // datagrams read per wake-up before sending again
+const int SEND_RETRY_LIMIT = 500;   // tries on ENOBUFS/EAGAIN
 const long SEND_RETRY_PAUSE_NS = 1000000;
 const int64_t NS_PER_MS = 1000000;
 const int64_t NS_PER_S = 1000000000;
@@ -149,8 +149,7 @@ void printUsage(FILE* out)
             "  delay=MS           wait before answering          0\n"
             "  repeat=N           answers to each request        1\n"
             "A setting message whose MAC matches changes ip, gw and mask for later answers.\n",
-            PROGRAM, SCAN_GROUP, SCAN_PORT, DEFAULT_INTERFACE, DEFAULT_LIFETIME_S, NODE_NAME_LEN,
-            MAX_SIZE);
+            PROGRAM, SCAN_GROUP, SCAN_PORT, DEFAULT_INTERFACE, DEFAULT_LIFETIME_S, NODE_NAME_LEN, MAX_SIZE);
 }
 
 int64_t monotonicNs()
@@ -210,8 +209,7 @@ bool parseHexBytes(const std::string& text, unsigned char* out, size_t count)
     }
     for (size_t i = 0; i < count; ++i) {
         unsigned long byte;
-        if (!parseUnsigned(text.substr(i * HEX_DIGITS_PER_BYTE, HEX_DIGITS_PER_BYTE), HEX_BASE,
-                           BYTE_MAX, &byte)) {
+        if (!parseUnsigned(text.substr(i * HEX_DIGITS_PER_BYTE, HEX_DIGITS_PER_BYTE), HEX_BASE, BYTE_MAX, &byte)) {
             return false;
         }
         out[i] = static_cast<unsigned char>(byte);
@@ -227,8 +225,8 @@ bool parseMac(const std::string& text, unsigned char* mac)
     }
     for (int i = 0; i < MAC_LEN; ++i) {
         unsigned long byte;
-        if (parts[i].size() > static_cast<size_t>(HEX_DIGITS_PER_BYTE)
-            || !parseUnsigned(parts[i], HEX_BASE, BYTE_MAX, &byte)) {
+        if (parts[i].size() > static_cast<size_t>(HEX_DIGITS_PER_BYTE) ||
+            !parseUnsigned(parts[i], HEX_BASE, BYTE_MAX, &byte)) {
             return false;
         }
         mac[i] = static_cast<unsigned char>(byte);
@@ -397,7 +395,7 @@ struct StandIn {
     int fd = -1;
     FILE* log = nullptr;
     std::vector<Controller> controllers;
-    std::multimap<int64_t, Pending> pending;  // by due time; equal times keep insertion order
+    std::multimap<int64_t, Pending> pending;   // by due time; equal times keep insertion order
     unsigned long long sent = 0;
     int64_t lastSendNs = 0;
     unsigned char response[MAX_SIZE > static_cast<unsigned long>(RESPONSE_LEN) ? MAX_SIZE : RESPONSE_LEN];
@@ -443,7 +441,7 @@ void sendOne(StandIn* s, const Pending& p)
     cm->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
     in_pktinfo info;
     memset(&info, 0, sizeof info);
-    info.ipi_spec_dst = c.from;  // source address of this controller's answers
+    info.ipi_spec_dst = c.from;   // source address of this controller's answers
     memcpy(CMSG_DATA(cm), &info, sizeof info);
 
     for (int attempt = 0;; ++attempt) {
@@ -466,8 +464,8 @@ void sendOne(StandIn* s, const Pending& p)
         char to[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &c.from, from, sizeof from);
         inet_ntop(AF_INET, &dest.sin_addr, to, sizeof to);
-        fprintf(stderr, "%s: controller %zu: send from %s to %s:%u failed: %s\n", PROGRAM,
-                p.controller, from, to, ntohs(dest.sin_port), strerror(err));
+        fprintf(stderr, "%s: controller %zu: send from %s to %s:%u failed: %s\n", PROGRAM, p.controller, from, to,
+                ntohs(dest.sin_port), strerror(err));
         return;
     }
 }
@@ -613,8 +611,8 @@ Options parseArguments(int argc, char** argv)
         if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
             value = arg.substr(eq + 1);
             arg = arg.substr(0, eq);
-        } else if (arg == "--interface" || arg == "--controller" || arg == "--many" || arg == "--log"
-                   || arg == "--lifetime") {
+        } else if (arg == "--interface" || arg == "--controller" || arg == "--many" || arg == "--log" ||
+                   arg == "--lifetime") {
             if (i + 1 >= argc) {
                 fail("%s needs a value", arg.c_str());
             }
@@ -646,8 +644,7 @@ Options parseArguments(int argc, char** argv)
         } else if (arg == "--lifetime") {
             char* end = nullptr;
             double seconds = strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0
-                || seconds > MAX_LIFETIME_S) {
+            if (value.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > MAX_LIFETIME_S) {
                 fail("bad --lifetime '%s' (0..%g seconds)", value.c_str(), MAX_LIFETIME_S);
             }
             o.lifetimeS = seconds;
@@ -659,7 +656,7 @@ Options parseArguments(int argc, char** argv)
     return o;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

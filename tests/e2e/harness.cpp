@@ -11,8 +11,8 @@
 
 std::string Ctl::keys() const
 {
-    std::string s = "from=" + from + ",mac=" + mac + ",ip=" + ip + ",gw=" + gw + ",mask=" + mask
-                  + ",name=" + name + ",id=4343,idtype=0900,version=1.0.0.8,index=0007";
+    std::string s = "from=" + from + ",mac=" + mac + ",ip=" + ip + ",gw=" + gw + ",mask=" + mask + ",name=" + name +
+                    ",id=4343,idtype=0900,version=1.0.0.8,index=0007";
     return extra.empty() ? s : s + "," + extra;
 }
 
@@ -50,16 +50,16 @@ const std::string RECEIVE_FAILURE = "An error has been occurred during receiving
 
 std::string responseDump(int n, const Ctl& c, long bytes, const Ctl* shown)
 {
-    const Ctl& f = shown != nullptr ? *shown : c;  // an empty datagram shows the earlier fields
-    return "\n\n" + std::to_string(n) + ". response is received from the \nIP Address: " + c.from
-         + " \nMAC-Address: " + f.mac + "\n\n"
-         + "********************************\n\tReceived Message\n********************************\n\n"
-         + "Bytes Received\t\t: " + std::to_string(bytes) + "\nProtocol ID\t\t: VKDA"
-         + "\nProtocol Version\t: 1.00\nMessage Type\t\t: Unicast Response\nIndex\t\t\t: 00 07 "
-         + "\nMac-Addresse\t\t: " + f.mac + "\nIP-Adresse\t\t: " + f.ip + "\nIP-Gateway\t\t: " + f.gw
-         + "\nIP-Mask\t\t\t: " + f.mask + "\nNode Identification\t: 43 43 -> Morvesta"
-         + "\nNode Identification Type: 09 00 -> K4Z\nVersion Nummer\t\t: 1.0.0.8"
-         + "\nNode Name\t\t: " + f.name + "\n\n";
+    const Ctl& f = shown != nullptr ? *shown : c;   // an empty datagram shows the earlier fields
+    return "\n\n" + std::to_string(n) + ". response is received from the \nIP Address: " + c.from +
+           " \nMAC-Address: " + f.mac + "\n\n" +
+           "********************************\n\tReceived Message\n********************************\n\n" +
+           "Bytes Received\t\t: " + std::to_string(bytes) + "\nProtocol ID\t\t: VKDA" +
+           "\nProtocol Version\t: 1.00\nMessage Type\t\t: Unicast Response\nIndex\t\t\t: 00 07 " +
+           "\nMac-Addresse\t\t: " + f.mac + "\nIP-Adresse\t\t: " + f.ip + "\nIP-Gateway\t\t: " + f.gw +
+           "\nIP-Mask\t\t\t: " + f.mask + "\nNode Identification\t: 43 43 -> Morvesta" +
+           "\nNode Identification Type: 09 00 -> K4Z\nVersion Nummer\t\t: 1.0.0.8" + "\nNode Name\t\t: " + f.name +
+           "\n\n";
 }
 
 std::string countLine(int n)
@@ -107,8 +107,7 @@ std::string logLine(const std::vector<unsigned char>& bytes, const std::string& 
     return line + "\n";
 }
 
-const std::string REQUEST_LOG =
-    logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
+const std::string REQUEST_LOG = logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
 
 // The namespace is entered once per test process; ctest runs every test in a process of its own.
 static bool netnsReady(std::string* why)

@@ -16,12 +16,12 @@ struct Ctl {
     std::string gw = "192.168.1.1";
     std::string mask = "255.255.255.0";
     std::string name = "Hall-North";
-    std::string extra;  // further stand-in keys, e.g. "size=0,delay=100"
+    std::string extra;   // further stand-in keys, e.g. "size=0,delay=100"
 
-    std::string keys() const;  // the stand-in's --controller value
+    std::string keys() const;   // the stand-in's --controller value
 };
 
-Ctl ctl(int k);  // the k-th controller (from 1): from 127.0.0.(k+1), MAC 00.1a.2b.3c.4d.<k>
+Ctl ctl(int k);   // the k-th controller (from 1): from 127.0.0.(k+1), MAC 00.1a.2b.3c.4d.<k>
 
 // Texts of the tool, written out here independently of its code.
 extern const std::string BANNER;

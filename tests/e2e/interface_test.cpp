@@ -15,8 +15,8 @@ TEST_F(Interfaces, OtherInterfacesBeforeLoopback)
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     std::vector<std::string> listed = {"10.9.0.1", "127.0.0.1"};
     EXPECT_EQ(run.out, head(listed) + REQUEST_DUMP + responseDump(1, ctl(1)) + TIMEOUT + countLine(1) + PAUSE);
-    EXPECT_EQ(received(), logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0},
-                                  "10.9.0.1:20662"));
+    EXPECT_EQ(received(),
+              logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, "10.9.0.1:20662"));
 }
 
 // Only the first character is the choice: "12" picks address 1 and the scan runs.
@@ -30,7 +30,8 @@ TEST_F(Interfaces, OnlyTheFirstCharacterCounts)
 
 TEST_F(Interfaces, FiftyAreListedFiftyOneAreTooMany)
 {
-    ASSERT_TRUE(inNamespace(std::string(VETH) + " && for i in $(seq 1 48); do ip addr add 10.9.1.$i/32 dev brv0; done"));
+    ASSERT_TRUE(
+        inNamespace(std::string(VETH) + " && for i in $(seq 1 48); do ip addr add 10.9.1.$i/32 dev brv0; done"));
     std::vector<std::string> listed = {"10.9.0.1"};
     for (int i = 1; i <= 48; ++i) {
         listed.push_back("10.9.1." + std::to_string(i));
@@ -45,8 +46,10 @@ TEST_F(Interfaces, FiftyAreListedFiftyOneAreTooMany)
     std::string lines = head(listed);
     lines = lines.substr(0, lines.find("\nType the number"));
     run = tool({"-R", "-T", "1"}, "1\n");
-    EXPECT_EQ(run.out, lines + "Error : Too many interfaces. The current number of interfaces are more than "
-                               "MAX_INTERFACES definition\n" + LOCAL_ADDR_FAILURE + PAUSE);
+    EXPECT_EQ(run.out, lines +
+                           "Error : Too many interfaces. The current number of interfaces are more than "
+                           "MAX_INTERFACES definition\n" +
+                           LOCAL_ADDR_FAILURE + PAUSE);
 }
 
 // No address at all: the prompt still comes and every answer is refused.

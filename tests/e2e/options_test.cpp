@@ -28,10 +28,14 @@ TEST_F(CommandLine, ZeroAndNegativeTimeoutsPoll)
 TEST_F(CommandLine, ErrorsTouchNoNetwork)
 {
     controllers({ctl(1)});
-    const struct { std::vector<std::string> args; std::string out; } cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
         {{"-R", "-F", "out.txt", "-X", "1"}, "Illegal parameter!!!\nAfter - you have to choose the option T or F\n"},
         {{"-W", "-I", "10.0.0.256"}, "Illegal parameter!!!\nAfter -I the address 10.0.0.256 is not valid.\n"},
-        {{"-W", "-T", "1", "-M", "255.255.255.0x"}, "Illegal parameter!!!\nAfter -M the address 255.255.255.0x is not valid.\n"},
+        {{"-W", "-T", "1", "-M", "255.255.255.0x"},
+         "Illegal parameter!!!\nAfter -M the address 255.255.255.0x is not valid.\n"},
         {{"-R", "-F", "missing/out.txt"},
          "Illegal parameter!!!\nThe file missing/out.txt can not be opened: No such file or directory\n"},
     };

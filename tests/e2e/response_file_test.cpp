@@ -22,8 +22,8 @@ TEST_F(ResponseFile, TwoResponsesThenTheCount)
     ToolRun run = tool({"-r", "-t", "1", "-f", "scan.txt"}, "1\n");
     Ctl secondShown = second;
     secondShown.name = "Gate??]0;x";
-    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + responseDump(2, second, 70, &secondShown)
-                           + TIMEOUT + countLine(2) + PAUSE);
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, ctl(1)) + responseDump(2, second, 70, &secondShown) +
+                           TIMEOUT + countLine(2) + PAUSE);
     EXPECT_EQ(readFile(dir + "/scan.txt"),
               responseRecord(1, ctl(1)) + responseRecord(2, second, 70, &secondShown) + countRecord(2));
 }
@@ -35,9 +35,10 @@ TEST_F(ResponseFile, WriteRuns)
     const std::string records = responseRecord(1, ctl(1)) + countRecord(1);
     ToolRun run = tool({"-W", "-F", "set.txt", "-I", "10.4.0.2", "-T", "1"}, "1\n1\n");
     EXPECT_EQ(readFile(dir + "/set.txt"),
-              records + SETTING_RECORD_HEAD + "Bytes Sent\t: 28\nProtocol ID\t: VKDA\nProtocol Version: 1.00"
-                  "\nMessage Type\t: Multicast Address Setting\nMac Address\t: " + ctl(1).mac
-                  + " \nIp Address\t: 10.4.0.2\nGateway Address\t: 0.0.0.0\nMask Address\t: 0.0.0.0\n\n");
+              records + SETTING_RECORD_HEAD +
+                  "Bytes Sent\t: 28\nProtocol ID\t: VKDA\nProtocol Version: 1.00"
+                  "\nMessage Type\t: Multicast Address Setting\nMac Address\t: " +
+                  ctl(1).mac + " \nIp Address\t: 10.4.0.2\nGateway Address\t: 0.0.0.0\nMask Address\t: 0.0.0.0\n\n");
 
     Ctl moved = ctl(1);
     moved.ip = "10.4.0.2";

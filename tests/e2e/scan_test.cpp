@@ -41,9 +41,9 @@ TEST_F(Scan, ThreeControllersOneTwiceAndAnEmptyDatagram)
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     Ctl c2shown = c2;
     c2shown.name = "Pump ?[31mRed";
-    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, c1) + responseDump(2, c2, 70, &c2shown)
-                           + responseDump(3, c3) + responseDump(4, c3) + responseDump(5, empty, 0, &c3)
-                           + TIMEOUT + countLine(5) + PAUSE);
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, c1) + responseDump(2, c2, 70, &c2shown) +
+                           responseDump(3, c3) + responseDump(4, c3) + responseDump(5, empty, 0, &c3) + TIMEOUT +
+                           countLine(5) + PAUSE);
     EXPECT_EQ(run.exitCode, 255);
 }
 
@@ -71,9 +71,9 @@ TEST_F(Scan, MoreControllersThanTheTable)
     }
     controllers(list);
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
-    EXPECT_EQ(run.out, head() + REQUEST_DUMP + dumps
-                           + "\nMore than 100 controllers answered: further responses are left out.\n"
-                           + TIMEOUT + countLine(100) + PAUSE);
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + dumps +
+                           "\nMore than 100 controllers answered: further responses are left out.\n" + TIMEOUT +
+                           countLine(100) + PAUSE);
     EXPECT_EQ(run.exitCode, 255);
 }
 
@@ -98,8 +98,8 @@ TEST_F(Scan, EveryWaitIsAFullTimeout)
     late.extra = "delay=1400";
     controllers({early, late});
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
-    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, early) + responseDump(2, late) + TIMEOUT
-                           + countLine(2) + PAUSE);
+    EXPECT_EQ(run.out,
+              head() + REQUEST_DUMP + responseDump(1, early) + responseDump(2, late) + TIMEOUT + countLine(2) + PAUSE);
 }
 
 // The port is taken on the chosen address: the bind fails and nothing is sent.
@@ -114,7 +114,9 @@ TEST_F(Scan, BindFailure)
     ASSERT_EQ(bind(taken, (const sockaddr*)&local, sizeof local), 0);
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     close(taken);
-    EXPECT_EQ(run.out, head() + "An error has been occurred during the association of the source socket's "
-                                "address with the socket!!!\n" + PAUSE);
+    EXPECT_EQ(run.out, head() +
+                           "An error has been occurred during the association of the source socket's "
+                           "address with the socket!!!\n" +
+                           PAUSE);
     EXPECT_EQ(received(), "");
 }

@@ -15,6 +15,12 @@ struct Argv {
             pointers.push_back(&s[0]);
         }
     }
-    int argc() const { return (int)pointers.size(); }
-    char** argv() { return pointers.data(); }
+    int argc() const
+    {
+        return (int)pointers.size();
+    }
+    char** argv()
+    {
+        return pointers.data();
+    }
 };

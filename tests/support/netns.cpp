@@ -33,8 +33,8 @@ static bool unshareAsUser()
         return false;
     }
     writeFile("/proc/self/setgroups", "deny");
-    return writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n")
-        && writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n");
+    return writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") &&
+           writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n");
 }
 
 static bool bringLoopbackUp()
@@ -56,8 +56,8 @@ static bool bringLoopbackUp()
 bool enterPrivateNetns(std::string* why)
 {
     if (unshare(CLONE_NEWNET | CLONE_NEWUTS) != 0 && !unshareAsUser()) {
-        *why = std::string("can't create a private network namespace (") + strerror(errno)
-             + "): run as root or allow unprivileged user namespaces";
+        *why = std::string("can't create a private network namespace (") + strerror(errno) +
+               "): run as root or allow unprivileged user namespaces";
         return false;
     }
     char reason[256];

@@ -27,8 +27,8 @@ static std::vector<char*> makeArgv(const std::string& program, const std::vector
     return argv;
 }
 
-static pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
-                   int inFd, int outFd, int errFd)
+static pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& dir, int inFd,
+                   int outFd, int errFd)
 {
     std::vector<char*> argv = makeArgv(program, args);
     pid_t pid = fork();
@@ -45,8 +45,8 @@ static pid_t spawn(const std::string& program, const std::vector<std::string>& a
     return pid;
 }
 
-ToolRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& input, const std::string& dir, int timeoutSeconds)
+ToolRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                   const std::string& dir, int timeoutSeconds)
 {
     ToolRun run;
     auto started = std::chrono::steady_clock::now();
@@ -70,8 +70,9 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     std::string* sinks[2] = {&run.out, &run.err};
     int open = 2;
     while (open > 0) {
-        int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
-                       deadline - std::chrono::steady_clock::now()).count();
+        int left =
+            (int)std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) {
             run.timedOut = true;
             kill(pid, SIGKILL);

@@ -14,8 +14,8 @@ inline void makeResponse(unsigned char* buf, const char* name = "Hall-North")
     buf[HDR_TYPE + 1] = 0x01;
     buf[RSP_INDEX + 1] = 0x07;
     const unsigned char mac[] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
-    const unsigned char fields[] = {192, 168, 1, 20, 192, 168, 1, 1, 255, 255, 255, 0,
-                                    0x43, 0x43, 0x09, 0x00, 1, 0, 0, 8};
+    const unsigned char fields[] = {192, 168, 1,    20,   192,  168,  1, 1, 255, 255,
+                                    255, 0,   0x43, 0x43, 0x09, 0x00, 1, 0, 0,   8};
     memcpy(buf + RSP_MAC, mac, sizeof mac);
     memcpy(buf + RSP_IP, fields, sizeof fields);
     strncpy((char*)buf + RSP_NODE_NAME, name, NODE_NAME_LEN);

@@ -15,7 +15,10 @@ TEST(Assignment, SettingMessageBytes)
 {
     const unsigned char mac[MAC_LEN] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0xfe};
     const Bytes head = {0x56, 0x4B, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02, 0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0xfe, 0, 0};
-    const struct { std::vector<std::string> args; Bytes addresses; } cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        Bytes addresses;
+    } cases[] = {
         {{"-W", "-I", "192.168.10.7", "-G", "192.168.10.1", "-M", "255.255.254.0"},
          {192, 168, 10, 7, 192, 168, 10, 1, 255, 255, 254, 0}},
         {{"-W", "-T", "5"}, Bytes(12, 0)},

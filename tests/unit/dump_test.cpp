@@ -41,8 +41,7 @@ TEST(Dump, FullResponse)
 {
     unsigned char buf[RECV_LEN];
     makeResponse(buf);
-    EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, RECV_LEN, buf); }),
-              FULL_RESPONSE_DUMP);
+    EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, RECV_LEN, buf); }), FULL_RESPONSE_DUMP);
 }
 
 // Each case changes the full response and names the one line of the dump that changes.
@@ -56,6 +55,7 @@ struct ResponseCase {
 
 TEST(Dump, ResponseVariants)
 {
+    // clang-format off
     const ResponseCase cases[] = {
         {"other type bytes", RECV_LEN, [](unsigned char* b) { b[HDR_TYPE + 1] = 0x05; },
          "Message Type\t\t: Unicast Response", "Message Type\t\t: 01 05 "},
@@ -81,6 +81,7 @@ TEST(Dump, ResponseVariants)
          [](unsigned char* b) { b[0] = 0x00; b[1] = 0x1b; b[2] = 0x1f; b[3] = 0x20; },
          "Protocol ID\t\t: VKDA", "Protocol ID\t\t: ??? "},
     };
+    // clang-format on
     for (const ResponseCase& c : cases) {
         unsigned char buf[RECV_LEN];
         makeResponse(buf);
@@ -89,8 +90,7 @@ TEST(Dump, ResponseVariants)
         size_t at = expected.find(c.from);
         ASSERT_NE(at, std::string::npos) << c.what;
         expected.replace(at, strlen(c.from), c.to);
-        EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, c.bytes, buf); }), expected)
-            << c.what;
+        EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, c.bytes, buf); }), expected) << c.what;
     }
 }
 

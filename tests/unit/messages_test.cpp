@@ -31,9 +31,8 @@ TEST(Messages, SettingHeaderAndFields)
     setSettingTarget(setting, mac);
     setSettingAddress(setting, SET_IP, ip);
     setSettingAddress(setting, SET_MASK, mask);
-    Bytes expected = {0x56, 0x4B, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02,
-                      0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e, 0, 0,
-                      10, 0, 0, 5, 0, 0, 0, 0, 255, 255, 255, 0};
+    Bytes expected = {0x56, 0x4B, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02, 0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e,
+                      0,    0,    10,   0,    0,    5,    0,    0,    0,    0,    255,  255,  255,  0};
     EXPECT_EQ(Bytes(setting, setting + SETTING_LEN), expected);
 }
 

@@ -28,9 +28,10 @@ static const std::string NO_FILE = ILLEGAL + "After -F you have to specify the f
 static const std::string READ_NOT_OPTION = ILLEGAL + "\nType -T, -F or nothing.\n";
 static const std::string READ_BAD_LETTER = ILLEGAL + "After - you have to choose the option T or F\n";
 static const std::string WRITE_NOTHING =
-    ILLEGAL + "After -W you have to specify what you want set \n\t-I to set the IP address or \n"
-              "\t-M to set the Mask or \n\t-G to set the Gateway\n\n\n\t-F and file name to save the response to a file.\n\n"
-              "\t-T and the value in terms of seconds (Default value is 5 seconds) to change the Timeout value\n";
+    ILLEGAL +
+    "After -W you have to specify what you want set \n\t-I to set the IP address or \n"
+    "\t-M to set the Mask or \n\t-G to set the Gateway\n\n\n\t-F and file name to save the response to a file.\n\n"
+    "\t-T and the value in terms of seconds (Default value is 5 seconds) to change the Timeout value\n";
 static const std::string WRITE_NOT_OPTION = ILLEGAL + "After -W Type one of these options: -I, -G, -M, -F, -T\n";
 static const std::string WRITE_BAD_LETTER = ILLEGAL + "After - type I, G, M, F, T\n";
 
@@ -40,7 +41,7 @@ struct OptionCase {
     long seconds = 5;
     bool write = false;
     std::string ip = "0.0.0.0", gw = "0.0.0.0", mask = "0.0.0.0";
-    std::string file;                // the file that receives the records
+    std::string file;   // the file that receives the records
 };
 
 static std::string readFileText(const std::string& path)
@@ -65,6 +66,7 @@ static std::string dotted(const unsigned char* a)
 TEST(Options, EveryMessageAndSetting)
 {
     const long MAX32 = INT_MAX, MIN32 = INT_MIN;
+    // clang-format off
     std::vector<OptionCase> cases = {
         {{"scan"}, USAGE},
         {{""}, USAGE},
@@ -114,6 +116,7 @@ TEST(Options, EveryMessageAndSetting)
         {{"-R", "-F", "no/such/dir/x.txt", "-T", "9"},
          ILLEGAL + "The file no/such/dir/x.txt can not be opened: No such file or directory\n"},
     };
+    // clang-format on
 
     char dir[] = "/tmp/brevindor-options-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);

@@ -12,13 +12,23 @@
 // A local datagram pair: no network involved.
 struct DatagramPair {
     int fds[2];
-    DatagramPair() { EXPECT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, fds), 0); }
-    ~DatagramPair() { close(fds[0]); close(fds[1]); }
+    DatagramPair()
+    {
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, fds), 0);
+    }
+    ~DatagramPair()
+    {
+        close(fds[0]);
+        close(fds[1]);
+    }
 };
 
 TEST(Platform, ReceiveTakesUpToTheBufferAndFailsBeyondIt)
 {
-    const struct { size_t sent; int result; } cases[] = {
+    const struct {
+        size_t sent;
+        int result;
+    } cases[] = {
         {0, 0}, {1, 1}, {RECV_LEN, RECV_LEN}, {RECV_LEN + 1, SOCKET_ERROR}, {1400, SOCKET_ERROR},
     };
     for (const auto& c : cases) {
@@ -39,11 +49,15 @@ TEST(Platform, ReceiveTakesUpToTheBufferAndFailsBeyondIt)
 
 TEST(Platform, ConvertAddressTellsAllOnesFromRejected)
 {
-    const struct { const char* text; bool ok; unsigned char bytes[4]; } cases[] = {
+    const struct {
+        const char* text;
+        bool ok;
+        unsigned char bytes[4];
+    } cases[] = {
         {"10.0.0.5", true, {10, 0, 0, 5}},
         {"255.255.255.255", true, {255, 255, 255, 255}},
         {"0.0.0.0", true, {0, 0, 0, 0}},
-        {"192.168.1", true, {192, 168, 0, 1}},       // short forms the standard conversion takes
+        {"192.168.1", true, {192, 168, 0, 1}},   // short forms the standard conversion takes
         {"0x7f.1", true, {127, 0, 0, 1}},
         {"10.0.0.256", false, {}},
         {"10.0.0.5.6", false, {}},

@@ -26,7 +26,13 @@ static const char FULL_RECORD[] =
 
 TEST(ResponseFile, ResponseRecords)
 {
-    const struct { const char* what; long bytes; unsigned char type; const char* from; const char* to; } cases[] = {
+    const struct {
+        const char* what;
+        long bytes;
+        unsigned char type;
+        const char* from;
+        const char* to;
+    } cases[] = {
         {"full response", RECV_LEN, TYPE_RESPONSE, "", ""},
         {"empty datagram", 0, TYPE_RESPONSE, "Received\t\t: 70", "Received\t\t: 0"},
         {"other type bytes", RECV_LEN, 0x09, "Type\t\t: Unicast Response", "Type\t\t: 01 09 "},
