@@ -1,5 +1,8 @@
 #include "protocol/assignment.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "protocol/dump.h"
 #include "report/response_file.h"
 
@@ -17,12 +20,23 @@ void printControllerTable(FILE* out, const RunState& rs)
     }
 }
 
-// The controller number, 0 when the input is not a number in the range of the table.
+// Longest number text taken from one entry; the literal in NUMBER_FORMAT must match it.
+static const int NUMBER_TEXT_LEN = 63;
+static const char* const NUMBER_FORMAT = " %63[-+0-9]";
+
+// The controller number, 0 when the input is not a number in the range of the table. The entry is
+// taken as "%ld" would take it, but converted by strtol, so an overlong number is refused instead
+// of wrapping (or overflowing) into the table's range.
 static int readControllerNumber(FILE* in, int responseCount)
 {
-    long number;
-    // Read as long, so that an overlong number can't wrap into the table's range.
-    if (fscanf(in, "%ld", &number) != 1 || number < 1 || number > responseCount) {
+    char text[NUMBER_TEXT_LEN + 1];
+    if (fscanf(in, NUMBER_FORMAT, text) != 1) {
+        return 0;
+    }
+    char* end = NULL;
+    errno = 0;
+    long number = strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || number < 1 || number > responseCount) {
         return 0;
     }
     return (int)number;

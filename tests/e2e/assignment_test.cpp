@@ -70,7 +70,8 @@ TEST_F(Assignment, WrongEntries)
                        responseDump(3, three[2]) + TIMEOUT + countLine(3) + TABLE_HEAD + row(1, three[0]) +
                        row(2, three[1]) + row(3, three[2]) + PROMPT;
     std::string requests;
-    for (const char* input : {"1\n0\n", "1\n4\n", "1\nx\n", "1\n", "1x\n", "1\n4294967297\n"}) {
+    for (const char* input :
+         {"1\n0\n", "1\n4\n", "1\nx\n", "1\n", "1x\n", "1\n4294967297\n", "1\n99999999999999999999999\n"}) {
         ToolRun run = tool(WRITE_ARGS, input);
         EXPECT_EQ(run.out, scan + WRONG_ENTRY + PAUSE) << input;
         EXPECT_EQ(run.exitCode, 255);
