@@ -34,7 +34,7 @@ namespace {
 const int TIMEOUT_S = 1;
 const int TABLE_SIZE = 100;   // responses the tool records and shows
 const double TARGET_BEYOND_MS = 5;
-const long TARGET_RSS_KB = 4 * 1024;
+const long TARGET_RSS_KB = 4L * 1024;
 const int TOOL_DEADLINE_S = 60;   // a tool still running after this is killed
 
 struct UdpCounters {
@@ -128,10 +128,10 @@ Exit runToFiles(const std::string& program, const std::vector<std::string>& args
     g_child = pid;
     alarm(TOOL_DEADLINE_S);
     int status = 0;
-    struct rusage usage;
-    memset(&usage, 0, sizeof usage);
+    struct rusage resources;
+    memset(&resources, 0, sizeof resources);
     pid_t got;
-    while ((got = wait4(pid, &status, 0, &usage)) < 0 && errno == EINTR) {
+    while ((got = wait4(pid, &status, 0, &resources)) < 0 && errno == EINTR) {
         e.killed = true;
     }
     e.exitNs = monotonicNs();
@@ -139,7 +139,7 @@ Exit runToFiles(const std::string& program, const std::vector<std::string>& args
     g_child = 0;
     if (got == pid) {
         e.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        e.maxRssKb = usage.ru_maxrss;
+        e.maxRssKb = resources.ru_maxrss;
     }
     return e;
 }
@@ -187,8 +187,19 @@ Run runOnce(int controllers)
 
     long long lastSendNs = 0;
     size_t at = standIn.lastWords.find("sent ");
-    bool parsed = at != std::string::npos &&
-                  sscanf(standIn.lastWords.c_str() + at, "sent %ld last_send_ns %lld", &r.sent, &lastSendNs) == 2;
+    bool parsed = false;
+    if (at != std::string::npos) {
+        // "sent N last_send_ns T"
+        const char* text = standIn.lastWords.c_str() + at + strlen("sent ");
+        char* end = nullptr;
+        r.sent = strtol(text, &end, 10);
+        const char* label = " last_send_ns ";
+        if (end != text && strncmp(end, label, strlen(label)) == 0) {
+            text = end + strlen(label);
+            lastSendNs = strtoll(text, &end, 10);
+            parsed = end != text;
+        }
+    }
     std::string out = readFile(dir + "/stdout");
     r.shown = countOf(out, ". response is received from the");
     r.countLine = out.find("online controller") != std::string::npos;
@@ -247,8 +258,10 @@ int main(int argc, char** argv)
     int repeat = 5;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
-            repeat = atoi(argv[++i]);
-            if (repeat < 1) {
+            char* end = nullptr;
+            long value = strtol(argv[++i], &end, 10);
+            repeat = (int)value;
+            if (*end != '\0' || value < 1 || value > 1000) {
                 return usage();
             }
         } else {
@@ -264,7 +277,8 @@ int main(int argc, char** argv)
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = onAlarm;
     sigaction(SIGALRM, &sa, nullptr);   // no SA_RESTART: wait4 returns to note the kill
-    signal(SIGPIPE, SIG_IGN);
+    sa.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &sa, nullptr);
 
     printf("scan benchmark: %s -R -T %d, %d runs per controller count\n", BREVINDOR_PATH, TIMEOUT_S, repeat);
     printf("RSS measurement floor (/bin/true started the same way): %ld KB\n\n", measurementFloorKb());
@@ -281,7 +295,7 @@ int main(int argc, char** argv)
             Run r = runOnce(controllers);
             printf("N=%-4d run %d: sent %4ld  shown %3zu  drops %lld (InErrors %lld)  beyond time-out %7.2f ms"
                    "  peak RSS %ld KB (%.2f MB)  exit %d%s\n",
-                   controllers, k, r.sent, r.shown, r.drops, r.inErrors, r.beyondMs, r.rssKb, r.rssKb / 1024.0,
+                   controllers, k, r.sent, r.shown, r.drops, r.inErrors, r.beyondMs, r.rssKb, (double)r.rssKb / 1024.0,
                    r.exitCode, r.ok ? "" : "  FAULT");
             fflush(stdout);
             allOk = allOk && r.ok;
@@ -304,7 +318,7 @@ int main(int argc, char** argv)
         size_t expected = (size_t)std::min(controllers, TABLE_SIZE);
         printf("N=%d summary (%d good runs): beyond time-out median %.2f ms, max %.2f ms; shown min %zu;"
                " peak RSS max %ld KB (%.2f MB); drops total %lld (InErrors %lld)\n",
-               controllers, good, med, worst, minShown, maxRss, maxRss / 1024.0, drops, inErrors);
+               controllers, good, med, worst, minShown, maxRss, (double)maxRss / 1024.0, drops, inErrors);
         if (controllers == TABLE_SIZE) {
             printf("  targets: %zu of %zu shown %s; < %.0f ms beyond the time-out (median) %s;"
                    " < %ld MB peak memory %s\n",

@@ -81,7 +81,7 @@ hostent* localHostEntry(const char* hostName)
     freeifaddrs(list);
     addrList[count] = NULL;
 
-    snprintf(name, sizeof name, "%s", hostName);
+    (void)snprintf(name, sizeof name, "%s", hostName);   // a longer name is cut
     entry.h_name = name;
     entry.h_aliases = noAliases;
     entry.h_addrtype = AF_INET;

@@ -9,7 +9,7 @@ bool inPrivateNetns(char* why, size_t whyLen)
 {
     struct if_nameindex* names = if_nameindex();
     if (names == NULL) {
-        snprintf(why, whyLen, "can't list the network interfaces");
+        (void)snprintf(why, whyLen, "can't list the network interfaces");
         return false;
     }
     bool isPrivate = true;
@@ -18,10 +18,10 @@ bool inPrivateNetns(char* why, size_t whyLen)
             strncmp(n->if_name, PRIVATE_LINK_PREFIX, strlen(PRIVATE_LINK_PREFIX)) == 0) {
             continue;
         }
-        snprintf(why, whyLen,
-                 "interface %s can reach a real network: run only inside a private network namespace"
-                 " (unshare -n)",
-                 n->if_name);
+        (void)snprintf(why, whyLen,
+                       "interface %s can reach a real network: run only inside a private network namespace"
+                       " (unshare -n)",
+                       n->if_name);
         isPrivate = false;
         break;
     }

@@ -99,7 +99,8 @@ void onStopSignal(int)
     stopRequested = 1;
 }
 
-[[noreturn]] void fail(const char* format, ...)
+// printf-style, so the compiler checks each call's format.
+[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 {
     va_list args;
     va_start(args, format);
@@ -324,8 +325,8 @@ void applyKeys(Controller* c, const std::string& keys, unsigned long k)
         std::string key = item.substr(0, eq);
         std::string value = item.substr(eq + 1);
         bool ok;
-        unsigned char address[IPV4_LEN];
         if (key == "from") {
+            unsigned char address[IPV4_LEN];
             ok = parseAddress(value, address);
             if (ok) {
                 memcpy(&c->from, address, IPV4_LEN);
@@ -386,7 +387,8 @@ void buildResponse(const Controller& c, unsigned char* buffer)
     memcpy(buffer + RSP_NODE_TYPE, c.nodeType, NODE_TYPE_LEN);
     memcpy(buffer + RSP_VERSION, c.version, VERSION_NUMBER_LEN);
     size_t nameLen = c.name.size() < static_cast<size_t>(NODE_NAME_LEN) ? c.name.size() : NODE_NAME_LEN;
-    memcpy(buffer + RSP_NODE_NAME, c.name.data(), nameLen);
+    // The name field is fixed-width: zero-filled above, a full-width name has no terminator.
+    memcpy(buffer + RSP_NODE_NAME, c.name.data(), nameLen);   // NOLINT(bugprone-not-null-terminated-result)
 }
 
 // ---- the running stand-in ----
@@ -610,7 +612,7 @@ Options parseArguments(int argc, char** argv)
         size_t eq = arg.find('=');
         if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
             value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
+            arg.resize(eq);
         } else if (arg == "--interface" || arg == "--controller" || arg == "--many" || arg == "--log" ||
                    arg == "--lifetime") {
             if (i + 1 >= argc) {
@@ -695,6 +697,9 @@ int main(int argc, char** argv)
 
     s.fd = openGroupSocket(options.interfaceAddr);
     if (s.fd < 0) {
+        if (s.log != nullptr) {
+            fclose(s.log);
+        }
         return 1;
     }
     fputs("ready\n", stdout);
@@ -702,7 +707,7 @@ int main(int argc, char** argv)
 
     int64_t deadline = monotonicNs() + static_cast<int64_t>(llround(options.lifetimeS * NS_PER_S));
     std::vector<unsigned char> buffer(MAX_DATAGRAM);
-    while (!stopRequested) {
+    while (stopRequested == 0) {
         sendDue(&s);
         int64_t now = monotonicNs();
         if (now >= deadline) {

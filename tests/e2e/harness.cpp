@@ -20,9 +20,9 @@ Ctl ctl(int k)
 {
     Ctl c;
     char buf[64];
-    snprintf(buf, sizeof buf, "127.0.%d.%d", (k + 1) / 256, (k + 1) % 256);
+    (void)snprintf(buf, sizeof buf, "127.0.%d.%d", (k + 1) / 256, (k + 1) % 256);
     c.from = buf;
-    snprintf(buf, sizeof buf, "00.1a.2b.3c.%02x.%02x", k / 256, k % 256);
+    (void)snprintf(buf, sizeof buf, "00.1a.2b.3c.%02x.%02x", k / 256, k % 256);
     c.mac = buf;
     return c;
 }
@@ -101,7 +101,7 @@ std::string logLine(const std::vector<unsigned char>& bytes, const std::string& 
     std::string line = from + " " + std::to_string(bytes.size());
     for (unsigned char b : bytes) {
         char hex[4];
-        snprintf(hex, sizeof hex, " %02x", b);
+        (void)snprintf(hex, sizeof hex, " %02x", b);
         line += hex;
     }
     return line + "\n";

@@ -44,7 +44,7 @@ TEST_F(Interfaces, FiftyAreListedFiftyOneAreTooMany)
     listed.pop_back();
     listed.push_back("10.9.1.49");
     std::string lines = head(listed);
-    lines = lines.substr(0, lines.find("\nType the number"));
+    lines.resize(lines.find("\nType the number"));
     run = tool({"-R", "-T", "1"}, "1\n");
     EXPECT_EQ(run.out, lines +
                            "Error : Too many interfaces. The current number of interfaces are more than "

@@ -58,7 +58,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     close(in[0]);
     close(out[1]);
     close(err[1]);
-    signal(SIGPIPE, SIG_IGN);
+    (void)signal(SIGPIPE, SIG_IGN);
     // The input is small: it fits the pipe, and end of input follows at once.
     if (!input.empty() && write(in[1], input.data(), input.size()) != (ssize_t)input.size()) {
         run.err = "short write to standard input";
@@ -82,7 +82,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
             continue;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
                 char buf[65536];
                 ssize_t n = read(fds[i].fd, buf, sizeof buf);
                 if (n > 0) {

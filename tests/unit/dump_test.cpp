@@ -75,7 +75,7 @@ TEST(Dump, ResponseVariants)
          [](unsigned char* b) { memset(b + RSP_NODE_NAME, 'A', NODE_NAME_LEN); },
          "Hall-North\n", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n"},
         {"escape sequence in the name", RECV_LEN,
-         [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x1b[2J\x07\x7f\xe9x", 8); },
+         [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x1b[2J\x07\x7f\xe9x", 8); },   // NOLINT(bugprone-not-null-terminated-result)
          "Hall-North", "?[2J??\xe9xth"},
         {"control bytes in the protocol ID", RECV_LEN,
          [](unsigned char* b) { b[0] = 0x00; b[1] = 0x1b; b[2] = 0x1f; b[3] = 0x20; },
