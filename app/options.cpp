@@ -63,7 +63,10 @@ static bool openResponseFile(RunState& rs, const char* name, FILE* out)
         fprintf(out, "%sThe file %s can not be opened: %s\n", ILLEGAL, name, strerror(errno));
         return false;
     }
-    rs.file = file;   // an earlier -F file stays open and empty
+    if (rs.fileOutput) {
+        fclose(rs.file);   // a repeated -F: the earlier file stays, created and empty
+    }
+    rs.file = file;
     rs.fileOutput = true;
     return true;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +57,17 @@ static std::string readFileText(const std::string& path)
         fclose(f);
     }
     return text;
+}
+
+// Descriptors this process has open.
+static int openDescriptors()
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
 }
 
 static std::string dotted(const unsigned char* a)
@@ -129,6 +141,7 @@ TEST(Options, EveryMessageAndSetting)
         }
         static RunState rs;
         initRunState(rs);
+        int descriptorsBefore = openDescriptors();
         bool ok = true;
         std::string out = capture([&](FILE* f) { ok = readOptions(rs, args.argc(), args.argv(), f); });
         EXPECT_EQ(out, c.out) << name;
@@ -145,5 +158,7 @@ TEST(Options, EveryMessageAndSetting)
             fclose(rs.file);
             EXPECT_EQ(readFileText(c.file), "mark") << name;
         }
+        // Only the file that receives the records was left open: a repeated -F closes the earlier.
+        EXPECT_EQ(openDescriptors(), descriptorsBefore) << name;
     }
 }
