@@ -1,0 +1,120 @@
+// Fuzz target: datagrams as they come off the socket, through the receive wrapper, the controller
+// table, the console dump, the response file, the count and the table of controllers.
+//
+// Input: a series of datagrams, each [length byte, taken mod 201][4 sender address bytes][payload];
+// a payload cut short by the end of the input is sent as it stands. They travel through an AF_UNIX
+// datagram socket pair (never a network), so a datagram longer than the receive buffer takes the
+// real failed-receive path, and each one leaves the buffer as the next finds it.
+//
+// Both output streams swallow what they get but stop the run on a control byte other than line
+// feed and tab: nothing from the network may reach the terminal or the record raw.
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/run_state.h"
+#include "protocol/assignment.h"
+#include "protocol/discovery.h"
+#include "report/response_file.h"
+
+static const size_t MAX_DATAGRAM = 200;
+static const int MAX_DATAGRAMS = MAX_CONTROLLERS + 10;   // enough to overflow the table
+
+static void fault(const char* what)
+{
+    fprintf(stderr, "receive_fuzz: %s\n", what);
+    abort();
+}
+
+static ssize_t checkedWrite(void*, const char* data, size_t size)
+{
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char b = (unsigned char)data[i];
+        if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F) {
+            fprintf(stderr, "receive_fuzz: control byte 0x%02x printed\n", b);
+            abort();
+        }
+    }
+    return (ssize_t)size;
+}
+
+static FILE* checkedNullStream()
+{
+    cookie_io_functions_t io = {nullptr, checkedWrite, nullptr, nullptr};
+    FILE* stream = fopencookie(nullptr, "w", io);
+    if (stream == nullptr) {
+        fault("fopencookie failed");
+    }
+    return stream;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static FILE* console = checkedNullStream();
+    static FILE* record = checkedNullStream();
+    static int pair[2] = {-1, -1};
+    if (pair[0] < 0 && socketpair(AF_UNIX, SOCK_DGRAM, 0, pair) != 0) {
+        fault("socketpair failed");
+    }
+
+    static RunState rs;
+    initRunState(rs);
+    rs.sock = pair[0];
+    rs.writeMode = true;
+    rs.fileOutput = true;
+    rs.file = record;
+
+    size_t at = 0;
+    int received = 0;
+    bool failed = false;
+    for (int n = 0; n < MAX_DATAGRAMS && at < size; ++n) {
+        size_t length = data[at++] % (MAX_DATAGRAM + 1);
+        unsigned char sender[IPV4_LEN] = {0, 0, 0, 0};
+        for (int k = 0; k < IPV4_LEN && at < size; ++k) {
+            sender[k] = data[at++];
+        }
+        if (length > size - at) {
+            length = size - at;
+        }
+        if (send(pair[1], data + at, length, 0) != (ssize_t)length) {
+            fault("send failed");
+        }
+        at += length;
+
+        rs.iRecvLen = SOCKADDR_IN_LEN;
+        int bytes = recvfrom(rs.sock, (char*)rs.recvbuf, rs.recvLength, 0, (sockaddr*)&rs.source_sin, &rs.iRecvLen);
+        if (bytes == SOCKET_ERROR) {
+            if (length <= (size_t)RECV_LEN) {
+                fault("a datagram that fits the buffer failed");
+            }
+            failed = true;   // the run ends here
+            break;
+        }
+        if (length > (size_t)RECV_LEN || bytes != (int)length) {
+            fault("a received length differs from the datagram's");
+        }
+        memcpy(&rs.source_sin.sin_addr, sender, IPV4_LEN);   // as the kernel would give it
+        recordResponse(rs, bytes, console);
+        ++received;
+    }
+
+    int recorded = received < MAX_CONTROLLERS ? received : MAX_CONTROLLERS;
+    if (rs.responseCount != recorded || rs.responsesLeftOut != (received > MAX_CONTROLLERS)) {
+        fault("the table does not match what was received");
+    }
+    if (!failed) {
+        printCount(console, rs.responseCount);
+        writeCount(record, rs.responseCount);
+        if (rs.responseCount > 0) {
+            printControllerTable(console, rs);
+        }
+    }
+    fflush(console);
+    fflush(record);
+    return 0;
+}
