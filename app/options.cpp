@@ -71,10 +71,36 @@ static bool openResponseFile(RunState& rs, const char* name, FILE* out)
     return true;
 }
 
-// A mistyped address would otherwise be sent as 255.255.255.255.
+// Four decimal numbers of 0 to 255 joined by dots, without leading zeros. The dotted-address
+// conversion alone would also take short, octal and hexadecimal forms and trailing text, and so
+// set "192.168.001.010" as 192.168.1.8 without a word.
+static bool isDottedDecimal(const char* text)
+{
+    const int PARTS = 4;
+    const int MAX_PART = 255;
+    const char* p = text;
+    for (int part = 0; part < PARTS; ++part) {
+        if (part > 0 && *p++ != '.') {
+            return false;
+        }
+        if (!isdigit((unsigned char)*p) || (p[0] == '0' && isdigit((unsigned char)p[1]))) {
+            return false;
+        }
+        int value = 0;
+        for (; isdigit((unsigned char)*p); ++p) {
+            value = value * 10 + (*p - '0');
+            if (value > MAX_PART) {
+                return false;
+            }
+        }
+    }
+    return *p == '\0';
+}
+
+// A mistyped address would otherwise be sent as 255.255.255.255, or as another address.
 static bool setAddress(RunState& rs, char letter, const char* text, int offset, FILE* out)
 {
-    if (!convertAddress(text, rs.ulInet)) {
+    if (!isDottedDecimal(text) || !convertAddress(text, rs.ulInet)) {
         fprintf(out, "%sAfter -%c the address %s is not valid.\n", ILLEGAL, letter, text);
         return false;
     }

@@ -162,3 +162,28 @@ TEST(Options, EveryMessageAndSetting)
         EXPECT_EQ(openDescriptors(), descriptorsBefore) << name;
     }
 }
+
+// Only four decimal numbers of 0 to 255 without leading zeros are taken as an address: other forms
+// the dotted conversion accepts would set a different address than the one typed.
+TEST(Options, AddressesAreDottedDecimalOnly)
+{
+    const char* accepted[] = {"0.0.0.0", "10.0.0.5", "192.168.1.10", "255.255.255.255", "1.20.0.199"};
+    const char* refused[] = {"192.168.001.010", "192.168.1", "1.2.3",    "0x7f.0.0.1", "10.0.0.1 ", "10.0.0.1 x",
+                             "10.0.0.1.",       ".10.0.0.1", "10..0.1",  "1.2.3.4.5",  "",          "256.0.0.1",
+                             "10.0.0.-1",       "+1.2.3.4",  "1.2.3.00", "9999.0.0.1", "1.2.3.4a",  "017.0.0.1"};
+    static RunState rs;
+    for (const char* text : accepted) {
+        initRunState(rs);
+        Argv args({"-W", "-I", text});
+        EXPECT_EQ(capture([&](FILE* f) { EXPECT_TRUE(readOptions(rs, args.argc(), args.argv(), f)); }), "") << text;
+        EXPECT_EQ(dotted(rs.bufferSetting + SET_IP), text);
+    }
+    for (const char* text : refused) {
+        initRunState(rs);
+        Argv args({"-W", "-I", text});
+        EXPECT_EQ(capture([&](FILE* f) { EXPECT_FALSE(readOptions(rs, args.argc(), args.argv(), f)); }),
+                  ILLEGAL + "After -I the address " + text + " is not valid.\n")
+            << text;
+        EXPECT_EQ(dotted(rs.bufferSetting + SET_IP), "0.0.0.0") << text;
+    }
+}
