@@ -36,12 +36,13 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
 fi
 
-ip link set lo up
-hostname brevindor-wine
+# Refuse first, before the host name or any link is touched, if this namespace has any way out.
 if ip -o link show | grep -v -q ': lo:'; then
     echo "wine_check: not in a private network namespace" >&2
     exit 1
 fi
+ip link set lo up
+hostname brevindor-wine
 
 # Debian's wine64 puts its loader in /usr/lib/wine and nothing on PATH.
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
