@@ -23,7 +23,12 @@ fi
 build=$2
 shift 2
 
+# Refuse first, before the host name or any link is touched, if this namespace has any way out;
+# scan_bench checks again before it starts anything.
+if ip -o link show | grep -v -q ': lo:'; then
+    echo "scan_bench: not in a private network namespace" >&2
+    exit 1
+fi
 ip link set lo up
 hostname brevbench
-# scan_bench checks again that this namespace has no way out before it starts anything.
 exec "$build/bench/scan_bench" "$@"

@@ -21,13 +21,13 @@ if [ "${1:-}" != "--in-private-ns" ]; then
 fi
 shift
 
-ip link set lo up
-hostname brevindor-demo
-# Refuse to go on if this namespace has any way out.
+# Refuse first, before the host name or any link is touched, if this namespace has any way out.
 if ip -o link show | grep -v -q ': lo:'; then
     echo "demo: not in a private network namespace" >&2
     exit 1
 fi
+ip link set lo up
+hostname brevindor-demo
 
 coproc STANDIN { exec "$build/brevindor-standin" --lifetime 600 \
     --controller "mac=00.1a.2b.3c.4d.01,ip=192.168.1.21,name=Boiler-Room" \

@@ -16,10 +16,10 @@ fail() {
 
 # The scan, run by the script itself inside the private namespace that it made (see below).
 scan_in_private_ns() {
-    ip link set lo up
     if ip -o link show | grep -v -q ': lo:'; then
         fail "not in a private network namespace"
     fi
+    ip link set lo up
     coproc STANDIN { exec /usr/bin/brevindor-standin --lifetime 60 \
         --controller "mac=00.1a.2b.3c.4d.01,ip=192.168.1.21,name=Package-Check"; }
     local ready=""
