@@ -71,6 +71,11 @@ static bool openResponseFile(RunState& rs, const char* name, FILE* out)
     return true;
 }
 
+static bool isDecimalDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 // Four decimal numbers of 0 to 255 joined by dots, without leading zeros. The dotted-address
 // conversion alone would also take short, octal and hexadecimal forms and trailing text, and so
 // set "192.168.001.010" as 192.168.1.8 without a word.
@@ -83,11 +88,11 @@ static bool isDottedDecimal(const char* text)
         if (part > 0 && *p++ != '.') {
             return false;
         }
-        if (!isdigit((unsigned char)*p) || (p[0] == '0' && isdigit((unsigned char)p[1]))) {
+        if (!isDecimalDigit(*p) || (p[0] == '0' && isDecimalDigit(p[1]))) {
             return false;
         }
         int value = 0;
-        for (; isdigit((unsigned char)*p); ++p) {
+        for (; isDecimalDigit(*p); ++p) {
             value = value * 10 + (*p - '0');
             if (value > MAX_PART) {
                 return false;

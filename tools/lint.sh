@@ -19,7 +19,9 @@ cmake --build "$build" -j "$(nproc)" >/dev/null
 echo "== clang-tidy"
 run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|protocol|report|platform|tools|tests|bench|fuzz)/" \
     >"$build/clang-tidy.log" 2>&1 || {
-    grep -E -A4 ': (warning|error):' "$build/clang-tidy.log" || tail -40 "$build/clang-tidy.log"
+    # The findings alone, without colours or the per-file progress lines.
+    sed 's/\x1b\[[0-9;]*m//g' "$build/clang-tidy.log" | grep -E -A3 ': (warning|error):' ||
+        tail -40 "$build/clang-tidy.log"
     exit 1
 }
 
