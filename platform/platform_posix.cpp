@@ -29,6 +29,11 @@ int closesocket(SOCKET s)
     return close(s);
 }
 
+bool fitsWaitSet(SOCKET s)
+{
+    return s >= 0 && s < FD_SETSIZE;
+}
+
 int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen)
 {
     socklen_t addrLen = fromlen != NULL ? (socklen_t)*fromlen : 0;

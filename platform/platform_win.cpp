@@ -8,6 +8,11 @@ hostent* localHostEntry(const char* hostName)
     return gethostbyname(hostName);
 }
 
+bool fitsWaitSet(SOCKET)
+{
+    return true;
+}
+
 bool convertAddress(const char* text, unsigned char* address)
 {
     unsigned long converted = inet_addr(text);

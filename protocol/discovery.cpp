@@ -82,6 +82,9 @@ StepResult runDiscovery(RunState& rs, FILE* out)
         rs.failure = MSG_SOCKET;
         return STEP_FAILED;
     }
+    if (!fitsWaitSet(rs.sock)) {
+        return failNetwork(rs, MSG_SOCKET);   // a socket select can't wait on is of no use
+    }
 
     memset(&rs.source_sin, 0, sizeof rs.source_sin);
     rs.source_sin.sin_family = AF_INET;

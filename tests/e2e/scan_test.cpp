@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -118,5 +120,28 @@ TEST_F(Scan, BindFailure)
                            "An error has been occurred during the association of the source socket's "
                            "address with the socket!!!\n" +
                            PAUSE);
+    EXPECT_EQ(received(), "");
+}
+
+// Started with every descriptor below FD_SETSIZE in use, the tool's socket can't be waited on with
+// select: the run ends as a failed socket creation, and nothing is sent.
+TEST_F(Scan, SocketBeyondTheWaitSet)
+{
+    controllers({ctl(1)});
+    rlimit limit = {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlim_t needed = FD_SETSIZE + 64;
+    if (limit.rlim_cur < needed) {
+        rlimit raised = {needed, limit.rlim_max < needed ? needed : limit.rlim_max};
+        if (setrlimit(RLIMIT_NOFILE, &raised) != 0) {
+            GTEST_SKIP() << "can't allow " << needed << " descriptors";
+        }
+    }
+    // A shell fills every descriptor from 3 to FD_SETSIZE, then becomes the tool.
+    const std::string fill = "i=3; while [ $i -le " + std::to_string(FD_SETSIZE) +
+                             " ]; do eval \"exec $i</dev/null\"; i=$((i+1)); done; exec \"$0\" \"$@\"";
+    ToolRun run = runProgram("/bin/bash", {"-c", fill, BREVINDOR_PATH, "-R", "-T", "1"}, "1\n", dir);
+    EXPECT_EQ(run.out,
+              head() + "An error has been occurred during the creation of a datagram window socket!!!\n" + PAUSE);
     EXPECT_EQ(received(), "");
 }
