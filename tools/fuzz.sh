@@ -16,14 +16,14 @@ cmake --build "$build" -j "$(nproc)" --target receive_fuzz options_fuzz >/dev/nu
 # target, largest input: 110 datagrams of up to 200 bytes fit in 2048 bytes only when most are
 # short; 32 arguments in 512 bytes.
 status=0
-for spec in receive:2048 options:512; do
-    target=${spec%%:*}
+for entry in receive:2048 options:512; do
+    target=${entry%%:*}
     seeds="$top/tests/fuzz/corpus/$target"
     work="$build/corpus/$target"
     mkdir -p "$work"
     log="$build/$target.log"
     echo "== $target: $seconds s"
-    if "$build/tests/${target}_fuzz" -max_total_time="$seconds" -max_len="${spec#*:}" -print_final_stats=1 \
+    if "$build/tests/${target}_fuzz" -max_total_time="$seconds" -max_len="${entry#*:}" -print_final_stats=1 \
         -artifact_prefix="$seeds/" "$work" "$seeds" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
