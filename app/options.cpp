@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "protocol/address.h"
+
 static const char* const ILLEGAL = "Illegal parameter!!!\n";
 
 static const char* const USAGE =
@@ -71,41 +73,10 @@ static bool openResponseFile(RunState& rs, const char* name, FILE* out)
     return true;
 }
 
-static bool isDecimalDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// Four decimal numbers of 0 to 255 joined by dots, without leading zeros. The dotted-address
-// conversion alone would also take short, octal and hexadecimal forms and trailing text, and so
-// set "192.168.001.010" as 192.168.1.8 without a word.
-static bool isDottedDecimal(const char* text)
-{
-    const int PARTS = 4;
-    const int MAX_PART = 255;
-    const char* p = text;
-    for (int part = 0; part < PARTS; ++part) {
-        if (part > 0 && *p++ != '.') {
-            return false;
-        }
-        if (!isDecimalDigit(*p) || (p[0] == '0' && isDecimalDigit(p[1]))) {
-            return false;
-        }
-        int value = 0;
-        for (; isDecimalDigit(*p); ++p) {
-            value = value * 10 + (*p - '0');
-            if (value > MAX_PART) {
-                return false;
-            }
-        }
-    }
-    return *p == '\0';
-}
-
 // A mistyped address would otherwise be sent as 255.255.255.255, or as another address.
 static bool setAddress(RunState& rs, char letter, const char* text, int offset, FILE* out)
 {
-    if (!isDottedDecimal(text) || !convertAddress(text, rs.ulInet)) {
+    if (!parseIpv4(text, rs.ulInet)) {
         fprintf(out, "%sAfter -%c the address %s is not valid.\n", ILLEGAL, letter, text);
         return false;
     }
@@ -113,75 +84,71 @@ static bool setAddress(RunState& rs, char letter, const char* text, int offset, 
     return true;
 }
 
+static bool setIp(RunState& rs, const char* value, FILE* out)
+{
+    return setAddress(rs, 'I', value, SET_IP, out);
+}
+
+static bool setGateway(RunState& rs, const char* value, FILE* out)
+{
+    return setAddress(rs, 'G', value, SET_GATEWAY, out);
+}
+
+static bool setMask(RunState& rs, const char* value, FILE* out)
+{
+    return setAddress(rs, 'M', value, SET_MASK, out);
+}
+
+// In read mode a time-out of 0 is refused; in write mode it is taken.
+static bool setTimeout(RunState& rs, const char* value, FILE* out)
+{
+    rs.t.tv_sec = convertSeconds(value);
+    if (rs.t.tv_sec == 0 && !rs.writeMode) {
+        return fail(out, ZERO_TIMEOUT);
+    }
+    return true;
+}
+
+static bool setFile(RunState& rs, const char* value, FILE* out)
+{
+    return openResponseFile(rs, value, out);
+}
+
+struct OptionPair {
+    char letter;                                          // upper case; either case is taken
+    const char* missingValue;                             // message when the value is missing
+    bool (*apply)(RunState&, const char* value, FILE*);   // prints its own message when false
+    bool afterRead;                                       // also allowed after -R
+};
+
+static const OptionPair PAIRS[] = {
+    {'F', NO_FILE, setFile, true},        {'T', NO_TIMEOUT, setTimeout, true}, {'I', NO_IP, setIp, false},
+    {'G', NO_GATEWAY, setGateway, false}, {'M', NO_MASK, setMask, false},
+};
+
+// The option pairs after the mode, applied as they are read.
 static bool readPairs(RunState& rs, int argc, char** argv, FILE* out)
 {
     for (int i = 2; i < argc; i += 2) {
         const char* option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : NULL;
         if (option[0] != '-') {
-            return fail(out, READ_NOT_OPTION);
+            return fail(out, rs.writeMode ? WRITE_NOT_OPTION : READ_NOT_OPTION);
         }
         char letter = (char)toupper((unsigned char)option[1]);
-        if (letter == 'F') {
-            if (value == NULL) {
-                return fail(out, NO_FILE);
+        const OptionPair* pair = NULL;
+        for (const OptionPair& p : PAIRS) {
+            if (p.letter == letter && (rs.writeMode || p.afterRead)) {
+                pair = &p;
             }
-            if (!openResponseFile(rs, value, out)) {
-                return false;
-            }
-        } else if (letter == 'T') {
-            if (value == NULL) {
-                return fail(out, NO_TIMEOUT);
-            }
-            rs.t.tv_sec = convertSeconds(value);
-            if (rs.t.tv_sec == 0) {
-                return fail(out, ZERO_TIMEOUT);
-            }
-        } else {
-            return fail(out, READ_BAD_LETTER);
         }
-    }
-    return true;
-}
-
-static bool writePairs(RunState& rs, int argc, char** argv, FILE* out)
-{
-    if (argc < 3) {
-        return fail(out, WRITE_NOTHING);
-    }
-    rs.writeMode = true;
-    for (int i = 2; i < argc; i += 2) {
-        const char* option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : NULL;
-        if (option[0] != '-') {
-            return fail(out, WRITE_NOT_OPTION);
+        if (pair == NULL) {
+            return fail(out, rs.writeMode ? WRITE_BAD_LETTER : READ_BAD_LETTER);
         }
-        char letter = (char)toupper((unsigned char)option[1]);
-        bool ok = true;
-        switch (letter) {
-        case 'I':
-            ok = value != NULL ? setAddress(rs, letter, value, SET_IP, out) : fail(out, NO_IP);
-            break;
-        case 'G':
-            ok = value != NULL ? setAddress(rs, letter, value, SET_GATEWAY, out) : fail(out, NO_GATEWAY);
-            break;
-        case 'M':
-            ok = value != NULL ? setAddress(rs, letter, value, SET_MASK, out) : fail(out, NO_MASK);
-            break;
-        case 'F':
-            ok = value != NULL ? openResponseFile(rs, value, out) : fail(out, NO_FILE);
-            break;
-        case 'T':
-            if (value == NULL) {
-                ok = fail(out, NO_TIMEOUT);
-            } else {
-                rs.t.tv_sec = convertSeconds(value);   // 0 is accepted here
-            }
-            break;
-        default:
-            ok = fail(out, WRITE_BAD_LETTER);
+        if (value == NULL) {
+            return fail(out, pair->missingValue);
         }
-        if (!ok) {
+        if (!pair->apply(rs, value, out)) {
             return false;
         }
     }
@@ -200,7 +167,11 @@ bool readOptions(RunState& rs, int argc, char** argv, FILE* out)
         return readPairs(rs, argc, argv, out);
     case 'W':
     case 'w':
-        return writePairs(rs, argc, argv, out);
+        if (argc < 3) {
+            return fail(out, WRITE_NOTHING);
+        }
+        rs.writeMode = true;
+        return readPairs(rs, argc, argv, out);
     case 'T':
     case 't':
         if (argc < 3) {

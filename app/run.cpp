@@ -1,9 +1,10 @@
 #include "app/run.h"
 
+#include "app/assignment.h"
+#include "app/discovery.h"
 #include "app/interface.h"
 #include "app/options.h"
-#include "protocol/assignment.h"
-#include "protocol/discovery.h"
+#include "report/console.h"
 
 static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
 
@@ -45,7 +46,7 @@ int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* 
         step = runAssignment(rs, in, out);
     }
     if (step == STEP_FAILED) {
-        return failurePath(out, rs.failure);
+        return failurePath(out, exchangeFailureMessage(rs.failure));
     }
     return commonEnd(rs, out);
 }

@@ -9,12 +9,12 @@ void initRunState(RunState& rs)
     rs.iOptVal = MULTICAST_TTL;
     buildRequest(rs.bufferRequest);
     buildSettingHeader(rs.bufferSetting);
-    rs.sock = INVALID_SOCKET;
+    initExchange(rs.net);
     rs.t.tv_sec = DEFAULT_TIMEOUT_SECONDS;
     rs.t.tv_usec = 0;
     rs.fileOutput = false;
     rs.file = NULL;
     rs.writeMode = false;
-    rs.responseCount = 0;
-    rs.failure = NULL;
+    rs.table.responseCount = 0;
+    rs.failure = EXCHANGE_OK;
 }

@@ -49,9 +49,6 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* froml
 // NULL when the list can't be had.
 hostent* localHostEntry(const char* hostName);
 
-// The standard dotted-address conversion, telling 255.255.255.255 apart from a rejected text.
-bool convertAddress(const char* text, unsigned char* address);
-
 // True when select can wait on this socket. Winsock's sets hold sockets by count; a POSIX fd_set
 // is a bitmap indexed by descriptor, which a descriptor from FD_SETSIZE on would overrun.
 bool fitsWaitSet(SOCKET s);

@@ -95,16 +95,6 @@ hostent* localHostEntry(const char* hostName)
     return &entry;
 }
 
-bool convertAddress(const char* text, unsigned char* address)
-{
-    in_addr converted;
-    if (inet_aton(text, &converted) == 0) {
-        return false;
-    }
-    memcpy(address, &converted.s_addr, sizeof converted.s_addr);
-    return true;
-}
-
 void pauseConsole(FILE* out)
 {
     fprintf(out, "Press any key to continue . . . ");

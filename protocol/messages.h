@@ -17,6 +17,7 @@ const int PROTOCOL_ID_LEN = 4;
 const int HDR_VERSION_MAJOR = 4;
 const int HDR_VERSION_MINOR = 5;
 const int HDR_TYPE = 6;   // two bytes: class, kind
+const int TYPE_LEN = 2;
 const int HDR_LEN = 8;
 
 const unsigned char PROTOCOL_ID[PROTOCOL_ID_LEN] = {0x56, 0x4B, 0x44, 0x41};   // "VKDA"
@@ -39,11 +40,15 @@ const int RSP_MAC = 12;
 const int RSP_IP = 20;
 const int RSP_GATEWAY = 24;
 const int RSP_MASK = 28;
-const int RSP_NODE_ID = 32;     // two bytes
-const int RSP_NODE_TYPE = 34;   // two bytes
-const int RSP_VERSION = 36;     // four bytes
+const int RSP_NODE_ID = 32;
+const int NODE_ID_LEN = 2;
+const int RSP_NODE_TYPE = 34;
+const int NODE_TYPE_LEN = 2;
+const int RSP_VERSION = 36;
+const int VERSION_NUMBER_LEN = 4;
 const int RSP_NODE_NAME = 40;   // up to 30 bytes, zero-terminated
 const int NODE_NAME_LEN = RECV_LEN - RSP_NODE_NAME;
+const int RESPONSE_LEN = RECV_LEN;   // a full response
 
 const unsigned char NODE_ID_MORVESTA = 0x43;   // both bytes
 const unsigned char NODE_TYPE_K4Z[2] = {0x09, 0x00};

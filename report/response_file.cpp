@@ -1,18 +1,17 @@
 #include "report/response_file.h"
 
-#include "protocol/discovery.h"
-#include "protocol/dump.h"
+#include "report/console.h"
+#include "report/fields.h"
 
-void writeResponse(FILE* file, int n, const unsigned char* ip, const unsigned char* mac, long bytes,
-                   const unsigned char* recvbuf)
+void writeResponse(FILE* file, int n, const unsigned char* sender, const Response& r)
 {
-    fprintf(file, "\n\n%d. response is received from the IP Address: %d.%d.%d.%d MAC-Address: ", n, ip[0], ip[1], ip[2],
-            ip[3]);
-    printMac(file, mac);
+    fprintf(file, "\n\n%d. response is received from the IP Address: %d.%d.%d.%d MAC-Address: ", n, sender[0],
+            sender[1], sender[2], sender[3]);
+    printMac(file, r.mac);
     fprintf(file, "\n\n");
     fprintf(file, "*********************************\n\tReceived Message\n"
                   "*********************************\n\n");
-    printResponseFields(file, recvbuf, bytes, "Number");
+    printResponseFields(file, r, "Number");
 }
 
 void writeCount(FILE* file, int responseCount)
@@ -26,8 +25,10 @@ void writeCount(FILE* file, int responseCount)
 
 void writeSetting(FILE* file, const unsigned char* setting)
 {
+    Setting s;
+    decodeSetting(setting, SETTING_LEN, &s);
     fprintf(file, "\n******************************************************\n"
                   "\tSent Message for setting the Addresses\n"
                   "******************************************************\n\n");
-    printSettingFields(file, setting);
+    printSettingFields(file, s);
 }

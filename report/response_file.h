@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
-// Response n from the sender ip with MAC mac, bytes long, as held in recvbuf.
-void writeResponse(FILE* file, int n, const unsigned char* ip, const unsigned char* mac, long bytes,
-                   const unsigned char* recvbuf);
+#include "protocol/decode.h"
+
+// Response n from the sender address.
+void writeResponse(FILE* file, int n, const unsigned char* sender, const Response& r);
 void writeCount(FILE* file, int responseCount);
+// The sent setting, from its bytes.
 void writeSetting(FILE* file, const unsigned char* setting);

@@ -27,13 +27,6 @@ namespace {
 const char PROGRAM[] = "brevindor-standin";
 const int EXIT_USAGE = 2;
 
-// Response fields not named in the message layout
-const int TYPE_LEN = HDR_LEN - HDR_TYPE;
-const int NODE_ID_LEN = RSP_NODE_TYPE - RSP_NODE_ID;
-const int NODE_TYPE_LEN = RSP_VERSION - RSP_NODE_TYPE;
-const int VERSION_NUMBER_LEN = RSP_NODE_NAME - RSP_VERSION;
-const int RESPONSE_LEN = RECV_LEN;
-
 // Limits of the command line
 const unsigned long MAX_SIZE = 1400;
 const unsigned long MAX_CONTROLLERS = 65535;   // default MACs number them in 16 bits

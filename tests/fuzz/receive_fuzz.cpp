@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/discovery.h"
 #include "app/run_state.h"
-#include "protocol/assignment.h"
-#include "protocol/discovery.h"
+#include "report/console.h"
 #include "report/response_file.h"
 
 static const size_t MAX_DATAGRAM = 200;
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     static RunState rs;
     initRunState(rs);
-    rs.sock = pair[0];
+    rs.net.sock = pair[0];
     rs.writeMode = true;
     rs.fileOutput = true;
     rs.file = record;
@@ -86,8 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         at += length;
 
-        rs.iRecvLen = SOCKADDR_IN_LEN;
-        int bytes = recvfrom(rs.sock, (char*)rs.recvbuf, rs.recvLength, 0, (sockaddr*)&rs.source_sin, &rs.iRecvLen);
+        rs.net.iRecvLen = SOCKADDR_IN_LEN;
+        int bytes =
+            recvfrom(rs.net.sock, (char*)rs.recvbuf, rs.recvLength, 0, (sockaddr*)&rs.net.source_sin, &rs.net.iRecvLen);
         if (bytes == SOCKET_ERROR) {
             if (length <= (size_t)RECV_LEN) {
                 fault("a datagram that fits the buffer failed");
@@ -98,20 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (length > (size_t)RECV_LEN || bytes != (int)length) {
             fault("a received length differs from the datagram's");
         }
-        memcpy(&rs.source_sin.sin_addr, sender, IPV4_LEN);   // as the kernel would give it
+        memcpy(&rs.net.source_sin.sin_addr, sender, IPV4_LEN);   // as the kernel would give it
         recordResponse(rs, bytes, console);
         ++received;
     }
 
     int recorded = received < MAX_CONTROLLERS ? received : MAX_CONTROLLERS;
-    if (rs.responseCount != recorded || rs.responsesLeftOut != (received > MAX_CONTROLLERS)) {
+    if (rs.table.responseCount != recorded || rs.table.responsesLeftOut != (received > MAX_CONTROLLERS)) {
         fault("the table does not match what was received");
     }
     if (!failed) {
-        printCount(console, rs.responseCount);
-        writeCount(record, rs.responseCount);
-        if (rs.responseCount > 0) {
-            printControllerTable(console, rs);
+        printCount(console, rs.table.responseCount);
+        writeCount(record, rs.table.responseCount);
+        if (rs.table.responseCount > 0) {
+            printControllerTable(console, rs.table);
         }
     }
     fflush(console);

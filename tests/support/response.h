@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "protocol/messages.h"
+#include "protocol/decode.h"
 
 inline void makeResponse(unsigned char* buf, const char* name = "Hall-North")
 {
@@ -19,4 +19,12 @@ inline void makeResponse(unsigned char* buf, const char* name = "Hall-North")
     memcpy(buf + RSP_MAC, mac, sizeof mac);
     memcpy(buf + RSP_IP, fields, sizeof fields);
     strncpy((char*)buf + RSP_NODE_NAME, name, NODE_NAME_LEN);
+}
+
+// A whole receive buffer decoded, as the scan decodes it.
+inline Response decoded(const unsigned char* buf, long bytes)
+{
+    Response r;
+    decodeResponse(buf, RECV_LEN, bytes, &r);
+    return r;
 }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/options.h"
-#include "protocol/assignment.h"
+#include "report/console.h"
 #include "support/argv.h"
 #include "support/capture.h"
 
@@ -44,10 +44,10 @@ TEST(Assignment, TableOfControllers)
     initRunState(rs);
     const unsigned char ips[2][IPV4_LEN] = {{127, 0, 0, 2}, {192, 168, 200, 254}};
     const unsigned char macs[2][MAC_LEN] = {{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x01}, {0xff, 0xee, 0x0d, 0x0c, 0x0b, 0xa0}};
-    memcpy(rs.ulIpAddr, ips, sizeof ips);
-    memcpy(rs.ulMacAddr, macs, sizeof macs);
-    rs.responseCount = 2;
-    EXPECT_EQ(capture([&](FILE* out) { printControllerTable(out, rs); }),
+    memcpy(rs.table.ulIpAddr, ips, sizeof ips);
+    memcpy(rs.table.ulMacAddr, macs, sizeof macs);
+    rs.table.responseCount = 2;
+    EXPECT_EQ(capture([&](FILE* out) { printControllerTable(out, rs.table); }),
               "**********************************************************************\n"
               "\t\t     Table of Online Controllers\n"
               "**********************************************************************\n\n"

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "app/discovery.h"
 #include "app/run_state.h"
-#include "protocol/discovery.h"
+#include "report/console.h"
 #include "support/capture.h"
 #include "support/response.h"
 
@@ -25,15 +26,15 @@ TEST(Discovery, RecordsSenderAndMacInArrivalOrder)
     initRunState(rs);
     makeResponse(rs.recvbuf);
     for (unsigned char i = 0; i < 3; ++i) {
-        rs.source_sin.sin_addr.s_addr = htonl(0x7F000002u + i);
+        rs.net.source_sin.sin_addr.s_addr = htonl(0x7F000002u + i);
         rs.recvbuf[RSP_MAC + MAC_LEN - 1] = i;
         capture([&](FILE* out) { recordResponse(rs, RECV_LEN, out); });
     }
-    ASSERT_EQ(rs.responseCount, 3);
+    ASSERT_EQ(rs.table.responseCount, 3);
     for (int i = 0; i < 3; ++i) {
         const unsigned char ip[IPV4_LEN] = {127, 0, 0, (unsigned char)(2 + i)};
-        EXPECT_EQ(memcmp(rs.ulIpAddr[i], ip, IPV4_LEN), 0) << i;
-        EXPECT_EQ(rs.ulMacAddr[i][MAC_LEN - 1], i) << i;
+        EXPECT_EQ(memcmp(rs.table.ulIpAddr[i], ip, IPV4_LEN), 0) << i;
+        EXPECT_EQ(rs.table.ulMacAddr[i][MAC_LEN - 1], i) << i;
     }
 }
 
@@ -47,9 +48,9 @@ TEST(Discovery, ResponsesPastTheTableAreLeftOutWithOneNotice)
         rs.recvbuf[RSP_MAC] = (unsigned char)i;
         printed += capture([&](FILE* out) { recordResponse(rs, RECV_LEN, out); });
     }
-    EXPECT_EQ(rs.responseCount, MAX_CONTROLLERS);
-    EXPECT_EQ(rs.ulMacAddr[MAX_CONTROLLERS - 1][0], MAX_CONTROLLERS - 1);
-    EXPECT_TRUE(rs.responsesLeftOut);
+    EXPECT_EQ(rs.table.responseCount, MAX_CONTROLLERS);
+    EXPECT_EQ(rs.table.ulMacAddr[MAX_CONTROLLERS - 1][0], MAX_CONTROLLERS - 1);
+    EXPECT_TRUE(rs.table.responsesLeftOut);
     const std::string notice = "\nMore than 100 controllers answered: further responses are left out.\n";
     size_t first = printed.find(notice);
     ASSERT_NE(first, std::string::npos);

@@ -2,8 +2,9 @@
 
 #include <functional>
 
-#include "protocol/dump.h"
 #include "protocol/messages.h"
+#include "report/console.h"
+#include "report/fields.h"
 #include "support/capture.h"
 #include "support/response.h"
 
@@ -41,7 +42,7 @@ TEST(Dump, FullResponse)
 {
     unsigned char buf[RECV_LEN];
     makeResponse(buf);
-    EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, RECV_LEN, buf); }), FULL_RESPONSE_DUMP);
+    EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, decoded(buf, RECV_LEN)); }), FULL_RESPONSE_DUMP);
 }
 
 // Each case changes the full response and names the one line of the dump that changes.
@@ -90,15 +91,21 @@ TEST(Dump, ResponseVariants)
         size_t at = expected.find(c.from);
         ASSERT_NE(at, std::string::npos) << c.what;
         expected.replace(at, strlen(c.from), c.to);
-        EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, MAC, c.bytes, buf); }), expected) << c.what;
+        EXPECT_EQ(capture([&](FILE* out) { dumpResponse(out, 1, SENDER, decoded(buf, c.bytes)); }), expected) << c.what;
     }
 }
 
-TEST(Dump, NodeNameStopsAtTheGivenBufferLength)
+// Nothing is read beyond the size given: a field cut by it keeps its first bytes, the rest is zero.
+TEST(Dump, DecodeReadsNothingBeyondTheGivenSize)
 {
     unsigned char buf[RECV_LEN + 8];
     memset(buf, 'B', sizeof buf);
-    EXPECT_EQ(capture([&](FILE* out) { printNodeName(out, buf, RECV_LEN); }), std::string(NODE_NAME_LEN, 'B'));
+    Response r;
+    decodeResponse(buf, RECV_LEN, RECV_LEN, &r);
+    EXPECT_EQ(std::string((const char*)r.nodeName), std::string(NODE_NAME_LEN, 'B'));
+    decodeResponse(buf, RSP_MASK + 2, 0, &r);
+    EXPECT_EQ(capture([&](FILE* out) { printIpv4(out, r.mask); }), "66.66.0.0");
+    EXPECT_EQ(r.version[0] + r.nodeName[0], 0);
 }
 
 TEST(Dump, Setting)
@@ -129,7 +136,7 @@ TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
         for (unsigned char& b : buf) {
             b = (unsigned char)(rand() % 256);
         }
-        std::string text = capture([&](FILE* out) { dumpResponse(out, 1, SENDER, buf + RSP_MAC, rand() % 71, buf); });
+        std::string text = capture([&](FILE* out) { dumpResponse(out, 1, SENDER, decoded(buf, rand() % 71)); });
         for (unsigned char ch : text) {
             ASSERT_TRUE(ch >= 0x20 ? ch != 0x7F : (ch == '\n' || ch == '\t')) << "byte " << (int)ch;
         }

@@ -47,7 +47,7 @@ TEST(Messages, RunStateStartsWithBothMessagesAndDefaults)
     EXPECT_EQ(rs.t.tv_usec, 0);
     EXPECT_EQ(rs.recvLength, 70);
     EXPECT_EQ(rs.iOptVal, 64);
-    EXPECT_EQ(rs.sock, INVALID_SOCKET);
+    EXPECT_EQ(rs.net.sock, INVALID_SOCKET);
     EXPECT_FALSE(rs.writeMode);
     EXPECT_FALSE(rs.fileOutput);
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/options.h"
-#include "protocol/dump.h"
+#include "report/fields.h"
 #include "support/argv.h"
 #include "support/capture.h"
 

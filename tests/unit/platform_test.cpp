@@ -46,30 +46,3 @@ TEST(Platform, ReceiveTakesUpToTheBufferAndFailsBeyondIt)
         }
     }
 }
-
-TEST(Platform, ConvertAddressTellsAllOnesFromRejected)
-{
-    const struct {
-        const char* text;
-        bool ok;
-        unsigned char bytes[4];
-    } cases[] = {
-        {"10.0.0.5", true, {10, 0, 0, 5}},
-        {"255.255.255.255", true, {255, 255, 255, 255}},
-        {"0.0.0.0", true, {0, 0, 0, 0}},
-        {"192.168.1", true, {192, 168, 0, 1}},   // short forms the standard conversion takes
-        {"0x7f.1", true, {127, 0, 0, 1}},
-        {"10.0.0.256", false, {}},
-        {"10.0.0.5.6", false, {}},
-        {"abc", false, {}},
-        {"", false, {}},
-        {"-I", false, {}},
-    };
-    for (const auto& c : cases) {
-        unsigned char address[4] = {1, 2, 3, 4};
-        EXPECT_EQ(convertAddress(c.text, address), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(memcmp(address, c.bytes, 4), 0) << c.text;
-        }
-    }
-}

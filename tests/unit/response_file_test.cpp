@@ -45,7 +45,7 @@ TEST(ResponseFile, ResponseRecords)
         if (*c.from != '\0') {
             expected.replace(expected.find(c.from), strlen(c.from), c.to);
         }
-        EXPECT_EQ(capture([&](FILE* f) { writeResponse(f, 2, SENDER, MAC, c.bytes, buf); }), expected) << c.what;
+        EXPECT_EQ(capture([&](FILE* f) { writeResponse(f, 2, SENDER, decoded(buf, c.bytes)); }), expected) << c.what;
     }
 }
 

@@ -1,24 +1,10 @@
-#include "protocol/assignment.h"
+#include "app/assignment.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "protocol/dump.h"
+#include "report/console.h"
 #include "report/response_file.h"
-
-void printControllerTable(FILE* out, const RunState& rs)
-{
-    fprintf(out, "**********************************************************************\n"
-                 "\t\t     Table of Online Controllers\n"
-                 "**********************************************************************\n\n"
-                 "Controller Number \t Controller IP-Address \t Controller Mac-Number\n\n");
-    for (int k = 0; k < rs.responseCount; ++k) {
-        const unsigned char* ip = rs.ulIpAddr[k];
-        fprintf(out, "\t%d\t\t %d.%d.%d.%d\t\t ", k + 1, ip[0], ip[1], ip[2], ip[3]);
-        printMac(out, rs.ulMacAddr[k]);
-        fprintf(out, "\n");
-    }
-}
 
 // Longest number text taken from one entry; the literal in NUMBER_FORMAT must match it.
 static const int NUMBER_TEXT_LEN = 63;
@@ -44,20 +30,20 @@ static int readControllerNumber(FILE* in, int responseCount)
 
 StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
 {
-    printControllerTable(out, rs);
+    printControllerTable(out, rs.table);
     fprintf(out, "\nType the number of the Controller which you want to set: ");
     fflush(out);
-    rs.c = readControllerNumber(in, rs.responseCount);
+    rs.c = readControllerNumber(in, rs.table.responseCount);
     if (rs.c == 0) {
         releaseNetwork(rs);   // not shut down first on this path
         fprintf(out, "\nWrong entry!!!\n");
         return STEP_DONE;
     }
 
-    setSettingTarget(rs.bufferSetting, rs.ulMacAddr[rs.c - 1]);
-    if (sendto(rs.sock, (const char*)rs.bufferSetting, SETTING_LEN, MSG_DONTROUTE, (const sockaddr*)&rs.dest_sin,
-               sizeof rs.dest_sin) == SOCKET_ERROR) {
-        return failNetwork(rs, MSG_SEND);
+    setSettingTarget(rs.bufferSetting, rs.table.ulMacAddr[rs.c - 1]);
+    ExchangeFailure failure = sendToGroup(rs.net, rs.bufferSetting, SETTING_LEN);
+    if (failure != EXCHANGE_OK) {
+        return failNetwork(rs, failure);
     }
     dumpSetting(out, rs.bufferSetting);
     if (rs.fileOutput) {

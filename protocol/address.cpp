@@ -1,0 +1,78 @@
+#include "protocol/address.h"
+
+#include <cstring>
+
+#include "protocol/messages.h"
+
+static bool isDecimalDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool parseIpv4(const char* text, unsigned char* address)
+{
+    const int MAX_PART = 255;
+    unsigned char parsed[IPV4_LEN];
+    const char* p = text;
+    for (int part = 0; part < IPV4_LEN; ++part) {
+        if (part > 0 && *p++ != '.') {
+            return false;
+        }
+        if (!isDecimalDigit(*p) || (p[0] == '0' && isDecimalDigit(p[1]))) {
+            return false;
+        }
+        int value = 0;
+        for (; isDecimalDigit(*p); ++p) {
+            value = value * 10 + (*p - '0');
+            if (value > MAX_PART) {
+                return false;
+            }
+        }
+        parsed[part] = (unsigned char)value;
+    }
+    if (*p != '\0') {
+        return false;
+    }
+    memcpy(address, parsed, IPV4_LEN);
+    return true;
+}
+
+static int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool parseMac(const char* text, unsigned char* mac)
+{
+    unsigned char parsed[MAC_LEN];
+    const char* p = text;
+    for (int i = 0; i < MAC_LEN; ++i) {
+        if (i > 0 && *p != ':' && *p != '.') {
+            return false;
+        }
+        if (i > 0) {
+            ++p;
+        }
+        int high = hexValue(p[0]);
+        int low = high < 0 ? -1 : hexValue(p[1]);
+        if (low < 0) {
+            return false;
+        }
+        parsed[i] = (unsigned char)(high * 16 + low);
+        p += 2;
+    }
+    if (*p != '\0') {
+        return false;
+    }
+    memcpy(mac, parsed, MAC_LEN);
+    return true;
+}

@@ -1,0 +1,24 @@
+// The fields of the messages as text, shared by the console dumps and the response file. Bytes
+// are shown as unsigned values; device text never reaches the output as control bytes.
+#pragma once
+
+#include <cstdio>
+
+#include "protocol/decode.h"
+
+// One byte as a character: control bytes (0x00-0x1F, 0x7F) as '?'.
+void printSafeChar(FILE* out, unsigned char byte);
+// Device text up to its zero byte, each byte as printSafeChar shows it.
+void printSafeText(FILE* out, const unsigned char* text);
+// Four bytes as a dotted address.
+void printIpv4(FILE* out, const unsigned char* address);
+// Six bytes as a MAC address, two lower-case hex digits each, joined by '.'.
+void printMac(FILE* out, const unsigned char* mac);
+
+// Fields of the request from "Bytes Sent" to the closing blank line.
+void printRequestFields(FILE* out, const Request& r);
+// Fields of a response from "Bytes Received" to the node name; versionWord is the label's second
+// word ("Nummer" on the console, "Number" in the file).
+void printResponseFields(FILE* out, const Response& r, const char* versionWord);
+// Fields of a setting message from "Bytes Sent" to the closing blank line.
+void printSettingFields(FILE* out, const Setting& s);
