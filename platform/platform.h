@@ -38,11 +38,16 @@ int WSACleanup();
 int WSAGetLastError();
 int closesocket(SOCKET s);
 
-// Receive with Winsock's lengths and its rule for datagrams: one longer than len is a failed
-// receive (WSAEMSGSIZE), never silently cut.
-int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
-
 #endif
+
+// Result of receiveDatagram when no datagram is waiting.
+const int RECEIVE_WOULD_BLOCK = -2;
+
+// Receives one datagram without blocking, with Winsock's rule for its length: one longer than len
+// is a failed receive (WSAEMSGSIZE, EMSGSIZE), never silently cut. Returns the number of bytes,
+// RECEIVE_WOULD_BLOCK when none is waiting (one may be dropped between a wait and the receive),
+// or SOCKET_ERROR. The sender's address goes to from, fromLen bytes of room, its length back.
+int receiveDatagram(SOCKET s, unsigned char* buf, int len, sockaddr* from, int* fromLen);
 
 // Local IPv4 addresses for the interface choice, as a host entry. Windows asks the resolver for
 // the host name; Linux lists the interfaces that are up, other interfaces before loopback.

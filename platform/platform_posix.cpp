@@ -34,20 +34,28 @@ bool fitsWaitSet(SOCKET s)
     return s >= 0 && s < FD_SETSIZE;
 }
 
-int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen)
+int receiveDatagram(SOCKET s, unsigned char* buf, int len, sockaddr* from, int* fromLen)
 {
-    socklen_t addrLen = fromlen != NULL ? (socklen_t)*fromlen : 0;
-    // MSG_TRUNC makes the kernel report the datagram's real length.
-    ssize_t got = ::recvfrom(s, buf, (size_t)len, flags | MSG_TRUNC, from, fromlen != NULL ? &addrLen : NULL);
+    iovec part;
+    part.iov_base = buf;
+    part.iov_len = (size_t)len;
+    msghdr msg;
+    memset(&msg, 0, sizeof msg);
+    msg.msg_name = from;
+    msg.msg_namelen = fromLen != NULL ? (socklen_t)*fromLen : 0;
+    msg.msg_iov = &part;
+    msg.msg_iovlen = 1;
+    ssize_t got = recvmsg(s, &msg, MSG_DONTWAIT);
     if (got < 0) {
-        return SOCKET_ERROR;
+        return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? RECEIVE_WOULD_BLOCK : SOCKET_ERROR;
     }
-    if (got > len) {
+    // POSIX marks a datagram cut to fit the buffer in msg_flags.
+    if ((msg.msg_flags & MSG_TRUNC) != 0) {
         errno = EMSGSIZE;
         return SOCKET_ERROR;
     }
-    if (fromlen != NULL) {
-        *fromlen = (int)addrLen;
+    if (fromLen != NULL) {
+        *fromLen = (int)msg.msg_namelen;
     }
     return (int)got;
 }

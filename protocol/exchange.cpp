@@ -52,26 +52,33 @@ ExchangeFailure sendToGroup(Exchange& x, const unsigned char* message, int lengt
 
 NextResult receiveNext(Exchange& x, const timeval& timeout, unsigned char* buffer, int length, int* bytes)
 {
-    // select may change both the set and the time left: every wait starts afresh.
-    fd_set ready = x.socks;
-    timeval wait = timeout;
-    if (wait.tv_sec < 0) {
-        wait.tv_sec = 0;   // a negative time-out only polls
+    for (;;) {
+        // select may change both the set and the time left: every wait starts afresh.
+        fd_set ready = x.socks;
+        timeval wait = timeout;
+        if (wait.tv_sec < 0) {
+            wait.tv_sec = 0;   // a negative time-out only polls
+        }
+        int result = select((int)x.sock + 1, &ready, NULL, NULL, &wait);
+        if (result == 0) {
+            return NEXT_TIMEOUT;
+        }
+        if (result == SOCKET_ERROR) {
+            return NEXT_FAILED;
+        }
+        // A short datagram leaves nothing of an earlier one: the fields it lacks read as zero.
+        memset(buffer, 0, (size_t)length);
+        x.iRecvLen = SOCKADDR_IN_LEN;
+        int got = receiveDatagram(x.sock, buffer, length, (sockaddr*)&x.source_sin, &x.iRecvLen);
+        if (got == RECEIVE_WOULD_BLOCK) {
+            continue;   // dropped after the wait (a bad checksum): wait again
+        }
+        if (got == SOCKET_ERROR) {
+            return NEXT_FAILED;
+        }
+        *bytes = got;
+        return NEXT_DATAGRAM;
     }
-    int result = select((int)x.sock + 1, &ready, NULL, NULL, &wait);
-    if (result == 0) {
-        return NEXT_TIMEOUT;
-    }
-    if (result == SOCKET_ERROR) {
-        return NEXT_FAILED;
-    }
-    x.iRecvLen = SOCKADDR_IN_LEN;
-    int got = recvfrom(x.sock, (char*)buffer, length, 0, (sockaddr*)&x.source_sin, &x.iRecvLen);
-    if (got == SOCKET_ERROR) {
-        return NEXT_FAILED;
-    }
-    *bytes = got;
-    return NEXT_DATAGRAM;
 }
 
 void closeExchange(Exchange& x)

@@ -95,6 +95,20 @@ TEST_F(Assignment, RestOfTheInterfaceLineChoosesTheController)
               REQUEST_LOG + settingLog({0x00, 0x1a, 0x2b, 0x3c, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+// A datagram too short to carry a MAC takes a row with a zero MAC: choosing it names no controller,
+// never the one that answered before it.
+TEST_F(Assignment, ShortDatagramRowSendsAZeroMac)
+{
+    Ctl header = ctl(2);
+    header.extra = "size=10,delay=300";
+    controllers({ctl(1), header});
+    ToolRun run = tool({"-W", "-I", "10.1.1.9", "-T", "1"}, "1\n2\n");
+    Ctl zero = header;
+    zero.mac = "00.00.00.00.00.00";
+    EXPECT_NE(run.out.find(row(2, zero)), std::string::npos);
+    EXPECT_EQ(received(), REQUEST_LOG + settingLog({0, 0, 0, 0, 0, 0, 0, 0, 10, 1, 1, 9, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
 // One controller answering twice takes two rows; either row names the same controller.
 TEST_F(Assignment, DuplicateRowsSendTheSameMac)
 {

@@ -30,22 +30,40 @@ TEST_F(Scan, OneController)
     EXPECT_EQ(received(), REQUEST_LOG);
 }
 
-// Three controllers, the last answering twice, then one empty datagram that shows what the buffer
-// held before: every datagram counts.
-TEST_F(Scan, ThreeControllersOneTwiceAndAnEmptyDatagram)
+// The dump of a datagram of which only the first 8 bytes came (or none: header zero too): every
+// later field reads as zero, never as what an earlier, longer datagram held.
+static std::string shortDump(int n, const std::string& from, long bytes)
+{
+    std::string header = bytes == 0 ? "????\nProtocol Version\t: 0.00\nMessage Type\t\t: 00 00 "
+                                    : "VKDA\nProtocol Version\t: 1.00\nMessage Type\t\t: Unicast Response";
+    return "\n\n" + std::to_string(n) + ". response is received from the \nIP Address: " + from +
+           " \nMAC-Address: 00.00.00.00.00.00\n\n"
+           "********************************\n\tReceived Message\n********************************\n\n"
+           "Bytes Received\t\t: " +
+           std::to_string(bytes) + "\nProtocol ID\t\t: " + header +
+           "\nIndex\t\t\t: 00 00 \nMac-Addresse\t\t: 00.00.00.00.00.00\nIP-Adresse\t\t: 0.0.0.0"
+           "\nIP-Gateway\t\t: 0.0.0.0\nIP-Mask\t\t\t: 0.0.0.0\nNode Identification\t: 00 00"
+           "\nNode Identification Type: 00 00\nVersion Nummer\t\t: 0.0.0.0\nNode Name\t\t: \n\n";
+}
+
+// Three controllers, the last answering twice, then an empty datagram and a header alone: every
+// datagram counts, and the short ones show zeros.
+TEST_F(Scan, ThreeControllersOneTwiceAndShortDatagrams)
 {
     Ctl c1 = ctl(1), c2 = ctl(2), c3 = ctl(3), empty = ctl(4);
     c2.ip = "10.20.30.40";   // reported address differs from the sender's
     c2.name = "Pump \x1b[31mRed";
     c3.extra = "repeat=2";
     empty.extra = "size=0,delay=300";
-    controllers({c1, c2, c3, empty});
+    Ctl header = ctl(5);
+    header.extra = "size=8,delay=400";
+    controllers({c1, c2, c3, empty, header});
     ToolRun run = tool({"-R", "-T", "1"}, "1\n");
     Ctl c2shown = c2;
     c2shown.name = "Pump ?[31mRed";
     EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, c1) + responseDump(2, c2, 70, &c2shown) +
-                           responseDump(3, c3) + responseDump(4, c3) + responseDump(5, empty, 0, &c3) + TIMEOUT +
-                           countLine(5) + PAUSE);
+                           responseDump(3, c3) + responseDump(4, c3) + shortDump(5, empty.from, 0) +
+                           shortDump(6, header.from, 8) + TIMEOUT + countLine(6) + PAUSE);
     EXPECT_EQ(run.exitCode, 255);
 }
 

@@ -1,10 +1,10 @@
-// Fuzz target: datagrams as they come off the socket, through the receive wrapper, the controller
+// Fuzz target: datagrams as they come off the socket, through the exchange's receive, the controller
 // table, the console dump, the response file, the count and the table of controllers.
 //
 // Input: a series of datagrams, each [length byte, taken mod 201][4 sender address bytes][payload];
 // a payload cut short by the end of the input is sent as it stands. They travel through an AF_UNIX
 // datagram socket pair (never a network), so a datagram longer than the receive buffer takes the
-// real failed-receive path, and each one leaves the buffer as the next finds it.
+// real failed-receive path, and a shorter datagram must find nothing of a longer one before it.
 //
 // Both output streams swallow what they get but stop the run on a control byte other than line
 // feed and tab: nothing from the network may reach the terminal or the record raw.
@@ -24,6 +24,7 @@
 
 static const size_t MAX_DATAGRAM = 200;
 static const int MAX_DATAGRAMS = MAX_CONTROLLERS + 10;   // enough to overflow the table
+static const timeval POLL = {0, 0};                      // the datagram is waiting already
 
 static void fault(const char* what)
 {
@@ -65,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static RunState rs;
     initRunState(rs);
     rs.net.sock = pair[0];
+    FD_ZERO(&rs.net.socks);
+    FD_SET(rs.net.sock, &rs.net.socks);
     rs.writeMode = true;
     rs.fileOutput = true;
     rs.file = record;
@@ -86,10 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         at += length;
 
-        rs.net.iRecvLen = SOCKADDR_IN_LEN;
-        int bytes =
-            recvfrom(rs.net.sock, (char*)rs.recvbuf, rs.recvLength, 0, (sockaddr*)&rs.net.source_sin, &rs.net.iRecvLen);
-        if (bytes == SOCKET_ERROR) {
+        int bytes = 0;
+        if (receiveNext(rs.net, POLL, rs.recvbuf, rs.recvLength, &bytes) != NEXT_DATAGRAM) {
             if (length <= (size_t)RECV_LEN) {
                 fault("a datagram that fits the buffer failed");
             }
@@ -98,6 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (length > (size_t)RECV_LEN || bytes != (int)length) {
             fault("a received length differs from the datagram's");
+        }
+        for (int k = bytes; k < RECV_LEN; ++k) {
+            if (rs.recvbuf[k] != 0) {
+                fault("an earlier datagram's bytes are left behind a shorter one");
+            }
         }
         memcpy(&rs.net.source_sin.sin_addr, sender, IPV4_LEN);   // as the kernel would give it
         recordResponse(rs, bytes, console);

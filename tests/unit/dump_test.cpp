@@ -62,7 +62,7 @@ TEST(Dump, ResponseVariants)
          "Message Type\t\t: Unicast Response", "Message Type\t\t: 01 05 "},
         {"first type byte off", RECV_LEN, [](unsigned char* b) { b[HDR_TYPE] = 0x02; },
          "Message Type\t\t: Unicast Response", "Message Type\t\t: 02 01 "},
-        {"empty datagram keeps the buffer", 0, [](unsigned char*) {},
+        {"bytes received as reported", 0, [](unsigned char*) {},
          "Bytes Received\t\t: 70", "Bytes Received\t\t: 0"},
         {"version minor two digits", RECV_LEN, [](unsigned char* b) { b[HDR_VERSION_MAJOR] = 2; b[HDR_VERSION_MINOR] = 7; },
          "Version\t: 1.00", "Version\t: 2.07"},
