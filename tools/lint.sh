@@ -8,6 +8,27 @@ cd "$top"
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 
+echo "== layers"
+# Each layer includes only from itself and the layers below it:
+# platform <- protocol <- report <- app and batch.
+layer_problems=0
+check_layer() {
+    local layer=$1 allowed=$2 hit
+    [ -d "$top/$layer" ] || return 0
+    if hit=$(grep -n -E '^#include "[a-z_]+/' "$top/$layer"/*.h "$top/$layer"/*.cpp 2>/dev/null |
+        grep -v -E "#include \"($allowed)/"); then
+        echo "$layer/ includes from a layer above it:"
+        echo "$hit"
+        layer_problems=1
+    fi
+}
+check_layer platform platform
+check_layer protocol 'platform|protocol'
+check_layer report 'platform|protocol|report'
+check_layer app 'platform|protocol|report|app'
+check_layer batch 'platform|protocol|report|batch'
+[ "$layer_problems" = 0 ] || exit 1
+
 echo "== clang-format"
 clang-format --dry-run --Werror "${sources[@]}"
 
