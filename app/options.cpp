@@ -115,15 +115,15 @@ static bool setFile(RunState& rs, const char* value, FILE* out)
 }
 
 struct OptionPair {
-    char letter;                                          // upper case; either case is taken
     const char* missingValue;                             // message when the value is missing
     bool (*apply)(RunState&, const char* value, FILE*);   // prints its own message when false
+    char letter;                                          // upper case; either case is taken
     bool afterRead;                                       // also allowed after -R
 };
 
 static const OptionPair PAIRS[] = {
-    {'F', NO_FILE, setFile, true},        {'T', NO_TIMEOUT, setTimeout, true}, {'I', NO_IP, setIp, false},
-    {'G', NO_GATEWAY, setGateway, false}, {'M', NO_MASK, setMask, false},
+    {NO_FILE, setFile, 'F', true},        {NO_TIMEOUT, setTimeout, 'T', true}, {NO_IP, setIp, 'I', false},
+    {NO_GATEWAY, setGateway, 'G', false}, {NO_MASK, setMask, 'M', false},
 };
 
 // The option pairs after the mode, applied as they are read.
