@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by every script that runs a program that sends. Same rule as tools/netns_guard.cpp:
 # the current network namespace may hold only the loopback device and our own links (names
 # beginning "brv", both ends made inside the namespace); any other link can reach a real network.

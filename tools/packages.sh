@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh
 # and .ci/run.
 #   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need
@@ -6,6 +7,7 @@
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
 BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev iproute2 util-linux hostname)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 wine wine32:i386)
+# shellcheck disable=SC2034 # used by .ci/run
 CI_PACKAGES=("${WINE_PACKAGES[@]}" git
     clang libclang-rt-14-dev clang-tidy clang-format cppcheck
     dpkg-dev file man-db)

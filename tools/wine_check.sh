@@ -185,7 +185,7 @@ for row in "${rows[@]}"; do
         same=$((same + 1))
     else
         echo "differs  $shown"
-        sed 's/^/    /' <<<"$found"
+        while IFS= read -r detail; do echo "    $detail"; done <<<"$found"
         differ=$((differ + 1))
     fi
 done
