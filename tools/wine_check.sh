@@ -53,9 +53,18 @@ wineserver=/usr/lib/wine/wineserver32
 "$wineserver" -f -p &
 server=$!
 trap '"$wineserver" -k 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
-sleep 0.5
-# A server already holding this prefix (it exits then) or one outside this namespace: stop.
-if ! kill -0 "$server" 2>/dev/null || [ "$(readlink "/proc/$server/ns/net")" != "$(readlink /proc/self/ns/net)" ]; then
+# It listens (a socket among its files) only once it holds the prefix's lock; it exits instead when
+# another server holds it. Go on only with this server, listening, in this namespace.
+listening=""
+for _ in $(seq 100); do
+    kill -0 "$server" 2>/dev/null || break
+    if find "/proc/$server/fd" -lname 'socket:*' 2>/dev/null | grep -q .; then
+        listening=yes
+        break
+    fi
+    sleep 0.1
+done
+if [ -z "$listening" ] || [ "$(readlink "/proc/$server/ns/net")" != "$(readlink /proc/self/ns/net)" ]; then
     echo "wine_check: the prefix's wineserver is not this namespace's own" >&2
     exit 1
 fi
