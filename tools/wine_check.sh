@@ -38,7 +38,8 @@ ip link set lo up
 # Wine's Winsock 1.1 lists the local addresses by resolving the host name: it must resolve to
 # 127.0.0.1, the one address here. Both programs then print the same host name.
 hostname localhost
-if [ "$(getent ahostsv4 localhost | awk 'NR == 1 { print $1 }')" != 127.0.0.1 ]; then
+# The same lookup as Wine's (getent's would leave loopback-only answers out).
+if [ "$(perl -e '@h = gethostbyname("localhost"); print join(".", unpack("C4", $h[4] // ""))')" != 127.0.0.1 ]; then
     echo "wine_check: localhost does not resolve to 127.0.0.1 (add '127.0.0.1 localhost' to /etc/hosts)" >&2
     exit 1
 fi
