@@ -26,26 +26,32 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
     cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin >/dev/null
     if [ "$(id -u)" = 0 ]; then
-        exec unshare --net --uts "$0" --in-private-ns
+        exec unshare --net --uts --mount "$0" --in-private-ns
     else
-        exec unshare --map-root-user --net --uts "$0" --in-private-ns
+        exec unshare --map-root-user --net --uts --mount "$0" --in-private-ns
     fi
 fi
 
 # Refuse first, before the host name or any link is touched, if this namespace has any way out.
 require_private_netns wine_check
 ip link set lo up
-# Wine's Winsock 1.1 lists the local addresses by resolving the host name: it must resolve to
-# 127.0.0.1, the one address here. Both programs then print the same host name.
+start=$SECONDS
+work=$(mktemp -d /tmp/wine-check.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+# Wine's Winsock 1.1 lists the local addresses by resolving the host name with this machine's
+# resolver: it must give 127.0.0.1 once, the one address here. So the host name is localhost and,
+# in this mount namespace only, /etc/hosts names it alone (Debian's also has "::1 localhost", which
+# glibc's gethostbyname returns as a second 127.0.0.1 under "multi on").
 hostname localhost
+printf '127.0.0.1\tlocalhost\n' >"$work/hosts"
+[ -e /etc/hosts ] && mount --bind "$work/hosts" /etc/hosts
 # The same lookup as Wine's (getent's would leave loopback-only answers out).
-if [ "$(perl -e '@h = gethostbyname("localhost"); print join(".", unpack("C4", $h[4] // ""))')" != 127.0.0.1 ]; then
-    echo "wine_check: localhost does not resolve to 127.0.0.1 (add '127.0.0.1 localhost' to /etc/hosts)" >&2
+found=$(perl -e '@h = gethostbyname("localhost"); print join(" ", map { join(".", unpack("C4", $_)) } @h[4 .. $#h])')
+if [ "$found" != 127.0.0.1 ]; then
+    echo "wine_check: localhost resolves to '$found', not to 127.0.0.1 alone (no /etc/hosts?)" >&2
     exit 1
 fi
 
-start=$SECONDS
-work=$(mktemp -d /tmp/wine-check.XXXXXX)
 # Wine does its socket calls in its server, which clients find by prefix, not by namespace: a run
 # reaching a wineserver started elsewhere would send from that server's network. So the prefix is
 # new for this run (never shared), and its server is started here, inside the private namespace,
