@@ -56,9 +56,10 @@ fi
 # reaching a wineserver started elsewhere would send from that server's network. So the prefix is
 # new for this run (never shared), and its server is started here, inside the private namespace,
 # before any Wine program, and killed at the end.
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Debian's Wine puts the server's directory in TMPDIR: in the work directory, it goes with it.
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TMPDIR="$work/tmp"
 unset DISPLAY WAYLAND_DISPLAY
-mkdir "$WINEPREFIX"
+mkdir "$WINEPREFIX" "$TMPDIR"
 wineserver=/usr/lib/wine/wineserver32
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver64
 "$wineserver" -f -p &
