@@ -4,12 +4,16 @@
 #   tools/demo.sh [brevindor arguments]   one run of brevindor
 #   tools/demo.sh --commission            scan, give controller 3 a new address, scan again
 # Answer the prompts as on a real network (1 picks the first address). Without a terminal on
-# standard input, the answers are given for you.
+# standard input, the answers are given for you. Packages missing from tools/packages.sh are
+# installed first when run as root; anyone else is told how.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
+. "$top/tools/netns_guard.sh"
 
 if [ "${1:-}" != "--in-private-ns" ]; then
+    . "$top/tools/packages.sh"
+    ensure_packages demo "${BUILD_PACKAGES[@]}"
     cmake -S "$top" -B "$build" >/dev/null
     cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin >/dev/null
     # A new network namespace (and host name); as a normal user through a user namespace.
@@ -22,10 +26,7 @@ fi
 shift
 
 # Refuse first, before the host name or any link is touched, if this namespace has any way out.
-if ip -o link show | grep -v -q ': lo:'; then
-    echo "demo: not in a private network namespace" >&2
-    exit 1
-fi
+require_private_netns demo
 ip link set lo up
 hostname brevindor-demo
 

@@ -8,6 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/${BUILD_DIR:-build-pkg}"
 start=$SECONDS
+. "$top/tools/netns_guard.sh"
 
 fail() {
     echo "package_check: FAILED: $*" >&2
@@ -16,9 +17,7 @@ fail() {
 
 # The scan, run by the script itself inside the private namespace that it made (see below).
 scan_in_private_ns() {
-    if ip -o link show | grep -v -q ': lo:'; then
-        fail "not in a private network namespace"
-    fi
+    require_private_netns package_check
     ip link set lo up
     coproc STANDIN { exec /usr/bin/brevindor-standin --lifetime 60 \
         --controller "mac=00.1a.2b.3c.4d.01,ip=192.168.1.21,name=Package-Check"; }

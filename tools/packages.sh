@@ -1,0 +1,42 @@
+# shellcheck shell=bash
+# The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh
+# and .ci/run.
+#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need
+#   WINE_PACKAGES   tools/wine_check.sh: also the 32-bit Windows cross-build and a 32-bit Wine
+#                   (wine32 comes from the i386 architecture)
+#   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
+BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev iproute2 util-linux hostname)
+WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 wine wine32:i386)
+# shellcheck disable=SC2034 # used by .ci/run
+CI_PACKAGES=("${WINE_PACKAGES[@]}" git
+    clang libclang-rt-14-dev clang-tidy clang-format cppcheck
+    dpkg-dev file man-db)
+
+# ensure_packages NAME PACKAGE...: returns when all are installed. Otherwise, as root, installs
+# the missing ones (adding the i386 architecture first when one needs it); as anyone else, prints
+# the one command that would and exits 1.
+ensure_packages() {
+    local who=$1 pkg missing=()
+    shift
+    for pkg in "$@"; do
+        [ "$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null)" = installed ] || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    local arch=""
+    case " ${missing[*]}" in
+    *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || arch=i386 ;;
+    esac
+    if [ "$(id -u)" != 0 ]; then
+        echo "$who: missing packages; as root, run:" >&2
+        if [ -n "$arch" ]; then
+            echo "  dpkg --add-architecture i386 && apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+        else
+            echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+        fi
+        exit 1
+    fi
+    echo "$who: installing ${missing[*]}" >&2
+    [ -z "$arch" ] || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
