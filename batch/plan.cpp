@@ -72,22 +72,27 @@ static bool readAddress(const std::string& text, unsigned char* address)
     return text.find('\0') == std::string::npos && parseIpv4(text.c_str(), address);
 }
 
-static bool readRow(int line, const std::vector<std::string>& fields, PlanRow* row, std::vector<PlanError>* errors)
+// Reads one row; macOk and ipOk say whether those two could be read, for the checks across rows.
+static void readRow(int line, const std::vector<std::string>& fields, PlanRow* row, bool* macOk, bool* ipOk,
+                    std::vector<PlanError>* errors)
 {
-    size_t before = errors->size();
+    *macOk = false;
+    *ipOk = false;
     if (fields.size() != FIELDS) {
         errors->push_back({line, "expected 4 fields (mac,ip,gateway,mask), found " + std::to_string(fields.size())});
-        return false;
+        return;
     }
     memset(row, 0, sizeof *row);
     row->line = line;
-    if (fields[0].find('\0') != std::string::npos || !parseMac(fields[0].c_str(), row->mac)) {
+    *macOk = fields[0].find('\0') == std::string::npos && parseMac(fields[0].c_str(), row->mac);
+    if (!*macOk) {
         errors->push_back({line, "bad MAC address " + shown(fields[0])});
     }
     row->setIp = true;
+    *ipOk = !fields[1].empty() && readAddress(fields[1], row->ip);
     if (fields[1].empty()) {
         errors->push_back({line, "the IP address is missing"});
-    } else if (!readAddress(fields[1], row->ip)) {
+    } else if (!*ipOk) {
         errors->push_back({line, "bad IP address " + shown(fields[1])});
     }
     row->setGateway = !fields[2].empty();
@@ -98,7 +103,6 @@ static bool readRow(int line, const std::vector<std::string>& fields, PlanRow* r
     if (row->setMask && !readAddress(fields[3], row->mask)) {
         errors->push_back({line, "bad mask " + shown(fields[3])});
     }
-    return errors->size() == before;
 }
 
 static std::string key(const unsigned char* bytes, int length)
@@ -135,18 +139,22 @@ bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<P
             continue;
         }
         PlanRow row;
-        if (!readRow(line, fields, &row, errors)) {
-            continue;
+        bool macOk;
+        bool ipOk;
+        readRow(line, fields, &row, &macOk, &ipOk, errors);
+        if (macOk) {
+            auto mac = macLines.emplace(key(row.mac, MAC_LEN), line);
+            if (!mac.second) {
+                errors->push_back(
+                    {line, "MAC " + shown(fields[0]) + " is already on line " + std::to_string(mac.first->second)});
+            }
         }
-        auto mac = macLines.emplace(key(row.mac, MAC_LEN), line);
-        if (!mac.second) {
-            errors->push_back(
-                {line, "MAC " + shown(fields[0]) + " is already on line " + std::to_string(mac.first->second)});
-        }
-        auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), line);
-        if (!ip.second) {
-            errors->push_back({line, "IP address " + shown(fields[1]) + " is already given on line " +
-                                         std::to_string(ip.first->second)});
+        if (ipOk) {
+            auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), line);
+            if (!ip.second) {
+                errors->push_back({line, "IP address " + shown(fields[1]) + " is already given on line " +
+                                             std::to_string(ip.first->second)});
+            }
         }
         rows->push_back(row);
     }
