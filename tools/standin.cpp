@@ -497,8 +497,8 @@ void applyDue(StandIn* s)
         const PendingSetting& p = s->settings.begin()->second;
         Controller& c = s->controllers[p.controller];
         memcpy(c.ip, p.addresses, IPV4_LEN);
-        memcpy(c.gateway, p.addresses + IPV4_LEN, IPV4_LEN);
-        memcpy(c.mask, p.addresses + 2 * IPV4_LEN, IPV4_LEN);
+        memcpy(c.gateway, p.addresses + static_cast<size_t>(IPV4_LEN), IPV4_LEN);
+        memcpy(c.mask, p.addresses + 2 * static_cast<size_t>(IPV4_LEN), IPV4_LEN);
         s->settings.erase(s->settings.begin());
     }
 }
@@ -535,7 +535,7 @@ void onSetting(StandIn* s, const unsigned char* message)
         }
         PendingSetting p;
         p.controller = k;
-        memcpy(p.addresses, message + SET_IP, 3 * IPV4_LEN);   // ip, gateway, mask follow each other
+        memcpy(p.addresses, message + SET_IP, sizeof p.addresses);   // ip, gateway, mask follow each other
         s->settings.emplace(now + static_cast<int64_t>(c.setDelayMs) * NS_PER_MS, p);
     }
     applyDue(s);

@@ -42,6 +42,7 @@ TEST(Plan, Table)
         std::vector<PlanError> errors;
         bool ok = readPlan(c.text, &rows, &errors);
         std::vector<std::string> got;
+        got.reserve(rows.size() + errors.size());
         for (const PlanRow& r : rows) {
             got.push_back(std::to_string(r.line) + " " + std::to_string(r.ip[3]) + (r.setGateway ? " set" : " keep") +
                           (r.setMask ? " set" : " keep"));
