@@ -35,7 +35,7 @@ bool openScanner(Scanner& s, const std::vector<LocalInterface>& locals, FILE* er
 
 void closeScanner(Scanner& s)
 {
-    for (auto& x : s.exchanges) {
+    for (const auto& x : s.exchanges) {
         if (x->sock != INVALID_SOCKET) {
             closeExchange(*x);
         }

@@ -101,18 +101,18 @@ Rows columns(const std::string& text)
 std::vector<std::string> results(const std::string& out)
 {
     Rows rows = columns(out);
-    std::vector<std::string> states;
+    std::vector<std::string> found;
     if (rows.empty()) {
-        return states;
+        return found;
     }
     size_t col = 0;
     while (col < rows[0].size() && rows[0][col] != "RESULT") {
         ++col;
     }
     for (size_t i = 1; i < rows.size(); ++i) {
-        states.push_back(col < rows[i].size() ? rows[i][col] : "");
+        found.push_back(col < rows[i].size() ? rows[i][col] : "");
     }
-    return states;
+    return found;
 }
 
 size_t count(const std::string& text, const std::string& what)
