@@ -58,5 +58,26 @@ hostent* localHostEntry(const char* hostName);
 // is a bitmap indexed by descriptor, which a descriptor from FD_SETSIZE on would overrun.
 bool fitsWaitSet(SOCKET s);
 
+// Ask for a receive buffer of this many bytes, for many answers arriving at once. On Linux root
+// may go beyond the system's limit (SO_RCVBUFFORCE); otherwise the limit caps it. False when
+// neither can be set.
+bool setReceiveBuffer(SOCKET s, int bytes);
+
+// True when the last failed receive was a datagram longer than the buffer.
+bool lastReceiveTooLong();
+
+// One local IPv4 address and the interface it belongs to.
+const int INTERFACE_NAME_LEN = 64;
+struct LocalInterface {
+    char name[INTERFACE_NAME_LEN];   // empty where the system gives no names (Windows)
+    unsigned char address[4];
+    bool loopback;
+};
+
+// The local IPv4 addresses of the interfaces that are up, loopback included, at most capacity of
+// them. Linux lists the interfaces with their names; Windows asks the resolver for the host's
+// addresses, which have no names. Returns the count, or -1 when the list can't be had.
+int listLocalInterfaces(LocalInterface* list, int capacity);
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

@@ -103,6 +103,37 @@ hostent* localHostEntry(const char* hostName)
     return &entry;
 }
 
+bool setReceiveBuffer(SOCKET s, int bytes)
+{
+    return setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0 ||
+           setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
+bool lastReceiveTooLong()
+{
+    return errno == EMSGSIZE;
+}
+
+int listLocalInterfaces(LocalInterface* list, int capacity)
+{
+    struct ifaddrs* all;
+    if (getifaddrs(&all) != 0) {
+        return -1;
+    }
+    int count = 0;
+    for (struct ifaddrs* ifa = all; ifa != NULL && count < capacity; ifa = ifa->ifa_next) {
+        if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET || (ifa->ifa_flags & IFF_UP) == 0) {
+            continue;
+        }
+        LocalInterface& one = list[count++];
+        (void)snprintf(one.name, sizeof one.name, "%s", ifa->ifa_name);
+        memcpy(one.address, &((const sockaddr_in*)ifa->ifa_addr)->sin_addr, sizeof one.address);
+        one.loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+    }
+    freeifaddrs(all);
+    return count;
+}
+
 void pauseConsole(FILE* out)
 {
     fprintf(out, "Press any key to continue . . . ");

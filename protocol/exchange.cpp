@@ -81,6 +81,41 @@ NextResult receiveNext(Exchange& x, const timeval& timeout, unsigned char* buffe
     }
 }
 
+ExchangeFailure sendFromBoundInterface(Exchange& x)
+{
+    in_addr local = x.source_sin.sin_addr;
+    if (setsockopt(x.sock, IPPROTO_IP, IP_MULTICAST_IF, (const char*)&local, sizeof local) == SOCKET_ERROR) {
+        return FAIL_SOCKET;
+    }
+    return EXCHANGE_OK;
+}
+
+int waitForAny(Exchange* const* exchanges, int count, const timeval& timeout, bool* ready)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    SOCKET highest = 0;
+    for (int i = 0; i < count; ++i) {
+        FD_SET(exchanges[i]->sock, &set);
+        if (exchanges[i]->sock > highest) {
+            highest = exchanges[i]->sock;
+        }
+    }
+    timeval wait = timeout;
+    if (wait.tv_sec < 0) {
+        wait.tv_sec = 0;
+        wait.tv_usec = 0;
+    }
+    int result = select((int)highest + 1, &set, NULL, NULL, &wait);
+    if (result == SOCKET_ERROR) {
+        return -1;
+    }
+    for (int i = 0; i < count; ++i) {
+        ready[i] = FD_ISSET(exchanges[i]->sock, &set) != 0;
+    }
+    return result;
+}
+
 void closeExchange(Exchange& x)
 {
     closesocket(x.sock);

@@ -42,6 +42,13 @@ ExchangeFailure sendToGroup(Exchange& x, const unsigned char* message, int lengt
 // datagram is a failure). Every call waits the full time-out; a negative one only polls.
 NextResult receiveNext(Exchange& x, const timeval& timeout, unsigned char* buffer, int length, int* bytes);
 
+// Sends to the group go out of the interface of the bound address, not where the routes say.
+ExchangeFailure sendFromBoundInterface(Exchange& x);
+
+// Waits up to timeout until at least one of the count exchanges has a datagram; ready[i] says
+// which. Returns how many are ready, 0 on time-out, -1 when the wait failed.
+int waitForAny(Exchange* const* exchanges, int count, const timeval& timeout, bool* ready);
+
 // Close the socket.
 void closeExchange(Exchange& x);
 // Normal close-down: shut the sending side, then close.

@@ -33,6 +33,16 @@ void setSettingTarget(unsigned char* setting, const unsigned char* mac)
     memcpy(setting + SET_MAC, mac, MAC_LEN);
 }
 
+void buildSetting(unsigned char* setting, const unsigned char* mac, const unsigned char* ip,
+                  const unsigned char* gateway, const unsigned char* mask)
+{
+    buildSettingHeader(setting);
+    setSettingTarget(setting, mac);
+    setSettingAddress(setting, SET_IP, ip);
+    setSettingAddress(setting, SET_GATEWAY, gateway);
+    setSettingAddress(setting, SET_MASK, mask);
+}
+
 bool hasType(const unsigned char* message, unsigned char kind)
 {
     return message[HDR_TYPE] == TYPE_CLASS && message[HDR_TYPE + 1] == kind;

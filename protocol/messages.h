@@ -68,5 +68,8 @@ void buildSettingHeader(unsigned char* setting);
 void setSettingAddress(unsigned char* setting, int offset, const unsigned char* address);
 // Name the target controller.
 void setSettingTarget(unsigned char* setting, const unsigned char* mac);
+// The whole setting: header, target and the three addresses.
+void buildSetting(unsigned char* setting, const unsigned char* mac, const unsigned char* ip,
+                  const unsigned char* gateway, const unsigned char* mask);
 // True when the message's type bytes are TYPE_CLASS and kind.
 bool hasType(const unsigned char* message, unsigned char kind);

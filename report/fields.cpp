@@ -1,8 +1,13 @@
 #include "report/fields.h"
 
+unsigned char safeChar(unsigned char byte)
+{
+    return (byte < 0x20 || byte == 0x7F) ? '?' : byte;
+}
+
 void printSafeChar(FILE* out, unsigned char byte)
 {
-    fprintf(out, "%c", (byte < 0x20 || byte == 0x7F) ? '?' : byte);
+    fprintf(out, "%c", safeChar(byte));
 }
 
 void printSafeText(FILE* out, const unsigned char* text)

@@ -6,6 +6,8 @@
 
 #include "protocol/decode.h"
 
+// One byte as it may be shown: control bytes (0x00-0x1F, 0x7F) as '?'.
+unsigned char safeChar(unsigned char byte);
 // One byte as a character: control bytes (0x00-0x1F, 0x7F) as '?'.
 void printSafeChar(FILE* out, unsigned char byte);
 // Device text up to its zero byte, each byte as printSafeChar shows it.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the receive path and the command-line reader with libFuzzer under AddressSanitizer and
-# UBSan, each for FUZZ_SECONDS (30 by default), starting from the seeds in tests/fuzz/corpus.
+# Fuzzes the receive path, the command-line reader and the batch plan reader with libFuzzer under
+# AddressSanitizer and UBSan, each for FUZZ_SECONDS (30 by default), starting from the seeds in
+# tests/fuzz/corpus.
 # A crash fails the run; its input is written into the target's seed folder, so that it is
 # replayed by every later test run once committed, and is also printed here in hex.
 # Needs clang with its libFuzzer runtime (Debian: clang, libclang-rt-14-dev).
@@ -11,12 +12,12 @@ seconds=${FUZZ_SECONDS:-30}
 
 cmake -S "$top" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DBREVINDOR_FUZZ=ON -DBREVINDOR_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target receive_fuzz options_fuzz >/dev/null
+cmake --build "$build" -j "$(nproc)" --target receive_fuzz options_fuzz plan_fuzz >/dev/null
 
 # target, largest input: 110 datagrams of up to 200 bytes fit in 2048 bytes only when most are
-# short; 32 arguments in 512 bytes.
+# short; 32 arguments in 512 bytes; a plan of some dozens of rows in 4096 bytes.
 status=0
-for entry in receive:2048 options:512; do
+for entry in receive:2048 options:512 plan:4096; do
     target=${entry%%:*}
     seeds="$top/tests/fuzz/corpus/$target"
     work="$build/corpus/$target"

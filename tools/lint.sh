@@ -38,7 +38,7 @@ cmake -S "$top" -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_CXX_COMPI
 cmake --build "$build" -j "$(nproc)" >/dev/null
 
 echo "== clang-tidy"
-run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|protocol|report|platform|tools|tests|bench|fuzz)/" \
+run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|batch|protocol|report|platform|tools|tests|bench|fuzz)/" \
     >"$build/clang-tidy.log" 2>&1 || {
     # The findings alone, without colours or the per-file progress lines.
     sed 's/\x1b\[[0-9;]*m//g' "$build/clang-tidy.log" | grep -E -A3 ': (warning|error):' ||

@@ -28,6 +28,8 @@ scan_in_private_ns() {
     # Interface 1 (127.0.0.1, the only address here), then the pause reads the line's end.
     local out rc=0
     out=$(printf '1\n' | timeout 30 /usr/bin/brevindor -R -T 1 2>&1) || rc=$?
+    local json brc=0
+    json=$(timeout 30 /usr/bin/brevindor-batch scan --interface 127.0.0.1 --timeout 1 --format json) || brc=$?
     kill "$STANDIN_PID" 2>/dev/null || true
     wait "$STANDIN_PID" 2>/dev/null || true
 
@@ -35,11 +37,13 @@ scan_in_private_ns() {
     [ "$rc" = 255 ] || problem="exit status $rc, expected 255"
     grep -qxF 'There is only 1 online controller.' <<<"$out" || problem="no count line for one controller"
     grep -qF 'Package-Check' <<<"$out" || problem="the controller's node name is not shown"
+    [ "$brc" = 0 ] || problem="brevindor-batch exit status $brc, expected 0"
+    grep -qF '"node_name": "Package-Check"' <<<"$json" || problem="brevindor-batch did not find the controller"
     if [ -n "$problem" ]; then
         printf '%s\n' "$out" >&2
         fail "installed brevindor: $problem"
     fi
-    echo "package_check: the installed brevindor found the one simulated controller"
+    echo "package_check: the installed brevindor and brevindor-batch found the one simulated controller"
 }
 
 if [ "${1:-}" = "--in-private-ns" ]; then
@@ -67,8 +71,10 @@ echo "package_check: built $(basename "$deb")"
 
 # Contents: the programs, the man pages and the copyright file, nothing else (no tests).
 expected="./usr/bin/brevindor
+./usr/bin/brevindor-batch
 ./usr/bin/brevindor-standin
 ./usr/share/doc/brevindor/copyright
+./usr/share/man/man1/brevindor-batch.1.gz
 ./usr/share/man/man1/brevindor-standin.1.gz
 ./usr/share/man/man1/brevindor.1.gz"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
@@ -94,7 +100,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null ||
 # Man pages: found by man, and no warnings from the formatter.
 [ -f /usr/share/man/man1/brevindor.1.gz ] || fail "/usr/share/man/man1/brevindor.1.gz is missing"
 [ "$(man -w brevindor)" = /usr/share/man/man1/brevindor.1.gz ] || fail "man -w brevindor: $(man -w brevindor 2>&1)"
-for page in brevindor brevindor-standin; do
+for page in brevindor brevindor-batch brevindor-standin; do
     warnings=$(MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man page $page(1) has warnings:"$'\n'"$warnings"
 done

@@ -78,6 +78,15 @@ struct Controller {
     unsigned long size;
     unsigned long delayMs;
     unsigned long repeat;
+    unsigned long everyMs;   // between repeated answers
+    bool ignoreSettings;
+    unsigned long setDelayMs;   // a setting takes effect this long after it arrives
+};
+
+// A setting waiting to take effect.
+struct PendingSetting {
+    size_t controller;
+    unsigned char addresses[3 * IPV4_LEN];   // ip, gateway, mask
 };
 
 struct Pending {
@@ -107,14 +116,15 @@ void onStopSignal(int)
 void printUsage(FILE* out)
 {
     fprintf(out,
-            "usage: %s [--interface ADDR] [--controller KEYS]... [--many N] [--log FILE]"
+            "usage: %s [--interface ADDR]... [--controller KEYS]... [--many N] [--log FILE]"
             " [--lifetime SECONDS]\n"
             "\n"
             "Behaves like a set of controllers on group %s, UDP port %u. Runs only inside a\n"
             "private network namespace (unshare -n).\n"
             "\n"
             "  --interface ADDR    local IPv4 address whose interface joins the group"
-            " (default %s)\n"
+            " (default %s);\n"
+            "                      repeatable, to join on several interfaces\n"
             "  --controller KEYS   add one controller; KEYS is comma-separated key=value pairs,\n"
             "                      every key optional; repeatable\n"
             "  --many N            add N controllers with the defaults\n"
@@ -142,7 +152,11 @@ void printUsage(FILE* out)
             "  size=N             datagram length, 0..%lu        70\n"
             "  delay=MS           wait before answering          0\n"
             "  repeat=N           answers to each request        1\n"
-            "A setting message whose MAC matches changes ip, gw and mask for later answers.\n",
+            "  every=MS           time between repeated answers  0\n"
+            "  settings=apply|ignore  what to do with a setting  apply\n"
+            "  setdelay=MS        a setting takes effect after   0\n"
+            "A setting message whose MAC matches changes ip, gw and mask for later answers\n"
+            "(unless settings=ignore; setdelay=MS later).\n",
             PROGRAM, SCAN_GROUP, SCAN_PORT, DEFAULT_INTERFACE, DEFAULT_LIFETIME_S, NODE_NAME_LEN, MAX_SIZE);
 }
 
@@ -302,6 +316,9 @@ Controller defaultController(unsigned long k)
     c.size = RESPONSE_LEN;
     c.delayMs = 0;
     c.repeat = 1;
+    c.everyMs = 0;
+    c.ignoreSettings = false;
+    c.setDelayMs = 0;
     return c;
 }
 
@@ -353,6 +370,13 @@ void applyKeys(Controller* c, const std::string& keys, unsigned long k)
             ok = parseUnsigned(value, DEC_BASE, MAX_DELAY_MS, &c->delayMs);
         } else if (key == "repeat") {
             ok = parseUnsigned(value, DEC_BASE, MAX_REPEAT, &c->repeat);
+        } else if (key == "every") {
+            ok = parseUnsigned(value, DEC_BASE, MAX_DELAY_MS, &c->everyMs);
+        } else if (key == "settings") {
+            ok = value == "apply" || value == "ignore";
+            c->ignoreSettings = value == "ignore";
+        } else if (key == "setdelay") {
+            ok = parseUnsigned(value, DEC_BASE, MAX_DELAY_MS, &c->setDelayMs);
         } else {
             fail("controller %lu: unknown key '%s'", k, key.c_str());
         }
@@ -389,6 +413,7 @@ void buildResponse(const Controller& c, unsigned char* buffer)
 struct StandIn {
     int fd = -1;
     FILE* log = nullptr;
+    std::multimap<int64_t, PendingSetting> settings;   // by the time they take effect
     std::vector<Controller> controllers;
     std::multimap<int64_t, Pending> pending;   // by due time; equal times keep insertion order
     unsigned long long sent = 0;
@@ -465,8 +490,22 @@ void sendOne(StandIn* s, const Pending& p)
     }
 }
 
+void applyDue(StandIn* s)
+{
+    int64_t now = monotonicNs();
+    while (!s->settings.empty() && s->settings.begin()->first <= now) {
+        const PendingSetting& p = s->settings.begin()->second;
+        Controller& c = s->controllers[p.controller];
+        memcpy(c.ip, p.addresses, IPV4_LEN);
+        memcpy(c.gateway, p.addresses + static_cast<size_t>(IPV4_LEN), IPV4_LEN);
+        memcpy(c.mask, p.addresses + 2 * static_cast<size_t>(IPV4_LEN), IPV4_LEN);
+        s->settings.erase(s->settings.begin());
+    }
+}
+
 void sendDue(StandIn* s)
 {
+    applyDue(s);
     int64_t now = monotonicNs();
     while (!s->pending.empty() && s->pending.begin()->first <= now) {
         sendOne(s, s->pending.begin()->second);
@@ -481,20 +520,25 @@ void onRequest(StandIn* s, const sockaddr_in& src)
         const Controller& c = s->controllers[k];
         int64_t due = now + static_cast<int64_t>(c.delayMs) * NS_PER_MS;
         for (unsigned long r = 0; r < c.repeat; ++r) {
-            s->pending.emplace(due, Pending{k, src});
+            s->pending.emplace(due + static_cast<int64_t>(r * c.everyMs) * NS_PER_MS, Pending{k, src});
         }
     }
 }
 
 void onSetting(StandIn* s, const unsigned char* message)
 {
-    for (Controller& c : s->controllers) {
-        if (memcmp(c.mac, message + SET_MAC, MAC_LEN) == 0) {
-            memcpy(c.ip, message + SET_IP, IPV4_LEN);
-            memcpy(c.gateway, message + SET_GATEWAY, IPV4_LEN);
-            memcpy(c.mask, message + SET_MASK, IPV4_LEN);
+    int64_t now = monotonicNs();
+    for (size_t k = 0; k < s->controllers.size(); ++k) {
+        const Controller& c = s->controllers[k];
+        if (memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || c.ignoreSettings) {
+            continue;
         }
+        PendingSetting p;
+        p.controller = k;
+        memcpy(p.addresses, message + SET_IP, sizeof p.addresses);   // ip, gateway, mask follow each other
+        s->settings.emplace(now + static_cast<int64_t>(c.setDelayMs) * NS_PER_MS, p);
     }
+    applyDue(s);
 }
 
 void handleDatagram(StandIn* s, const sockaddr_in& src, const unsigned char* data, size_t length)
@@ -531,7 +575,7 @@ void drainSocket(StandIn* s, std::vector<unsigned char>* buffer)
     }
 }
 
-int openGroupSocket(const in_addr& interfaceAddr)
+int openGroupSocket(const std::vector<in_addr>& interfaces)
 {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
@@ -559,22 +603,24 @@ int openGroupSocket(const in_addr& interfaceAddr)
         close(fd);
         return -1;
     }
-    ip_mreq join;
-    memset(&join, 0, sizeof join);
-    join.imr_multiaddr = local.sin_addr;
-    join.imr_interface = interfaceAddr;
-    if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
-        char ip[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &interfaceAddr, ip, sizeof ip);
-        fprintf(stderr, "%s: join %s on %s: %s\n", PROGRAM, SCAN_GROUP, ip, strerror(errno));
-        close(fd);
-        return -1;
+    for (const in_addr& interfaceAddr : interfaces) {
+        ip_mreq join;
+        memset(&join, 0, sizeof join);
+        join.imr_multiaddr = local.sin_addr;
+        join.imr_interface = interfaceAddr;
+        if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
+            char ip[INET_ADDRSTRLEN];
+            inet_ntop(AF_INET, &interfaceAddr, ip, sizeof ip);
+            fprintf(stderr, "%s: join %s on %s: %s\n", PROGRAM, SCAN_GROUP, ip, strerror(errno));
+            close(fd);
+            return -1;
+        }
     }
     return fd;
 }
 
 struct Options {
-    in_addr interfaceAddr;
+    std::vector<in_addr> interfaces;
     std::vector<Controller> controllers;
     std::string logPath;
     double lifetimeS = DEFAULT_LIFETIME_S;
@@ -594,7 +640,6 @@ void addController(Options* o, const std::string& keys)
 Options parseArguments(int argc, char** argv)
 {
     Options o;
-    inet_pton(AF_INET, DEFAULT_INTERFACE, &o.interfaceAddr);
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -618,9 +663,11 @@ Options parseArguments(int argc, char** argv)
         }
 
         if (arg == "--interface") {
-            if (inet_pton(AF_INET, value.c_str(), &o.interfaceAddr) != 1) {
+            in_addr address;
+            if (inet_pton(AF_INET, value.c_str(), &address) != 1) {
                 fail("bad --interface address '%s'", value.c_str());
             }
+            o.interfaces.push_back(address);
         } else if (arg == "--controller") {
             addController(&o, value);
         } else if (arg == "--many") {
@@ -647,6 +694,11 @@ Options parseArguments(int argc, char** argv)
             printUsage(stderr);
             exit(EXIT_USAGE);
         }
+    }
+    if (o.interfaces.empty()) {
+        in_addr address;
+        inet_pton(AF_INET, DEFAULT_INTERFACE, &address);
+        o.interfaces.push_back(address);
     }
     return o;
 }
@@ -688,7 +740,7 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    s.fd = openGroupSocket(options.interfaceAddr);
+    s.fd = openGroupSocket(options.interfaces);
     if (s.fd < 0) {
         if (s.log != nullptr) {
             fclose(s.log);
@@ -709,6 +761,9 @@ int main(int argc, char** argv)
         int64_t wakeAt = deadline;
         if (!s.pending.empty() && s.pending.begin()->first < wakeAt) {
             wakeAt = s.pending.begin()->first;
+        }
+        if (!s.settings.empty() && s.settings.begin()->first < wakeAt) {
+            wakeAt = s.settings.begin()->first;
         }
         int64_t wait = wakeAt > now ? wakeAt - now : 0;
         timespec timeout = {static_cast<time_t>(wait / NS_PER_S), static_cast<long>(wait % NS_PER_S)};

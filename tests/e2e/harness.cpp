@@ -8,6 +8,9 @@
 #ifndef BREVINDOR_PATH
 #error BREVINDOR_PATH must name the tool
 #endif
+#ifndef BREVINDOR_BATCH_PATH
+#error BREVINDOR_BATCH_PATH must name the batch program
+#endif
 
 std::string Ctl::keys() const
 {
@@ -107,6 +110,33 @@ std::string logLine(const std::vector<unsigned char>& bytes, const std::string& 
     return line + "\n";
 }
 
+// Numbers of a dotted text in the base given.
+static void appendBytes(std::vector<unsigned char>* bytes, const std::string& text, int base)
+{
+    const char* p = text.c_str();
+    for (;;) {
+        char* end = nullptr;
+        bytes->push_back((unsigned char)strtoul(p, &end, base));
+        if (*end == '\0') {
+            return;
+        }
+        p = end + 1;
+    }
+}
+
+std::string settingLogLine(const std::string& mac, const std::string& ip, const std::string& gw,
+                           const std::string& mask, const std::string& from)
+{
+    std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
+    appendBytes(&bytes, mac, 16);
+    bytes.push_back(0);
+    bytes.push_back(0);
+    for (const std::string* a : {&ip, &gw, &mask}) {
+        appendBytes(&bytes, *a, 10);
+    }
+    return logLine(bytes, from);
+}
+
 const std::string REQUEST_LOG = logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
 
 // The namespace is entered once per test process; ctest runs every test in a process of its own.
@@ -154,6 +184,22 @@ void Network::controllers(const std::vector<Ctl>& list, const std::vector<std::s
 ToolRun Network::tool(const std::vector<std::string>& args, const std::string& input)
 {
     return runProgram(BREVINDOR_PATH, args, input, dir);
+}
+
+ToolRun Network::batch(const std::vector<std::string>& args)
+{
+    return runProgram(BREVINDOR_BATCH_PATH, args, "", dir);
+}
+
+std::string Network::file(const std::string& name, const std::string& text)
+{
+    std::string path = dir + "/" + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f != nullptr) {
+        (void)fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+    return path;
 }
 
 std::string Network::received()

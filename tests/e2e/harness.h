@@ -45,6 +45,10 @@ protected:
     // Starts the stand-in with these controllers (and further arguments).
     void controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more = {});
     ToolRun tool(const std::vector<std::string>& args, const std::string& input);
+    // brevindor-batch, with nothing on its standard input.
+    ToolRun batch(const std::vector<std::string>& args);
+    // Writes a file into the test's folder and returns its path.
+    std::string file(const std::string& name, const std::string& text);
     // The stand-in's log of received datagrams, after stopping it.
     std::string received();
 
@@ -55,3 +59,6 @@ protected:
 // The log line of a datagram the stand-in received from the tool's socket.
 std::string logLine(const std::vector<unsigned char>& bytes, const std::string& from = "127.0.0.1:20662");
 extern const std::string REQUEST_LOG;
+// The log line of a setting: the MAC ("00.1a.."), then the three dotted addresses.
+std::string settingLogLine(const std::string& mac, const std::string& ip, const std::string& gw,
+                           const std::string& mask, const std::string& from = "127.0.0.1:20662");

@@ -1,0 +1,229 @@
+#include "report/batch_output.h"
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/platform.h"
+#include "report/fields.h"
+
+typedef std::vector<std::string> Row;
+
+static std::string ipv4Text(const unsigned char* a)
+{
+    char text[16];
+    (void)snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    return text;
+}
+
+static std::string macText(const unsigned char* m)
+{
+    char text[18];
+    (void)snprintf(text, sizeof text, "%02x.%02x.%02x.%02x.%02x.%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+    return text;
+}
+
+static std::string hexPair(const unsigned char* b)
+{
+    char text[5];
+    (void)snprintf(text, sizeof text, "%02x%02x", b[0], b[1]);
+    return text;
+}
+
+// The node name as the console dumps show it.
+static std::string safeName(const Response& r)
+{
+    std::string name;
+    for (const unsigned char* p = r.nodeName; *p != 0; ++p) {
+        name += (char)safeChar(*p);
+    }
+    return name;
+}
+
+// Columns padded to their widest cell, two spaces apart, no trailing blanks.
+static void printColumns(FILE* out, const std::vector<Row>& rows)
+{
+    std::vector<size_t> widths;
+    for (const Row& row : rows) {
+        widths.resize(row.size() > widths.size() ? row.size() : widths.size(), 0);
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths[i] = row[i].size() > widths[i] ? row[i].size() : widths[i];
+        }
+    }
+    for (const Row& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line += std::string(widths[i] - row[i].size() + 2, ' ');
+            }
+        }
+        fprintf(out, "%s\n", line.c_str());
+    }
+}
+
+static const char* const SCAN_COLUMNS[] = {"mac",     "ip",           "gateway", "mask",  "node_name", "version",
+                                           "node_id", "node_id_type", "sender",  "local", "answers"};
+
+static Row scanRow(const Sighting& s, bool forPeople)
+{
+    const Response& r = s.response;
+    std::string id = hexPair(r.nodeId);
+    std::string type = hexPair(r.nodeType);
+    if (forPeople && isMorvesta(r)) {
+        id += " Morvesta";
+    }
+    if (forPeople && isK4Z(r)) {
+        type += " K4Z";
+    }
+    return {macText(r.mac),
+            ipv4Text(r.ip),
+            ipv4Text(r.gateway),
+            ipv4Text(r.mask),
+            safeName(r),
+            ipv4Text(r.version),
+            id,
+            type,
+            ipv4Text(s.sender),
+            ipv4Text(s.local),
+            std::to_string(s.answers)};
+}
+
+void printScanTable(FILE* out, const std::vector<Sighting>& found)
+{
+    std::vector<Row> rows;
+    Row head;
+    for (const char* column : SCAN_COLUMNS) {
+        std::string name = column;
+        for (char& c : name) {
+            c = c == '_' ? ' ' : (char)(c - 'a' + 'A');
+        }
+        head.push_back(name);
+    }
+    rows.push_back(head);
+    for (const Sighting& s : found) {
+        rows.push_back(scanRow(s, true));
+    }
+    printColumns(out, rows);
+}
+
+static std::string csvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+static void printCsvRow(FILE* out, const Row& row)
+{
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+        line += (i > 0 ? "," : "") + csvField(row[i]);
+    }
+    fprintf(out, "%s\r\n", line.c_str());
+}
+
+void printScanCsv(FILE* out, const std::vector<Sighting>& found)
+{
+    printCsvRow(out, Row(std::begin(SCAN_COLUMNS), std::end(SCAN_COLUMNS)));
+    for (const Sighting& s : found) {
+        printCsvRow(out, scanRow(s, false));
+    }
+}
+
+void printScanJson(FILE* out, const std::vector<Sighting>& found)
+{
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const Sighting& s : found) {
+        const Response& r = s.response;
+        Row row = scanRow(s, false);
+        nlohmann::ordered_json one = nlohmann::ordered_json::object();
+        for (size_t i = 0; i < row.size(); ++i) {
+            one[SCAN_COLUMNS[i]] = row[i];
+        }
+        one["node_name"] = std::string((const char*)r.nodeName);   // the raw bytes, escaped by the library
+        one["answers"] = s.answers;
+        one["morvesta"] = isMorvesta(r);
+        one["k4z"] = isK4Z(r);
+        all.push_back(one);
+    }
+    // ASCII only: every other character and every control byte escaped; bytes that are no UTF-8
+    // become U+FFFD.
+    std::string text = all.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+    fprintf(out, "%s\n", text.c_str());
+}
+
+const char* outcomeName(OutcomeState state)
+{
+    switch (state) {
+    case OUTCOME_VERIFIED:
+        return "verified";
+    case OUTCOME_UNCHANGED:
+        return "unchanged";
+    case OUTCOME_NOT_FOUND:
+        return "not found";
+    case OUTCOME_NOT_CONFIRMED:
+        return "not confirmed";
+    case OUTCOME_SENT:
+        return "sent";
+    case OUTCOME_WOULD_SEND:
+        return "would send";
+    }
+    return "";
+}
+
+void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine)
+{
+    std::vector<Row> rows;
+    rows.push_back({"MAC", "RESULT", "IP", "GATEWAY", "MASK", "REPORTED IP", "REPORTED GATEWAY", "REPORTED MASK"});
+    if (withLine) {
+        rows[0].insert(rows[0].begin(), "LINE");
+    }
+    for (const Outcome& o : outcomes) {
+        Row row = {macText(o.mac), outcomeName(o.state)};
+        for (int f = 0; f < 3; ++f) {
+            row.push_back(o.known[f] ? ipv4Text(o.target[f]) : "-");
+        }
+        if (o.found) {
+            row.push_back(ipv4Text(o.now.ip));
+            row.push_back(ipv4Text(o.now.gateway));
+            row.push_back(ipv4Text(o.now.mask));
+        } else {
+            row.insert(row.end(), 3, "-");
+        }
+        if (withLine) {
+            row.insert(row.begin(), std::to_string(o.line));
+        }
+        rows.push_back(row);
+    }
+    printColumns(out, rows);
+}
+
+void printExchangeFailure(FILE* err, ExchangeFailure failure, const unsigned char* local)
+{
+    const char* what = "";
+    switch (failure) {
+    case FAIL_SOCKET:
+        what = "can't make a socket for";
+        break;
+    case FAIL_BIND:
+        what = "can't bind to port 20662 on";
+        break;
+    case FAIL_TTL:
+        what = "can't set the multicast time-to-live on";
+        break;
+    case FAIL_SEND:
+        what = "can't send from";
+        break;
+    case FAIL_RECEIVE:
+        what = "can't receive on";
+        break;
+    case EXCHANGE_OK:
+        return;
+    }
+    fprintf(err, "%s %s (error %d)\n", what, local != NULL ? ipv4Text(local).c_str() : "", WSAGetLastError());
+}

@@ -1,0 +1,449 @@
+// brevindor-batch against the stand-in: one table of cases, each in a private namespace of its
+// own. Each case states the exit status and checks the output and what reached the stand-in.
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <functional>
+
+#include "e2e/harness.h"
+#include "support/netns.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+using Check = std::function<void(const ToolRun&, const std::string& log)>;
+
+const char* const VETH = "ip link add brv0 type veth peer name brv1 && ip link set brv0 up && ip link set brv1 up && "
+                         "ip addr add 10.9.0.1/24 dev brv0 && ip addr add 10.9.0.2/24 dev brv1";
+const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.5"};
+
+struct Case {
+    const char* name;
+    const char* links;   // extra links in the namespace, or nullptr
+    std::vector<Ctl> ctls;
+    std::vector<std::string> standIn;   // further stand-in arguments
+    const char* plan;                   // written as plan.csv, or nullptr
+    std::vector<std::string> args;
+    int exitCode;
+    Check check;
+};
+
+Ctl with(int k, const std::string& extra)
+{
+    Ctl c = ctl(k);
+    c.extra = extra;
+    return c;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// RFC 4180 records back into fields.
+Rows parseCsv(const std::string& text)
+{
+    Rows rows(1);
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field);
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            rows.back().push_back(field);
+            field.clear();
+            rows.emplace_back();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    rows.pop_back();   // after the last CRLF
+    return rows;
+}
+
+// Summary or table lines split at runs of two or more spaces.
+Rows columns(const std::string& text)
+{
+    Rows rows;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        std::vector<std::string> cells;
+        size_t at = 0;
+        while (at < line.size()) {
+            size_t gap = line.find("  ", at);
+            cells.push_back(line.substr(at, gap - at));
+            at = gap == std::string::npos ? line.size() : line.find_first_not_of(' ', gap);
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// The RESULT column of a summary, row by row.
+std::vector<std::string> results(const std::string& out)
+{
+    Rows rows = columns(out);
+    std::vector<std::string> found;
+    if (rows.empty()) {
+        return found;
+    }
+    size_t col = 0;
+    while (col < rows[0].size() && rows[0][col] != "RESULT") {
+        ++col;
+    }
+    for (size_t i = 1; i < rows.size(); ++i) {
+        found.push_back(col < rows[i].size() ? rows[i][col] : "");
+    }
+    return found;
+}
+
+size_t count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+const std::string SETTING_PREFIX = " 28 56 4b 44 41 01 00 01 02";
+
+void nothingSent(const std::string& log)
+{
+    EXPECT_EQ(count(log, SETTING_PREFIX), 0u) << log;
+}
+
+Check states(const std::vector<std::string>& expected)
+{
+    return [expected](const ToolRun& run, const std::string&) { EXPECT_EQ(results(run.out), expected) << run.out; };
+}
+
+Check usageError(const std::string& words)
+{
+    return [words](const ToolRun& run, const std::string& log) {
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+        EXPECT_EQ(log, "");
+    };
+}
+
+const char* const FIVE_ROW_PLAN = "# commissioning of line 4\n"
+                                  "mac,ip,gateway,mask\n"
+                                  "00:1a:2b:3c:00:01,192.168.1.101,192.168.1.254,255.255.0.0\n"
+                                  "00:1a:2b:3c:00:02,192.168.1.102,,\n"
+                                  "00.1A.2B.3C.00.03,192.168.1.20,192.168.1.1,255.255.255.0\n"
+                                  "00:1a:2b:3c:00:09,192.168.1.109,,\n"
+                                  "00:1a:2b:3c:00:04,192.168.1.104,,\n";
+
+const Case CASES[] = {
+    {"ScanJson",
+     nullptr,
+     {ctl(1), with(2, "repeat=2"), with(3, "namehex=41012242c3a9ff")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);   // throws, failing the test, on anything else
+         ASSERT_EQ(doc.size(), 3u);
+         for (int k = 1; k <= 3; ++k) {
+             const nlohmann::json& c = doc[k - 1];
+             EXPECT_EQ(c["mac"], ctl(k).mac);
+             EXPECT_EQ(c["ip"], "192.168.1.20");
+             EXPECT_EQ(c["gateway"], "192.168.1.1");
+             EXPECT_EQ(c["mask"], "255.255.255.0");
+             EXPECT_EQ(c["version"], "1.0.0.8");
+             EXPECT_EQ(c["node_id"], "4343");
+             EXPECT_EQ(c["node_id_type"], "0900");
+             EXPECT_EQ(c["sender"], ctl(k).from);
+             EXPECT_EQ(c["local"], "127.0.0.1");
+             EXPECT_EQ(c["answers"], k == 2 ? 2 : 1);
+         }
+         EXPECT_EQ(doc[0]["node_name"], "Hall-North");
+         // A control byte escaped, valid UTF-8 kept, a stray byte replaced.
+         EXPECT_EQ(doc[2]["node_name"], "A\x01\"B\xc3\xa9\xef\xbf\xbd");
+         EXPECT_EQ(run.out.find_first_of("\x01\xc3"), std::string::npos) << "raw device bytes in the JSON";
+     }},
+    {"ScanCsv",
+     nullptr,
+     {ctl(1), with(2, "namehex=4e2c22410a")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "csv"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 3u) << run.out;
+         EXPECT_EQ(rows[0], (std::vector<std::string>{"mac", "ip", "gateway", "mask", "node_name", "version", "node_id",
+                                                      "node_id_type", "sender", "local", "answers"}));
+         EXPECT_EQ(rows[1],
+                   (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
+                                             "1.0.0.8", "4343", "0900", ctl(1).from, "127.0.0.1", "1"}));
+         EXPECT_EQ(rows[2][4], "N,\"A?");   // comma and quote kept by quoting, the line feed made safe
+     }},
+    {"ScanTable",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = columns(run.out);
+         ASSERT_EQ(rows.size(), 2u);
+         EXPECT_EQ(rows[0][0], "MAC");
+         EXPECT_EQ(rows[1],
+                   (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
+                                             "1.0.0.8", "4343 Morvesta", "0900 K4Z", ctl(1).from, "127.0.0.1", "1"}));
+     }},
+    {"ScanNothingFound",
+     nullptr,
+     {},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json"},
+     1,
+     [](const ToolRun& run, const std::string&) { EXPECT_EQ(run.out, "[]\n"); }},
+    {"NoInterfaceToChoose", nullptr, {ctl(1)}, {}, nullptr, {"scan"}, 2, usageError("--interface")},
+    {"TwoInterfacesNeedAChoice",
+     VETH,
+     {ctl(1)},
+     {},
+     nullptr,
+     {"scan"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         usageError("10.9.0.1 brv0")(run, log);
+         EXPECT_NE(run.err.find("10.9.0.2 brv1"), std::string::npos) << run.err;
+     }},
+    {"UnknownInterface", nullptr, {ctl(1)}, {}, nullptr, {"scan", "--interface", "eth9"}, 2, usageError("'eth9'")},
+    {"UnknownAddress", nullptr, {ctl(1)}, {}, nullptr, {"scan", "--interface", "10.1.1.1"}, 2, usageError("10.1.1.1")},
+    {"InterfaceByName",
+     VETH,
+     {ctl(1)},
+     {"--interface", "10.9.0.1"},
+     nullptr,
+     {"scan", "--interface", "brv0", "--timeout", "0.5", "--format", "csv"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 2u) << run.out << run.err;
+         EXPECT_EQ(rows[1][9], "10.9.0.1");
+         EXPECT_EQ(log,
+                   logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, "10.9.0.1:20662"));
+     }},
+    {"AllInterfaces",
+     VETH,
+     {ctl(1), ctl(2)},
+     {"--interface", "10.9.0.1", "--interface", "10.9.0.2"},
+     nullptr,
+     {"scan", "--interface", "all", "--timeout", "0.5", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 2u);   // one row a controller, however many answers
+         EXPECT_GE(doc[0]["answers"].get<int>(), 2);
+         EXPECT_NE(log.find("10.9.0.1:20662 16"), std::string::npos) << log;
+         EXPECT_NE(log.find("10.9.0.2:20662 16"), std::string::npos) << log;
+     }},
+    {"SetKeepsGatewayAndMask",
+     nullptr,
+     {ctl(1), ctl(2)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00:1A:2B:3C:00:02", "--ip", "192.168.1.50"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_EQ(results(run.out), std::vector<std::string>{"verified"});
+         EXPECT_EQ(count(log, SETTING_PREFIX), 1u);
+         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.50", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos)
+             << log;
+     }},
+    {"SetNotFound",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.09", "--mask", "255.255.0.0"},
+     1,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_EQ(results(run.out), std::vector<std::string>{"not found"});
+         EXPECT_EQ(log, REQUEST_LOG);
+     }},
+    {"SetIgnored",
+     nullptr,
+     {with(1, "settings=ignore")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--verify-time", "1.5"},
+     4,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_EQ(columns(run.out)[1][5], "192.168.1.20") << "what the controller reports now";
+         states({"not confirmed"})(run, log);
+         EXPECT_GE(count(log, REQUEST_LOG), 2u) << "asked again while verifying";
+     }},
+    {"SetAppliedLate",
+     nullptr,
+     {with(1, "setdelay=1200")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--verify-time", "5"},
+     0,
+     states({"verified"})},
+    {"SetAppliedTooLate",
+     nullptr,
+     {with(1, "setdelay=3000")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--verify-time", "1"},
+     4,
+     states({"not confirmed"})},
+    {"SetNoVerify",
+     nullptr,
+     {with(1, "settings=ignore")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--gateway", "192.168.1.2", "--no-verify"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"sent"})(run, log);
+         EXPECT_EQ(log, REQUEST_LOG + settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.2", "255.255.255.0"));
+     }},
+    {"ApplyFiveRowsEveryState",
+     nullptr,
+     {ctl(1), ctl(2), ctl(3), with(4, "settings=ignore")},
+     {},
+     FIVE_ROW_PLAN,
+     LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "1.5"},
+     4,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified", "verified", "unchanged", "not found", "not confirmed"})(run, log);
+         Rows rows = columns(run.out);
+         EXPECT_EQ(rows[1][0], "3") << "plan line numbers, the header being line 2 after a comment";
+         EXPECT_EQ(count(log, SETTING_PREFIX), 3u) << "one setting each for rows 1, 2 and 5";
+         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.102", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos);
+     }},
+    {"ApplyDryRun",
+     nullptr,
+     {ctl(1), ctl(2), ctl(3), ctl(4)},
+     {},
+     FIVE_ROW_PLAN,
+     LO + std::vector<std::string>{"apply", "--dry-run", "plan.csv"},
+     1,
+     [](const ToolRun& run, const std::string& log) {
+         states({"would send", "would send", "unchanged", "not found", "would send"})(run, log);
+         nothingSent(log);
+     }},
+    {"ApplyPlanErrors",
+     nullptr,
+     {ctl(1)},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n"
+     "00:1a:2b:3c:00:0g,192.168.1.102,,\n"
+     "00:1a:2b:3c:00:01,192.168.1.103,,\n"
+     "00:1a:2b:3c:00:04,192.168.1.101,192.168.001.1,\n"
+     "00:1a:2b:3c:00:05,192.168.1.105\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         usageError("plan.csv:3: bad MAC address '00:1a:2b:3c:00:0g'")(run, log);
+         for (const char* line : {"plan.csv:4: MAC", "plan.csv:5: bad gateway", "plan.csv:5: IP address",
+                                  "plan.csv:6: expected 4 fields"}) {
+             EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
+         }
+     }},
+    {"MaxTimeStopsAChattyController",
+     nullptr,
+     {with(1, "repeat=1000,every=100")},
+     {},
+     nullptr,
+     {"scan", "--interface", "127.0.0.1", "--timeout", "1", "--max-time", "2"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         EXPECT_LT(run.seconds, 4.0);
+         EXPECT_NE(run.err.find("--max-time"), std::string::npos) << run.err;
+         EXPECT_EQ(columns(run.out).size(), 2u);
+     }},
+    {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set or apply")},
+    {"BadFormat",
+     nullptr,
+     {},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "xml"},
+     2,
+     usageError("--format")},
+    {"SetWithoutAddresses",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00:1a:2b:3c:00:01"},
+     2,
+     usageError("at least one of")},
+    {"SetBadAddress",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00:1a:2b:3c:00:01", "--ip", "192.168.1.010"},
+     2,
+     usageError("--ip")},
+};
+
+// gtest shows a case by its name.
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+}   // namespace
+
+class Batch : public Network, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(Batch, Run)
+{
+    const Case& c = GetParam();
+    if (c.links != nullptr) {
+        ASSERT_TRUE(inNamespace(c.links));
+    }
+    controllers(c.ctls, c.standIn);
+    std::vector<std::string> args = c.args;
+    // The command first: the options of a case are written before it for brevity.
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "scan" || args[i] == "set" || args[i] == "apply") {
+            std::rotate(args.begin(), args.begin() + (long)i, args.begin() + (long)i + 1);
+            break;
+        }
+    }
+    if (c.plan != nullptr) {
+        file("plan.csv", c.plan);
+    }
+    ToolRun run = batch(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    c.check(run, received());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Batch, ::testing::ValuesIn(CASES),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });

@@ -1,0 +1,61 @@
+// Fuzz target: arbitrary plan files through the plan reader.
+//
+// Checked: a plan is either rows without errors or errors without rows; every error names a line
+// of the text and prints no control byte; accepted rows are in line order, each with its own MAC
+// and IP address.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/plan.h"
+
+static void fault(const char* what, const std::string& detail)
+{
+    fprintf(stderr, "plan_fuzz: %s: %s\n", what, detail.c_str());
+    abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string text((const char*)data, size);
+    std::vector<PlanRow> rows;
+    std::vector<PlanError> errors;
+    bool ok = readPlan(text, &rows, &errors);
+
+    int lines = 1;
+    for (char c : text) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    if (ok != errors.empty() || (ok && rows.empty()) || (!ok && !rows.empty())) {
+        fault("rows and errors disagree", std::to_string(rows.size()) + " rows");
+    }
+    for (const PlanError& e : errors) {
+        if (e.line < 1 || e.line > lines) {
+            fault("error on a line outside the text", std::to_string(e.line));
+        }
+        for (char c : e.message) {
+            if ((unsigned char)c < 0x20 || c == 0x7F) {
+                fault("control byte in a message", e.message);
+            }
+        }
+    }
+    std::set<std::string> macs;
+    std::set<std::string> ips;
+    int last = 1;
+    for (const PlanRow& r : rows) {
+        if (r.line <= last || r.line > lines || !r.setIp) {
+            fault("row out of order or without IP", std::to_string(r.line));
+        }
+        last = r.line;
+        if (!macs.insert(std::string((const char*)r.mac, MAC_LEN)).second ||
+            !ips.insert(std::string((const char*)r.ip, IPV4_LEN)).second) {
+            fault("MAC or IP twice", std::to_string(r.line));
+        }
+    }
+    return 0;
+}

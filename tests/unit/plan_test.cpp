@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch/plan.h"
+
+// Each case: the plan text, then the rows read (line, ip's last byte, gateway and mask kept?) or
+// the errors as "line: start of the message".
+TEST(Plan, Table)
+{
+    const std::string H = "mac,ip,gateway,mask\n";
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,10.0.0.254,255.255.255.0\n", {"2 1 set set"}},
+        {"# a comment\n\n MAC , IP,Gateway,MASK\r\n00.1A.2b.3c.4d.01,10.0.0.1,,\r\n# end\n00:1a:2b:3c:4d:02,10.0.0.2,,255.0.0.0",
+         {"4 1 keep keep", "6 2 keep set"}},
+        {H + "00:1a:2b:3c:4d:01, 10.0.0.1 ,\t10.0.0.254\t,\n", {"2 1 set keep"}},
+        {"", {"1: no header line"}},
+        {"# only a comment\n", {"1: no header line"}},
+        {H, {"1: no controller rows"}},
+        {"mac,ip,gw,mask\n00:1a:2b:3c:4d:01,10.0.0.1,,\n", {"1: the header must be"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:01,10.0.0.2,,\n",
+         {"3: MAC '00:1a:2b:3c:4d:01' is already on line 2"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1,,\n",
+         {"3: IP address '10.0.0.1' is already given on line 2"}},
+        {H + "00:1a:2b:3c:4d:01,,,\n", {"2: the IP address is missing"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.01,10.0.0,256.0.0.0\n",
+         {"2: bad IP address '10.0.0.01'", "2: bad gateway '10.0.0'", "2: bad mask '256.0.0.0'"}},
+        {H + "00:1a:2b:3c:4d,10.0.0.1,,\n", {"2: bad MAC address '00:1a:2b:3c:4d'"}},
+        {H + std::string("00:1a:2b:3c:4d:01\0x,10.0.0.1,,\n", 31), {"2: bad MAC address '00:1a:2b:3c:4d:01?x'"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n\"00:1a:2b:3c:4d:02\",10.0.0.2,,\n",
+         {"3: bad MAC address '\"00:1a:2b:3c:4d:02\"'"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1\n00:1a:2b:3c:4d:02,10.0.0.2,,,\n",
+         {"2: expected 4 fields (mac,ip,gateway,mask), found 2",
+          "3: expected 4 fields (mac,ip,gateway,mask), found 5"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<PlanRow> rows;
+        std::vector<PlanError> errors;
+        bool ok = readPlan(c.text, &rows, &errors);
+        std::vector<std::string> got;
+        got.reserve(rows.size() + errors.size());
+        for (const PlanRow& r : rows) {
+            got.push_back(std::to_string(r.line) + " " + std::to_string(r.ip[3]) + (r.setGateway ? " set" : " keep") +
+                          (r.setMask ? " set" : " keep"));
+        }
+        for (const PlanError& e : errors) {
+            got.push_back(std::to_string(e.line) + ": " + e.message);
+        }
+        ASSERT_EQ(got.size(), c.expected.size()) << c.text;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].compare(0, c.expected[i].size(), c.expected[i]), 0) << got[i] << "\n" << c.text;
+        }
+        EXPECT_EQ(ok, errors.empty());
+        EXPECT_TRUE(ok || rows.empty()) << "rows are given only for a plan without errors";
+    }
+}
