@@ -4,6 +4,7 @@
 #   bench/apply_bench.sh [build-dir]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tools/netns_guard.sh"
 
 if [ "${1:-}" != "--in-private-ns" ]; then
     build="$top/build-bench"
@@ -25,10 +26,7 @@ shift 2
 
 # Refuse first, before the host name or any link is touched, if this namespace has any way out;
 # apply_bench checks again before it starts anything.
-if ip -o link show | grep -v -q ': lo:'; then
-    echo "apply_bench: not in a private network namespace" >&2
-    exit 1
-fi
+require_private_netns apply_bench
 ip link set lo up
 hostname brevbench
 exec "$build/bench/apply_bench" "$@"

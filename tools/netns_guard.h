@@ -7,6 +7,7 @@
 // Prefix of the links that tests and benchmarks create inside their own namespace.
 #define PRIVATE_LINK_PREFIX "brv"
 
-// True when every interface of the current network namespace is the loopback device or one of our
-// own links. Otherwise false, with the reason in why.
+// True when every link of the current network namespace is the loopback device or one of our own
+// links whose peer (a veth's other end) or lower link is also ours and in this namespace. A link
+// tied to another namespace, or any other link, can lead out: false, with the reason in why.
 bool inPrivateNetns(char* why, size_t whyLen);

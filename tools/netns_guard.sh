@@ -1,22 +1,27 @@
 # shellcheck shell=bash
 # Sourced by every script that runs a program that sends. Same rule as tools/netns_guard.cpp:
 # the current network namespace may hold only the loopback device and our own links (names
-# beginning "brv", both ends made inside the namespace); any other link can reach a real network.
+# beginning "brv") whose peer, if any, is also ours and inside this namespace; any other link,
+# or one tied to another namespace, can reach a real network.
 #   require_private_netns NAME    exits 1 with the reason, naming the script, unless that holds
 # Call it before the host name or any link is touched.
 require_private_netns() {
-    local who=$1 links line link
+    local who=$1 links line link peer
     links=$(ip -o link show 2>/dev/null) || links=""
     if [ -z "$links" ]; then   # fails closed
         echo "$who: can't list the network links" >&2
         exit 1
     fi
     while IFS= read -r line; do
-        link=${line#*: }   # "2: brv0@brv1: <...>" -> "brv0"
+        link=${line#*: }   # "2: brv0@brv1: <...>" -> "brv0@brv1"
         link=${link%%: *}
+        peer=""
+        case $link in *@*) peer=${link#*@} ;; esac
         link=${link%%@*}
-        case $link in
-        lo | brv*) ;;
+        # A peer or lower link in another namespace shows as "@ifN ... link-netnsid N".
+        case $line in *link-netns*) peer=elsewhere ;; esac
+        case $link:$peer in
+        lo: | brv*: | brv*:brv*) ;;
         *)
             echo "$who: link '${link}' can reach a real network: run only inside a private network namespace" \
                 "(unshare -n)" >&2
