@@ -6,7 +6,7 @@
 
 #include "protocol/decode.h"
 
-// One byte as a character: control bytes (0x00-0x1F, 0x7F) as '?'.
+// One byte as a character: control bytes (0x00-0x1F, 0x7F-0x9F) as '?'; 0xA0-0xFF as they are.
 void printSafeChar(FILE* out, unsigned char byte);
 // Device text up to its zero byte, each byte as printSafeChar shows it.
 void printSafeText(FILE* out, const unsigned char* text);
