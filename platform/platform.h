@@ -53,5 +53,9 @@ hostent* localHostEntry(const char* hostName);
 // is a bitmap indexed by descriptor, which a descriptor from FD_SETSIZE on would overrun.
 bool fitsWaitSet(SOCKET s);
 
+// Opens each of the standard descriptors 0, 1 and 2 that is closed on the null device (end of
+// input for 0), so that no file the program opens later takes its place. Called first of all.
+void reserveStandardFiles();
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

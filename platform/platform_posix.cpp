@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <termios.h>
@@ -50,6 +51,21 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* froml
         *fromlen = (int)addrLen;
     }
     return (int)got;
+}
+
+void reserveStandardFiles()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor: this one, as those below it are open.
+        int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened > fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
 }
 
 // Room for more addresses than the interface choice accepts, so that too many can be told.
