@@ -51,10 +51,11 @@ StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
     if (failure != EXCHANGE_OK) {
         return failNetwork(rs, failure);
     }
-    dumpSetting(out, rs.bufferSetting);
     if (rs.fileOutput) {
         writeSetting(rs.file, rs.bufferSetting);
+        endRecord(rs);
     }
+    dumpSetting(out, rs.bufferSetting);
     closeNetwork(rs);
     return STEP_DONE;
 }
