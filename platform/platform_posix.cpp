@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <signal.h>
 #include <termios.h>
 
 #include <cstring>
@@ -111,15 +112,54 @@ hostent* localHostEntry(const char* hostName)
     return &entry;
 }
 
+// The terminal's settings from before the pause, put back by whatever signal ends the run during it.
+static struct termios settingsBeforePause;
+
+// Signals whose default action ends the process; SIGKILL and SIGSTOP can't be caught.
+static const int ENDING_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
+enum { ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0] };
+
+// Restores the terminal, then the signal's default action ends the process as it would have.
+static void restoreTerminalAndEnd(int sig)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &settingsBeforePause);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// Catches the ending signals that are not ignored; saved receives the actions they had.
+static void catchEndingSignals(struct sigaction* saved)
+{
+    struct sigaction restore;
+    memset(&restore, 0, sizeof restore);
+    restore.sa_handler = restoreTerminalAndEnd;
+    sigfillset(&restore.sa_mask);   // one restore at a time
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
+        sigaction(ENDING_SIGNALS[i], NULL, &saved[i]);
+        if (saved[i].sa_handler != SIG_IGN) {
+            sigaction(ENDING_SIGNALS[i], &restore, NULL);
+        }
+    }
+}
+
+static void releaseEndingSignals(const struct sigaction* saved)
+{
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
+        sigaction(ENDING_SIGNALS[i], &saved[i], NULL);
+    }
+}
+
 void pauseConsole(FILE* out)
 {
     fprintf(out, "Press any key to continue . . . ");
     fflush(out);
     unsigned char key;
-    struct termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
-        // A terminal: one key, unechoed, not one typed before the pause.
-        struct termios raw = saved;
+    if (tcgetattr(STDIN_FILENO, &settingsBeforePause) == 0) {
+        // A terminal: one key, unechoed, not one typed before the pause. The settings are put back
+        // however the run ends, a signal included.
+        struct sigaction saved[ENDING_SIGNAL_COUNT];
+        catchEndingSignals(saved);
+        struct termios raw = settingsBeforePause;
         raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
@@ -127,7 +167,8 @@ void pauseConsole(FILE* out)
         tcflush(STDIN_FILENO, TCIFLUSH);
         while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
         }
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &settingsBeforePause);
+        releaseEndingSignals(saved);
     } else {
         // Not a terminal: one byte; end of input ends the wait.
         while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
