@@ -44,7 +44,9 @@ protected:
 
     // Starts the stand-in with these controllers (and further arguments).
     void controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more = {});
-    ToolRun tool(const std::vector<std::string>& args, const std::string& input);
+    ToolRun tool(const std::vector<std::string>& args, const std::string& input, const RunControl& control = {});
+    // Skips the test with the reason, or fails it where namespaces are required (BREVINDOR_REQUIRE_NETNS).
+    void unavailable(const std::string& why);
     // The stand-in's log of received datagrams, after stopping it.
     std::string received();
 
@@ -55,3 +57,5 @@ protected:
 // The log line of a datagram the stand-in received from the tool's socket.
 std::string logLine(const std::vector<unsigned char>& bytes, const std::string& from = "127.0.0.1:20662");
 extern const std::string REQUEST_LOG;
+// The setting as the stand-in logs it: header, MAC, two zero bytes, the three addresses.
+std::string settingLog(const std::vector<unsigned char>& macAndAddresses);
