@@ -32,7 +32,7 @@ static void keepFileError(RunState& rs)
 void endRecord(RunState& rs)
 {
     errno = 0;
-    if (fflush(rs.file) != 0 || ferror(rs.file)) {
+    if (fflush(rs.file) != 0 || ferror(rs.file) != 0) {
         keepFileError(rs);
         closeResponseFile(rs);
     }

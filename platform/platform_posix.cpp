@@ -123,8 +123,8 @@ enum { ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0] };
 static void restoreTerminalAndEnd(int sig)
 {
     tcsetattr(STDIN_FILENO, TCSANOW, &settingsBeforePause);
-    signal(sig, SIG_DFL);
-    raise(sig);
+    (void)signal(sig, SIG_DFL);
+    (void)raise(sig);
 }
 
 // Catches the ending signals that are not ignored; saved receives the actions they had.
