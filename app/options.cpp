@@ -119,14 +119,14 @@ static bool setFile(RunState& rs, const char* value, FILE* out)
 
 struct OptionPair {
     char letter;                                          // upper case; either case is taken
+    bool afterRead;                                       // also allowed after -R
     const char* missingValue;                             // message when the value is missing
     bool (*apply)(RunState&, const char* value, FILE*);   // prints its own message when false
-    bool afterRead;                                       // also allowed after -R
 };
 
 static const OptionPair PAIRS[] = {
-    {'F', NO_FILE, setFile, true},        {'T', NO_TIMEOUT, setTimeout, true}, {'I', NO_IP, setIp, false},
-    {'G', NO_GATEWAY, setGateway, false}, {'M', NO_MASK, setMask, false},
+    {'F', true, NO_FILE, setFile},        {'T', true, NO_TIMEOUT, setTimeout}, {'I', false, NO_IP, setIp},
+    {'G', false, NO_GATEWAY, setGateway}, {'M', false, NO_MASK, setMask},
 };
 
 // The option pairs after the mode, applied as they are read.
