@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "report/console.h"
 #include "report/response_file.h"
@@ -12,17 +13,22 @@ static const char* const NUMBER_FORMAT = " %63[-+0-9]";
 
 // The controller number, 0 when the input is not a number in the range of the table. The entry is
 // taken as "%ld" would take it, but converted by strtol, so an overlong number is refused instead
-// of wrapping (or overflowing) into the table's range.
+// of wrapping (or overflowing) into the table's range. The number must end at white space or the
+// end of the input: a typo such as "1-2", "1.9" or "2abc" must not pick a controller.
 static int readControllerNumber(FILE* in, int responseCount)
 {
     char text[NUMBER_TEXT_LEN + 1];
     if (fscanf(in, NUMBER_FORMAT, text) != 1) {
         return 0;
     }
+    int next = fgetc(in);
+    if (next != EOF && strchr(" \t\n\v\f\r", next) == NULL) {
+        return 0;
+    }
     char* end = NULL;
     errno = 0;
     long number = strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || number < 1 || number > responseCount) {
+    if (end == text || *end != '\0' || errno == ERANGE || number < 1 || number > responseCount) {
         return 0;
     }
     return (int)number;
@@ -45,10 +51,11 @@ StepResult runAssignment(RunState& rs, FILE* in, FILE* out)
     if (failure != EXCHANGE_OK) {
         return failNetwork(rs, failure);
     }
-    dumpSetting(out, rs.bufferSetting);
     if (rs.fileOutput) {
         writeSetting(rs.file, rs.bufferSetting);
+        endRecord(rs);
     }
+    dumpSetting(out, rs.bufferSetting);
     closeNetwork(rs);
     return STEP_DONE;
 }

@@ -16,10 +16,11 @@ void recordResponse(RunState& rs, long bytes, FILE* out)
         return;
     }
     int n = rs.table.responseCount;
-    dumpResponse(out, n, rs.table.ulIpAddr[n - 1], r);
-    if (rs.fileOutput) {
+    if (rs.fileOutput) {   // in the file before the console shows it
         writeResponse(rs.file, n, rs.table.ulIpAddr[n - 1], r);
+        endRecord(rs);
     }
+    dumpResponse(out, n, rs.table.ulIpAddr[n - 1], r);
 }
 
 StepResult runDiscovery(RunState& rs, FILE* out)
@@ -50,10 +51,11 @@ StepResult runDiscovery(RunState& rs, FILE* out)
         fflush(out);
     }
 
-    printCount(out, rs.table.responseCount);
     if (rs.fileOutput) {
         writeCount(rs.file, rs.table.responseCount);
+        endRecord(rs);
     }
+    printCount(out, rs.table.responseCount);
     if (rs.table.responseCount == 0 || !rs.writeMode) {
         closeNetwork(rs);
         return STEP_DONE;

@@ -68,7 +68,10 @@ static bool openResponseFile(RunState& rs, const char* name, FILE* out)
     if (rs.fileOutput) {
         fclose(rs.file);   // a repeated -F: the earlier file stays, created and empty
     }
+    // Larger than any record, so that a record goes out in one write when it is ended.
+    (void)setvbuf(file, rs.fileBuffer, _IOFBF, sizeof rs.fileBuffer);
     rs.file = file;
+    rs.fileName = name;
     rs.fileOutput = true;
     return true;
 }

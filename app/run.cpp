@@ -8,20 +8,25 @@
 
 static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
 
-int failurePath(FILE* out, const char* message)
+static void endResponseFile(RunState& rs, FILE* out)
+{
+    closeResponseFile(rs);
+    if (rs.fileError != 0) {
+        printFileFailure(out, rs.fileName, rs.fileError);
+    }
+}
+
+int failurePath(RunState& rs, FILE* out, const char* message)
 {
     fprintf(out, "%s", message);
+    endResponseFile(rs, out);
     pauseConsole(out);
     return -1;
 }
 
 int commonEnd(RunState& rs, FILE* out)
 {
-    if (rs.fileOutput) {
-        fclose(rs.file);
-        rs.file = NULL;
-        rs.fileOutput = false;
-    }
+    endResponseFile(rs, out);
     pauseConsole(out);
     return -1;
 }
@@ -35,10 +40,10 @@ int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* 
     }
 
     if (WSAStartup(WINSOCK_VERSION_1_1, &rs.WSAData) != 0) {
-        return failurePath(out, "An error has been occurred during the initialization of Winsock!!!\n");
+        return failurePath(rs, out, "An error has been occurred during the initialization of Winsock!!!\n");
     }
     if (!selectInterface(in, out, err, rs.localAddr)) {
-        return failurePath(out, "An error has been occurred during getting the Local IP addresses!!!\n");
+        return failurePath(rs, out, "An error has been occurred during getting the Local IP addresses!!!\n");
     }
 
     StepResult step = runDiscovery(rs, out);
@@ -46,7 +51,7 @@ int runSequence(RunState& rs, int argc, char** argv, FILE* in, FILE* out, FILE* 
         step = runAssignment(rs, in, out);
     }
     if (step == STEP_FAILED) {
-        return failurePath(out, exchangeFailureMessage(rs.failure));
+        return failurePath(rs, out, exchangeFailureMessage(rs.failure));
     }
     return commonEnd(rs, out);
 }

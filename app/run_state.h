@@ -8,6 +8,7 @@
 #include "protocol/controller_table.h"
 #include "protocol/exchange.h"
 #include "protocol/messages.h"
+#include "report/response_file.h"
 
 const int DEFAULT_TIMEOUT_SECONDS = 5;
 
@@ -19,6 +20,9 @@ struct RunState {
     timeval t;   // listening time-out
     bool fileOutput;
     FILE* file;
+    const char* fileName;                 // as given to -F
+    char fileBuffer[RECORD_BUFFER_LEN];   // the file's buffer: room for any whole record
+    int fileError;                        // first failed write or close of the file, 0 if none
     bool writeMode;
     WSADATA WSAData;
     unsigned char localAddr[IPV4_LEN];   // the chosen local address
@@ -32,3 +36,10 @@ struct RunState {
 
 // Start values, outgoing messages built.
 void initRunState(RunState& rs);
+
+// After each record: pushes it to the response file whole, so that whatever ends the run later,
+// the file holds every record shown. A failure is kept in fileError and closes the file at once:
+// it takes no further record.
+void endRecord(RunState& rs);
+// Closes the response file if open; a failed close is kept in fileError.
+void closeResponseFile(RunState& rs);

@@ -79,5 +79,9 @@ struct LocalInterface {
 // addresses, which have no names. Returns the count, or -1 when the list can't be had.
 int listLocalInterfaces(LocalInterface* list, int capacity);
 
+// Opens each of the standard descriptors 0, 1 and 2 that is closed on the null device (end of
+// input for 0), so that no file the program opens later takes its place. Called first of all.
+void reserveStandardFiles();
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

@@ -1,8 +1,10 @@
 #include "platform/platform.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <signal.h>
 #include <termios.h>
 
 #include <cstring>
@@ -58,6 +60,21 @@ int receiveDatagram(SOCKET s, unsigned char* buf, int len, sockaddr* from, int* 
         *fromLen = (int)msg.msg_namelen;
     }
     return (int)got;
+}
+
+void reserveStandardFiles()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor: this one, as those below it are open.
+        int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened > fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
 }
 
 // Room for more addresses than the interface choice accepts, so that too many can be told.
@@ -134,15 +151,54 @@ int listLocalInterfaces(LocalInterface* list, int capacity)
     return count;
 }
 
+// The terminal's settings from before the pause, put back by whatever signal ends the run during it.
+static struct termios settingsBeforePause;
+
+// Signals whose default action ends the process; SIGKILL and SIGSTOP can't be caught.
+static const int ENDING_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
+enum { ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0] };
+
+// Restores the terminal, then the signal's default action ends the process as it would have.
+static void restoreTerminalAndEnd(int sig)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &settingsBeforePause);
+    (void)signal(sig, SIG_DFL);
+    (void)raise(sig);
+}
+
+// Catches the ending signals that are not ignored; saved receives the actions they had.
+static void catchEndingSignals(struct sigaction* saved)
+{
+    struct sigaction restore;
+    memset(&restore, 0, sizeof restore);
+    restore.sa_handler = restoreTerminalAndEnd;
+    sigfillset(&restore.sa_mask);   // one restore at a time
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
+        sigaction(ENDING_SIGNALS[i], NULL, &saved[i]);
+        if (saved[i].sa_handler != SIG_IGN) {
+            sigaction(ENDING_SIGNALS[i], &restore, NULL);
+        }
+    }
+}
+
+static void releaseEndingSignals(const struct sigaction* saved)
+{
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
+        sigaction(ENDING_SIGNALS[i], &saved[i], NULL);
+    }
+}
+
 void pauseConsole(FILE* out)
 {
     fprintf(out, "Press any key to continue . . . ");
     fflush(out);
     unsigned char key;
-    struct termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
-        // A terminal: one key, unechoed, not one typed before the pause.
-        struct termios raw = saved;
+    if (tcgetattr(STDIN_FILENO, &settingsBeforePause) == 0) {
+        // A terminal: one key, unechoed, not one typed before the pause. The settings are put back
+        // however the run ends, a signal included.
+        struct sigaction saved[ENDING_SIGNAL_COUNT];
+        catchEndingSignals(saved);
+        struct termios raw = settingsBeforePause;
         raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
@@ -150,7 +206,8 @@ void pauseConsole(FILE* out)
         tcflush(STDIN_FILENO, TCIFLUSH);
         while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
         }
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &settingsBeforePause);
+        releaseEndingSignals(saved);
     } else {
         // Not a terminal: one byte; end of input ends the wait.
         while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {

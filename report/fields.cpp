@@ -2,7 +2,10 @@
 
 unsigned char safeChar(unsigned char byte)
 {
-    return (byte < 0x20 || byte == 0x7F) ? '?' : byte;
+    // C1 controls too: 0x9B alone, or as the second byte of its UTF-8 form C2 9B, starts a
+    // control sequence on terminals that act on 8-bit controls.
+    bool control = byte < 0x20 || (byte >= 0x7F && byte <= 0x9F);
+    return control ? '?' : byte;
 }
 
 void printSafeChar(FILE* out, unsigned char byte)

@@ -6,9 +6,9 @@
 
 #include "protocol/decode.h"
 
-// One byte as it may be shown: control bytes (0x00-0x1F, 0x7F) as '?'.
+// One byte as it may be shown: control bytes (0x00-0x1F, 0x7F-0x9F) as '?'; 0xA0-0xFF as they are.
 unsigned char safeChar(unsigned char byte);
-// One byte as a character: control bytes (0x00-0x1F, 0x7F) as '?'.
+// One byte as a character, as safeChar shows it.
 void printSafeChar(FILE* out, unsigned char byte);
 // Device text up to its zero byte, each byte as printSafeChar shows it.
 void printSafeText(FILE* out, const unsigned char* text);

@@ -1,5 +1,7 @@
 #include "report/response_file.h"
 
+#include <cstring>
+
 #include "report/console.h"
 #include "report/fields.h"
 
@@ -31,4 +33,9 @@ void writeSetting(FILE* file, const unsigned char* setting)
                   "\tSent Message for setting the Addresses\n"
                   "******************************************************\n\n");
     printSettingFields(file, s);
+}
+
+void printFileFailure(FILE* out, const char* name, int error)
+{
+    fprintf(out, "The response file %s could not be written completely: %s\n", name, strerror(error));
 }

@@ -23,16 +23,6 @@ static std::string settingDump(const Ctl& target, const std::string& ip, const s
            target.mac + " \nIp Address\t: " + ip + "\nGateway Address\t: " + gw + "\nMask Address\t: " + mask + "\n\n";
 }
 
-// The setting as the stand-in logs it: header, MAC, two zero bytes, the three addresses.
-static std::string settingLog(const std::vector<unsigned char>& macAndAddresses)
-{
-    std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
-    for (unsigned char b : macAndAddresses) {
-        bytes.push_back(b);
-    }
-    return logLine(bytes);
-}
-
 static const std::vector<std::string> WRITE_ARGS = {"-W", "-I",          "192.168.1.99", "-G", "192.168.1.254",
                                                     "-M", "255.255.0.0", "-T",           "1"};
 

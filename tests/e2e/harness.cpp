@@ -139,6 +139,15 @@ std::string settingLogLine(const std::string& mac, const std::string& ip, const 
 
 const std::string REQUEST_LOG = logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
 
+std::string settingLog(const std::vector<unsigned char>& macAndAddresses)
+{
+    std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
+    for (unsigned char b : macAndAddresses) {
+        bytes.push_back(b);
+    }
+    return logLine(bytes);
+}
+
 // The namespace is entered once per test process; ctest runs every test in a process of its own.
 static bool netnsReady(std::string* why)
 {
@@ -157,12 +166,18 @@ void Network::SetUp()
 {
     std::string why;
     if (!netnsReady(&why)) {
-        if (getenv("BREVINDOR_REQUIRE_NETNS") != nullptr) {
-            FAIL() << "network tests required but unavailable: " << why;
-        }
-        GTEST_SKIP() << "network test skipped: " << why;
+        unavailable(why);
+        return;
     }
     dir = makeTempDir();
+}
+
+void Network::unavailable(const std::string& why)
+{
+    if (getenv("BREVINDOR_REQUIRE_NETNS") != nullptr) {
+        FAIL() << "network tests required but unavailable: " << why;
+    }
+    GTEST_SKIP() << "network test skipped: " << why;
 }
 
 void Network::TearDown()
@@ -181,9 +196,9 @@ void Network::controllers(const std::vector<Ctl>& list, const std::vector<std::s
     ASSERT_TRUE(startStandIn(standIn, args, dir)) << "the stand-in did not start";
 }
 
-ToolRun Network::tool(const std::vector<std::string>& args, const std::string& input)
+ToolRun Network::tool(const std::vector<std::string>& args, const std::string& input, const RunControl& control)
 {
-    return runProgram(BREVINDOR_PATH, args, input, dir);
+    return runProgram(BREVINDOR_PATH, args, input, dir, 60, control);
 }
 
 ToolRun Network::batch(const std::vector<std::string>& args)

@@ -44,11 +44,13 @@ protected:
 
     // Starts the stand-in with these controllers (and further arguments).
     void controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more = {});
-    ToolRun tool(const std::vector<std::string>& args, const std::string& input);
     // brevindor-batch, with nothing on its standard input.
     ToolRun batch(const std::vector<std::string>& args);
     // Writes a file into the test's folder and returns its path.
     std::string file(const std::string& name, const std::string& text);
+    ToolRun tool(const std::vector<std::string>& args, const std::string& input, const RunControl& control = {});
+    // Skips the test with the reason, or fails it where namespaces are required (BREVINDOR_REQUIRE_NETNS).
+    void unavailable(const std::string& why);
     // The stand-in's log of received datagrams, after stopping it.
     std::string received();
 
@@ -62,3 +64,5 @@ extern const std::string REQUEST_LOG;
 // The log line of a setting: the MAC ("00.1a.."), then the three dotted addresses.
 std::string settingLogLine(const std::string& mac, const std::string& ip, const std::string& gw,
                            const std::string& mask, const std::string& from = "127.0.0.1:20662");
+// The setting as the stand-in logs it: header, MAC, two zero bytes, the three addresses.
+std::string settingLog(const std::vector<unsigned char>& macAndAddresses);

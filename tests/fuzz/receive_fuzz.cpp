@@ -6,8 +6,8 @@
 // datagram socket pair (never a network), so a datagram longer than the receive buffer takes the
 // real failed-receive path, and a shorter datagram must find nothing of a longer one before it.
 //
-// Both output streams swallow what they get but stop the run on a control byte other than line
-// feed and tab: nothing from the network may reach the terminal or the record raw.
+// Both output streams swallow what they get but stop the run on a control byte (C0 other than line
+// feed and tab, DEL, C1): nothing from the network may reach the terminal or the record raw.
 
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -36,7 +36,7 @@ static ssize_t checkedWrite(void*, const char* data, size_t size)
 {
     for (size_t i = 0; i < size; ++i) {
         unsigned char b = (unsigned char)data[i];
-        if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F) {
+        if ((b < 0x20 && b != '\n' && b != '\t') || (b >= 0x7F && b <= 0x9F)) {
             fprintf(stderr, "receive_fuzz: control byte 0x%02x printed\n", b);
             abort();
         }

@@ -6,7 +6,9 @@
 #include <sched.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -67,6 +69,16 @@ bool enterPrivateNetns(std::string* why)
     }
     if (!bringLoopbackUp() || sethostname(TEST_HOST_NAME, strlen(TEST_HOST_NAME)) != 0) {
         *why = std::string("can't set up the private namespace: ") + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool mountTmpfs(const std::string& path, const char* options, std::string* why)
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mkdir(path.c_str(), 0755) != 0 || mount("tmpfs", path.c_str(), "tmpfs", 0, options) != 0) {
+        *why = std::string("can't mount a tmpfs in a private mount namespace (") + strerror(errno) + "): run as root";
         return false;
     }
     return true;

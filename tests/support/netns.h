@@ -10,5 +10,9 @@ const char* const TEST_HOST_NAME = "brevtest";
 // up and checks that no interface leads out. Returns false with the reason when it can't.
 bool enterPrivateNetns(std::string* why);
 
+// Mounts a tmpfs with these mount options on path (created), in a mount namespace of the test
+// process's own. Returns false with the reason when it can't.
+bool mountTmpfs(const std::string& path, const char* options, std::string* why);
+
 // Runs a shell command inside the namespace (for extra links and addresses); true on success.
 bool inNamespace(const std::string& command);

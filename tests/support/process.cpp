@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,15 +29,24 @@ static std::vector<char*> makeArgv(const std::string& program, const std::vector
     return argv;
 }
 
+// The child's standard descriptors are inFd, outFd and errFd, except those in closed. With
+// terminal, inFd is a terminal that becomes the child's controlling terminal in a session of its own.
 static pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& dir, int inFd,
-                   int outFd, int errFd)
+                   int outFd, int errFd, const std::vector<int>& closed = {}, bool terminal = false)
 {
     std::vector<char*> argv = makeArgv(program, args);
     pid_t pid = fork();
     if (pid == 0) {
+        if (terminal && (setsid() < 0 || ioctl(inFd, TIOCSCTTY, 0) != 0)) {
+            _exit(127);
+        }
         dup2(inFd, 0);
         dup2(outFd, 1);
         dup2(errFd, 2);
+        for (int fd : closed) {
+            close(fd);
+        }
+        (void)signal(SIGPIPE, SIG_DFL);   // the tests ignore it; the program must not inherit that
         if (!dir.empty() && chdir(dir.c_str()) != 0) {
             _exit(127);
         }
@@ -45,30 +56,72 @@ static pid_t spawn(const std::string& program, const std::vector<std::string>& a
     return pid;
 }
 
+// A pseudo-terminal: master for the test, slave (kept open, so its settings live on) for the child.
+static bool openTerminal(int* master, int* slave)
+{
+    *master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*master < 0 || grantpt(*master) != 0 || unlockpt(*master) != 0) {
+        return false;
+    }
+    *slave = open(ptsname(*master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return *slave >= 0 && fcntl(*master, F_SETFL, O_NONBLOCK) == 0;
+}
+
+static bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+// Waits up to two seconds for the program to change the terminal's settings.
+static void awaitTerminalChange(int slave, const termios& before)
+{
+    termios now;
+    for (int i = 0; i < 200 && tcgetattr(slave, &now) == 0 && sameSettings(now, before); ++i) {
+        usleep(10000);
+    }
+}
+
 ToolRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-                   const std::string& dir, int timeoutSeconds)
+                   const std::string& dir, int timeoutSeconds, const RunControl& control)
 {
     ToolRun run;
     auto started = std::chrono::steady_clock::now();
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        return run;
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    int slave = -1;
+    termios before = {};
+    pid_t pid;
+    if (control.terminal) {
+        if (!openTerminal(&in[1], &slave) || tcgetattr(slave, &before) != 0) {
+            return run;
+        }
+        out[0] = in[1];
+        pid = spawn(program, args, dir, slave, slave, slave, control.closed, true);
+    } else {
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+            return run;
+        }
+        pid = spawn(program, args, dir, in[0], out[1], err[1], control.closed);
+        close(in[0]);
+        close(out[1]);
+        close(err[1]);
     }
-    pid_t pid = spawn(program, args, dir, in[0], out[1], err[1]);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
     (void)signal(SIGPIPE, SIG_IGN);
     // The input is small: it fits the pipe, and end of input follows at once.
     if (!input.empty() && write(in[1], input.data(), input.size()) != (ssize_t)input.size()) {
         run.err = "short write to standard input";
     }
-    close(in[1]);
+    if (!control.keepInput && !control.terminal) {
+        close(in[1]);
+    }
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
-    int open = 2;
+    int open = control.terminal ? 1 : 2;
+    bool acted = control.waitFor.empty();
+    bool exited = false;
+    int status = 0;
     while (open > 0) {
         int left =
             (int)std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
@@ -78,31 +131,62 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
             kill(pid, SIGKILL);
             break;
         }
-        if (poll(fds, 2, left) < 0) {
+        // A terminal gives no end of output while the test holds it: the exit ends the run.
+        if (control.terminal && !exited) {
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+        }
+        if (poll(fds, 2, exited ? 0 : left < 100 ? left : 100) < 0) {
             continue;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 char buf[65536];
                 ssize_t n = read(fds[i].fd, buf, sizeof buf);
                 if (n > 0) {
                     sinks[i]->append(buf, (size_t)n);
-                } else {
+                } else if (n == 0 || errno != EAGAIN) {
                     close(fds[i].fd);
                     fds[i].fd = -1;
                     --open;
                 }
             }
         }
+        if (exited && (fds[0].revents & POLLIN) == 0) {
+            break;
+        }
+        if (!acted && run.out.find(control.waitFor) != std::string::npos) {
+            acted = true;
+            if (control.terminal) {
+                awaitTerminalChange(slave, before);
+            }
+            if (control.signal != 0) {
+                kill(pid, control.signal);
+            }
+            if (control.closeOutput) {
+                close(fds[0].fd);
+                fds[0].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (!exited) {
+        waitpid(pid, &status, 0);
+    }
+    if (control.terminal) {   // before the master closes, which hangs the terminal up
+        termios after;
+        run.terminalKept = tcgetattr(slave, &after) == 0 && sameSettings(after, before);
+        close(slave);
     }
     for (auto& f : fds) {
         if (f.fd >= 0) {
             close(f.fd);
         }
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (control.keepInput && !control.terminal) {
+        close(in[1]);
+    }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }

@@ -10,13 +10,26 @@ struct ToolRun {
     std::string out;
     std::string err;
     int exitCode = -1;   // -1 when it did not exit by itself
+    int signal = 0;      // the signal that ended it
     bool timedOut = false;
-    double seconds = 0;   // from start to exit
+    double seconds = 0;         // from start to exit
+    bool terminalKept = true;   // on a terminal: its settings after the run are those from before
+};
+
+// Faults to meet a run with.
+struct RunControl {
+    std::string waitFor;        // once the output holds this text (and the program has changed the
+                                // terminal's settings, on a terminal)...
+    int signal = 0;             // ...send this signal,
+    bool closeOutput = false;   // ...or close the reading end of standard output
+    bool keepInput = false;     // standard input stays open after the input until the program ends
+    bool terminal = false;      // run on a pseudo-terminal: input, output and errors
+    std::vector<int> closed;    // standard descriptors the program starts without
 };
 
 // Runs the program with args in dir, feeds input and closes standard input, collects both outputs.
 ToolRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-                   const std::string& dir, int timeoutSeconds = 60);
+                   const std::string& dir, int timeoutSeconds = 60, const RunControl& control = {});
 
 // A controller stand-in running in the background.
 struct StandIn {

@@ -78,6 +78,9 @@ TEST(Dump, ResponseVariants)
         {"escape sequence in the name", RECV_LEN,
          [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x1b[2J\x07\x7f\xe9x", 8); },   // NOLINT(bugprone-not-null-terminated-result)
          "Hall-North", "?[2J??\xe9xth"},
+        {"C1 controls, alone and UTF-8 encoded; 0xA0 on as they are", RECV_LEN,
+         [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x80\x9b\xc2\x9d\x9f\xa0\xff", 8); },
+         "Hall-North", "??\xc2??\xa0\xff"},
         {"control bytes in the protocol ID", RECV_LEN,
          [](unsigned char* b) { b[0] = 0x00; b[1] = 0x1b; b[2] = 0x1f; b[3] = 0x20; },
          "Protocol ID\t\t: VKDA", "Protocol ID\t\t: ??? "},
@@ -126,8 +129,8 @@ TEST(Dump, Setting)
               "\nIp Address\t: 192.168.10.7\nGateway Address\t: 192.168.10.1\nMask Address\t: 0.0.0.0\n\n");
 }
 
-// Whatever a datagram holds, the dumps carry no control byte but the layout's own line ends and
-// tabs: nothing from the network can drive the terminal.
+// Whatever a datagram holds, the dumps carry no control byte (C0, DEL or C1) but the layout's own
+// line ends and tabs: nothing from the network can drive the terminal.
 TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
 {
     srand(20662);
@@ -138,7 +141,7 @@ TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
         }
         std::string text = capture([&](FILE* out) { dumpResponse(out, 1, SENDER, decoded(buf, rand() % 71)); });
         for (unsigned char ch : text) {
-            ASSERT_TRUE(ch >= 0x20 ? ch != 0x7F : (ch == '\n' || ch == '\t')) << "byte " << (int)ch;
+            ASSERT_TRUE(ch >= 0x20 ? (ch < 0x7F || ch > 0x9F) : (ch == '\n' || ch == '\t')) << "byte " << (int)ch;
         }
     }
 }
