@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/udp_counters.h"
 #include "support/process.h"
 #include "tools/netns_guard.h"
 
@@ -28,34 +29,6 @@
 namespace {
 
 const int TIMEOUT_S = 1;
-
-struct UdpCounters {
-    long long inErrors = -1;
-    long long rcvbufErrors = -1;
-};
-
-UdpCounters readUdpCounters()
-{
-    UdpCounters c;
-    std::ifstream in("/proc/net/snmp");
-    std::string names, values;
-    while (std::getline(in, names)) {
-        if (names.rfind("Udp: ", 0) != 0 || !std::getline(in, values)) {
-            continue;
-        }
-        std::istringstream n(names), v(values);
-        std::string name, value;
-        while (n >> name && v >> value) {
-            if (name == "InErrors") {
-                c.inErrors = std::stoll(value);
-            } else if (name == "RcvbufErrors") {
-                c.rcvbufErrors = std::stoll(value);
-            }
-        }
-        break;
-    }
-    return c;
-}
 
 struct Result {
     std::string out;

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/udp_counters.h"
 #include "support/process.h"
 #include "tools/netns_guard.h"
 
@@ -36,35 +37,6 @@ const int TABLE_SIZE = 100;   // responses the tool records and shows
 const double TARGET_BEYOND_MS = 5;
 const long TARGET_RSS_KB = 4L * 1024;
 const int TOOL_DEADLINE_S = 60;   // a tool still running after this is killed
-
-struct UdpCounters {
-    long long inErrors = -1;
-    long long rcvbufErrors = -1;
-};
-
-// The Udp counters of this network namespace.
-UdpCounters readUdpCounters()
-{
-    UdpCounters c;
-    std::ifstream in("/proc/net/snmp");
-    std::string names, values;
-    while (std::getline(in, names)) {
-        if (names.rfind("Udp: ", 0) != 0 || !std::getline(in, values)) {
-            continue;
-        }
-        std::istringstream n(names), v(values);
-        std::string name, value;
-        while (n >> name && v >> value) {
-            if (name == "InErrors") {
-                c.inErrors = std::stoll(value);
-            } else if (name == "RcvbufErrors") {
-                c.rcvbufErrors = std::stoll(value);
-            }
-        }
-        break;
-    }
-    return c;
-}
 
 int64_t monotonicNs()
 {
