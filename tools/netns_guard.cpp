@@ -71,7 +71,7 @@ int listLinks(Link* links, int capacity)
         close(fd);
         return -1;
     }
-    static char buffer[DUMP_BUFFER];
+    alignas(nlmsghdr) static char buffer[DUMP_BUFFER];
     int count = 0;
     for (;;) {
         ssize_t got = recv(fd, buffer, sizeof buffer, 0);
@@ -79,9 +79,15 @@ int listLinks(Link* links, int capacity)
             close(fd);
             return -1;
         }
-        int left = static_cast<int>(got);
-        for (const nlmsghdr* h = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(h, left);
-             h = NLMSG_NEXT(h, left)) {
+        // The messages of this read, walked by hand: NLMSG_OK mixes signed and unsigned.
+        size_t left = static_cast<size_t>(got);
+        const char* at = buffer;
+        while (left >= sizeof(nlmsghdr)) {
+            const nlmsghdr* h = reinterpret_cast<const nlmsghdr*>(at);
+            if (h->nlmsg_len < sizeof(nlmsghdr) || h->nlmsg_len > left) {
+                close(fd);
+                return -1;
+            }
             if (h->nlmsg_type == NLMSG_DONE) {
                 close(fd);
                 return count;
@@ -97,6 +103,12 @@ int listLinks(Link* links, int capacity)
                 }
                 ++count;
             }
+            size_t step = NLMSG_ALIGN(h->nlmsg_len);
+            if (step >= left) {
+                break;
+            }
+            at += step;
+            left -= step;
         }
     }
 }
