@@ -14,12 +14,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
     cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBREVINDOR_TESTS=ON >/dev/null
     cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin scan_bench >/dev/null
-    # A new network namespace (and host name); as a normal user through a user namespace.
-    if [ "$(id -u)" = 0 ]; then
-        exec unshare --net --uts "$0" --in-private-ns "$build" "$@"
-    else
-        exec unshare --map-root-user --net --uts "$0" --in-private-ns "$build" "$@"
-    fi
+    enter_private_netns -- "$build" "$@"
 fi
 build=$2
 shift 2

@@ -16,12 +16,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     ensure_packages demo "${BUILD_PACKAGES[@]}"
     cmake -S "$top" -B "$build" >/dev/null
     cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-standin >/dev/null
-    # A new network namespace (and host name); as a normal user through a user namespace.
-    if [ "$(id -u)" = 0 ]; then
-        exec unshare --net --uts "$0" --in-private-ns "$@"
-    else
-        exec unshare --map-root-user --net --uts "$0" --in-private-ns "$@"
-    fi
+    enter_private_netns -- "$@"
 fi
 shift
 

@@ -30,3 +30,19 @@ require_private_netns() {
         esac
     done <<<"$links"
 }
+
+# enter_private_netns [UNSHARE-OPTION...] -- [ARG...]: runs the calling script again as
+# "$0 --in-private-ns ARG..." in a new network and host-name namespace (and whatever the options
+# add), as root or, for anyone else, through a user namespace. Does not return.
+enter_private_netns() {
+    local options=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    shift
+    if [ "$(id -u)" = 0 ]; then
+        exec unshare --net --uts "${options[@]}" "$0" --in-private-ns "$@"
+    fi
+    exec unshare --map-root-user --net --uts "${options[@]}" "$0" --in-private-ns "$@"
+}

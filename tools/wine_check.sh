@@ -26,11 +26,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
         cmake -S "$top" -B "$build" >/dev/null
     fi
     cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-batch brevindor-standin >/dev/null
-    if [ "$(id -u)" = 0 ]; then
-        exec unshare --net --uts --mount "$0" --in-private-ns
-    else
-        exec unshare --map-root-user --net --uts --mount "$0" --in-private-ns
-    fi
+    enter_private_netns --mount --
 fi
 
 # Refuse first, before the host name or any link is touched, if this namespace has any way out.
