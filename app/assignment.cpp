@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/record_file.h"
 #include "report/console.h"
 #include "report/response_file.h"
 

@@ -1,5 +1,6 @@
 #include "app/discovery.h"
 
+#include "app/record_file.h"
 #include "report/console.h"
 #include "report/response_file.h"
 

@@ -4,6 +4,7 @@
 #include "app/discovery.h"
 #include "app/interface.h"
 #include "app/options.h"
+#include "app/record_file.h"
 #include "report/console.h"
 
 static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;

@@ -1,6 +1,5 @@
 #include "app/run_state.h"
 
-#include <cerrno>
 #include <cstring>
 
 void initRunState(RunState& rs)
@@ -20,33 +19,4 @@ void initRunState(RunState& rs)
     rs.writeMode = false;
     rs.table.responseCount = 0;
     rs.failure = EXCHANGE_OK;
-}
-
-static void keepFileError(RunState& rs)
-{
-    if (rs.fileError == 0) {
-        rs.fileError = errno != 0 ? errno : EIO;
-    }
-}
-
-void endRecord(RunState& rs)
-{
-    errno = 0;
-    if (fflush(rs.file) != 0 || ferror(rs.file) != 0) {
-        keepFileError(rs);
-        closeResponseFile(rs);
-    }
-}
-
-void closeResponseFile(RunState& rs)
-{
-    if (!rs.fileOutput) {
-        return;
-    }
-    errno = 0;
-    if (fclose(rs.file) != 0) {
-        keepFileError(rs);
-    }
-    rs.file = NULL;
-    rs.fileOutput = false;
 }

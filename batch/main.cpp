@@ -17,6 +17,7 @@
 #include "protocol/address.h"
 #include "protocol/messages.h"
 #include "report/batch_output.h"
+#include "report/fields.h"
 
 namespace {
 
@@ -350,8 +351,9 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         targetOf(rows[i], seen, &o);
         if (seen == NULL) {
             o.state = OUTCOME_NOT_FOUND;
-            fprintf(stderr, "%s: no controller with MAC %02x.%02x.%02x.%02x.%02x.%02x answered; nothing sent to it\n",
-                    PROGRAM, o.mac[0], o.mac[1], o.mac[2], o.mac[3], o.mac[4], o.mac[5]);
+            fprintf(stderr, "%s: no controller with MAC ", PROGRAM);
+            printMac(stderr, o.mac);
+            fprintf(stderr, " answered; nothing sent to it\n");
             continue;
         }
         o.found = true;

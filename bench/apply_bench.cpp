@@ -3,7 +3,7 @@
 //    one burst of settings, one verify phase) against 3 x T + 1 s, and every row verified.
 // 2. scan: 1000 controllers; rows found, the kernel's UDP receive errors before and after, and
 //    the program's peak resident memory.
-// Run through bench/apply_bench.sh, which makes the private network namespace.
+// Run through bench/run.sh apply, which makes the private network namespace.
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,7 +1,7 @@
 // Scan benchmark: the tool in read mode against N simulated controllers, with a 1 s time-out.
 // Prints per run: responses sent and shown, kernel receive drops, the time from the last answer to
 // the tool's exit beyond the time-out, and the tool's peak resident memory.
-// Run through bench/scan_bench.sh, which makes the private network namespace.
+// Run through bench/run.sh scan, which makes the private network namespace.
 
 #include <fcntl.h>
 #include <signal.h>

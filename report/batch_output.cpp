@@ -10,15 +10,15 @@ typedef std::vector<std::string> Row;
 
 static std::string ipv4Text(const unsigned char* a)
 {
-    char text[16];
-    (void)snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    char text[IPV4_TEXT_LEN];
+    formatIpv4(text, a);
     return text;
 }
 
 static std::string macText(const unsigned char* m)
 {
-    char text[18];
-    (void)snprintf(text, sizeof text, "%02x.%02x.%02x.%02x.%02x.%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+    char text[MAC_TEXT_LEN];
+    formatMac(text, m);
     return text;
 }
 
@@ -206,12 +206,14 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
 void printExchangeFailure(FILE* err, ExchangeFailure failure, const unsigned char* local)
 {
     const char* what = "";
+    char bindWhat[40];
     switch (failure) {
     case FAIL_SOCKET:
         what = "can't make a socket for";
         break;
     case FAIL_BIND:
-        what = "can't bind to port 20662 on";
+        (void)snprintf(bindWhat, sizeof bindWhat, "can't bind to port %u on", SCAN_PORT);
+        what = bindWhat;
         break;
     case FAIL_TTL:
         what = "can't set the multicast time-to-live on";

@@ -20,14 +20,28 @@ void printSafeText(FILE* out, const unsigned char* text)
     }
 }
 
+void formatIpv4(char* text, const unsigned char* a)
+{
+    (void)snprintf(text, IPV4_TEXT_LEN, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+}
+
 void printIpv4(FILE* out, const unsigned char* a)
 {
-    fprintf(out, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    char text[IPV4_TEXT_LEN];
+    formatIpv4(text, a);
+    fprintf(out, "%s", text);
+}
+
+void formatMac(char* text, const unsigned char* m)
+{
+    (void)snprintf(text, MAC_TEXT_LEN, "%02x.%02x.%02x.%02x.%02x.%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
 }
 
 void printMac(FILE* out, const unsigned char* m)
 {
-    fprintf(out, "%02x.%02x.%02x.%02x.%02x.%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+    char text[MAC_TEXT_LEN];
+    formatMac(text, m);
+    fprintf(out, "%s", text);
 }
 
 static void printProtocolId(FILE* out, const Header& h)

@@ -12,9 +12,14 @@ unsigned char safeChar(unsigned char byte);
 void printSafeChar(FILE* out, unsigned char byte);
 // Device text up to its zero byte, each byte as printSafeChar shows it.
 void printSafeText(FILE* out, const unsigned char* text);
-// Four bytes as a dotted address.
+// Four bytes as a dotted address, into text of IPV4_TEXT_LEN bytes.
+const int IPV4_TEXT_LEN = 16;
+void formatIpv4(char* text, const unsigned char* address);
 void printIpv4(FILE* out, const unsigned char* address);
-// Six bytes as a MAC address, two lower-case hex digits each, joined by '.'.
+// Six bytes as a MAC address, two lower-case hex digits each, joined by '.', into text of
+// MAC_TEXT_LEN bytes.
+const int MAC_TEXT_LEN = 18;
+void formatMac(char* text, const unsigned char* mac);
 void printMac(FILE* out, const unsigned char* mac);
 
 // Fields of the request from "Bytes Sent" to the closing blank line.

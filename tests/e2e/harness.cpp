@@ -127,25 +127,25 @@ static void appendBytes(std::vector<unsigned char>* bytes, const std::string& te
 std::string settingLogLine(const std::string& mac, const std::string& ip, const std::string& gw,
                            const std::string& mask, const std::string& from)
 {
-    std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
-    appendBytes(&bytes, mac, 16);
-    bytes.push_back(0);
-    bytes.push_back(0);
+    std::vector<unsigned char> macAndAddresses;
+    appendBytes(&macAndAddresses, mac, 16);
+    macAndAddresses.push_back(0);
+    macAndAddresses.push_back(0);
     for (const std::string* a : {&ip, &gw, &mask}) {
-        appendBytes(&bytes, *a, 10);
+        appendBytes(&macAndAddresses, *a, 10);
     }
-    return logLine(bytes, from);
+    return settingLog(macAndAddresses, from);
 }
 
 const std::string REQUEST_LOG = logLine({0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0});
 
-std::string settingLog(const std::vector<unsigned char>& macAndAddresses)
+std::string settingLog(const std::vector<unsigned char>& macAndAddresses, const std::string& from)
 {
     std::vector<unsigned char> bytes = {0x56, 0x4b, 0x44, 0x41, 0x01, 0x00, 0x01, 0x02};
-    for (unsigned char b : macAndAddresses) {
+    for (unsigned char b : macAndAddresses) {   // not insert: GCC 12 -O2 warns of a false array bound
         bytes.push_back(b);
     }
-    return logLine(bytes);
+    return logLine(bytes, from);
 }
 
 // The namespace is entered once per test process; ctest runs every test in a process of its own.

@@ -65,4 +65,4 @@ extern const std::string REQUEST_LOG;
 std::string settingLogLine(const std::string& mac, const std::string& ip, const std::string& gw,
                            const std::string& mask, const std::string& from = "127.0.0.1:20662");
 // The setting as the stand-in logs it: header, MAC, two zero bytes, the three addresses.
-std::string settingLog(const std::vector<unsigned char>& macAndAddresses);
+std::string settingLog(const std::vector<unsigned char>& macAndAddresses, const std::string& from = "127.0.0.1:20662");

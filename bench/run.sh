@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds a Release build and runs one benchmark inside a private network namespace made for this
+# run alone: nothing reaches a real network.
+#   bench/run.sh scan [build-dir] [--repeat R]   the classic program, 100 and 1000 controllers
+#   bench/run.sh apply [build-dir]               brevindor-batch: a 100-row plan, a 1000 scan
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tools/netns_guard.sh"
+
+if [ "${1:-}" != "--in-private-ns" ]; then
+    name=${1:-}
+    case $name in
+    scan | apply) shift ;;
+    *)
+        echo "usage: bench/run.sh scan|apply [build-dir] [arguments of the benchmark]" >&2
+        exit 2
+        ;;
+    esac
+    build="$top/build-bench"
+    if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
+        build=$(realpath -m "$1")
+        shift
+    fi
+    cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBREVINDOR_TESTS=ON >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-batch brevindor-standin "${name}_bench" >/dev/null
+    enter_private_netns -- "$name" "$build" "$@"
+fi
+name=$2
+build=$3
+shift 3
+
+# Refuse first, before the host name or any link is touched, if this namespace has any way out;
+# the benchmark checks again before it starts anything.
+require_private_netns "${name}_bench"
+ip link set lo up
+hostname brevbench
+exec "$build/bench/${name}_bench" "$@"
