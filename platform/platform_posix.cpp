@@ -82,33 +82,29 @@ enum { LOCAL_ADDR_CAPACITY = 64 };
 
 hostent* localHostEntry(const char* hostName)
 {
+    static LocalInterface interfaces[LOCAL_ADDR_CAPACITY];
     static in_addr addrs[LOCAL_ADDR_CAPACITY];
     static char* addrList[LOCAL_ADDR_CAPACITY + 1];
     static char* noAliases[1];
     static char name[256];
     static hostent entry;
 
-    struct ifaddrs* list;
-    if (getifaddrs(&list) != 0) {
+    int listed = listLocalInterfaces(interfaces, LOCAL_ADDR_CAPACITY);
+    if (listed < 0) {
         return NULL;
     }
     int count = 0;
     // First pass: interfaces other than loopback; second pass: loopback.
     for (int pass = 0; pass < 2; ++pass) {
-        for (struct ifaddrs* ifa = list; ifa != NULL && count < LOCAL_ADDR_CAPACITY; ifa = ifa->ifa_next) {
-            if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET || (ifa->ifa_flags & IFF_UP) == 0) {
+        for (int i = 0; i < listed; ++i) {
+            if (interfaces[i].loopback != (pass == 1)) {
                 continue;
             }
-            bool loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
-            if (loopback != (pass == 1)) {
-                continue;
-            }
-            addrs[count] = ((const sockaddr_in*)ifa->ifa_addr)->sin_addr;
+            memcpy(&addrs[count], interfaces[i].address, sizeof addrs[count]);
             addrList[count] = (char*)&addrs[count];
             ++count;
         }
     }
-    freeifaddrs(list);
     addrList[count] = NULL;
 
     (void)snprintf(name, sizeof name, "%s", hostName);   // a longer name is cut
