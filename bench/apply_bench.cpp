@@ -5,20 +5,14 @@
 //    the program's peak resident memory.
 // Run through bench/run.sh apply, which makes the private network namespace.
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/udp_counters.h"
+#include "bench/measure.h"
 #include "support/process.h"
 #include "tools/netns_guard.h"
 
@@ -37,45 +31,17 @@ struct Result {
     long maxRssKb = 0;
 };
 
-// Runs the program with its output into a file; times it and takes its peak memory.
+// Runs the batch program with its output into a file; times it and takes its peak memory.
 Result run(const std::vector<std::string>& args, const std::string& dir)
 {
     Result r;
-    std::string outPath = dir + "/out";
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(BREVINDOR_BATCH_PATH));
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0 || freopen(outPath.c_str(), "w", stdout) == nullptr ||
-            freopen("/dev/null", "w", stderr) == nullptr) {
-            _exit(127);
-        }
-        execv(BREVINDOR_BATCH_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage;
-    memset(&usage, 0, sizeof usage);
-    wait4(pid, &status, 0, &usage);
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.maxRssKb = usage.ru_maxrss;
-    r.out = readFile(outPath);
+    int64_t start = monotonicNs();
+    Exit e = runToFiles(BREVINDOR_BATCH_PATH, args, dir, "/dev/null", dir + "/out", "/dev/null");
+    r.seconds = (double)(e.exitNs - start) / 1e9;
+    r.exitCode = e.code;
+    r.maxRssKb = e.maxRssKb;
+    r.out = readFile(dir + "/out");
     return r;
-}
-
-size_t countOf(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 bool applyPlan()

@@ -3,26 +3,19 @@
 // the tool's exit beyond the time-out, and the tool's peak resident memory.
 // Run through bench/run.sh scan, which makes the private network namespace.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/udp_counters.h"
+#include "bench/measure.h"
 #include "support/process.h"
 #include "tools/netns_guard.h"
 
@@ -36,94 +29,6 @@ const int TIMEOUT_S = 1;
 const int TABLE_SIZE = 100;   // responses the tool records and shows
 const double TARGET_BEYOND_MS = 5;
 const long TARGET_RSS_KB = 4L * 1024;
-const int TOOL_DEADLINE_S = 60;   // a tool still running after this is killed
-
-int64_t monotonicNs()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
-}
-
-volatile sig_atomic_t g_child = 0;
-
-void onAlarm(int)
-{
-    if (g_child > 0) {
-        kill((pid_t)g_child, SIGKILL);
-    }
-}
-
-struct Exit {
-    int code = -1;   // -1 when it did not exit by itself
-    long maxRssKb = 0;
-    int64_t exitNs = 0;   // CLOCK_MONOTONIC right after it was reaped
-    bool killed = false;
-};
-
-// Runs program in dir with stdin, stdout and stderr from and to files.
-Exit runToFiles(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
-                const std::string& inPath, const std::string& outPath, const std::string& errPath)
-{
-    Exit e;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (in < 0 || out < 0 || err < 0) {
-        return e;
-    }
-    // fork, not vfork or posix_spawn: the child's peak then starts from its copied pages only,
-    // not from all of ours (the measurement floor is printed at start).
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(in);
-    close(out);
-    close(err);
-    if (pid < 0) {
-        return e;
-    }
-    g_child = pid;
-    alarm(TOOL_DEADLINE_S);
-    int status = 0;
-    struct rusage resources;
-    memset(&resources, 0, sizeof resources);
-    pid_t got;
-    while ((got = wait4(pid, &status, 0, &resources)) < 0 && errno == EINTR) {
-        e.killed = true;
-    }
-    e.exitNs = monotonicNs();
-    alarm(0);
-    g_child = 0;
-    if (got == pid) {
-        e.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        e.maxRssKb = resources.ru_maxrss;
-    }
-    return e;
-}
-
-size_t countOf(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) {
-        ++n;
-    }
-    return n;
-}
 
 struct Run {
     long sent = -1;
@@ -245,12 +150,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "scan_bench: %s\n", why);
         return 2;
     }
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = onAlarm;
-    sigaction(SIGALRM, &sa, nullptr);   // no SA_RESTART: wait4 returns to note the kill
-    sa.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &sa, nullptr);
+    (void)signal(SIGPIPE, SIG_IGN);
 
     printf("scan benchmark: %s -R -T %d, %d runs per controller count\n", BREVINDOR_PATH, TIMEOUT_S, repeat);
     printf("RSS measurement floor (/bin/true started the same way): %ld KB\n\n", measurementFloorKb());
