@@ -7,8 +7,6 @@
 #include "app/record_file.h"
 #include "report/console.h"
 
-static const unsigned short WINSOCK_VERSION_1_1 = 0x0101;
-
 static void endResponseFile(RunState& rs, FILE* out)
 {
     closeResponseFile(rs);

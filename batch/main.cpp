@@ -503,7 +503,7 @@ int main(int argc, char** argv)
         return status < 0 ? EXIT_OK : status;
     }
     WSADATA data;
-    if (WSAStartup(0x0101, &data) != 0) {
+    if (WSAStartup(WINSOCK_VERSION_1_1, &data) != 0) {
         fprintf(stderr, "%s: the socket library did not start\n", PROGRAM);
         return EXIT_NETWORK;
     }

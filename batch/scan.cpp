@@ -63,7 +63,7 @@ bool sendRequests(Scanner& s, FILE* err)
 static bool isAnswer(const Response& r)
 {
     return r.bytes >= RSP_NODE_NAME && memcmp(r.header.protocolId, PROTOCOL_ID, PROTOCOL_ID_LEN) == 0 &&
-           isType(r.header, TYPE_RESPONSE);
+           isType(r.header.type, TYPE_RESPONSE);
 }
 
 static void record(Scanner& s, size_t from, const unsigned char* buffer, int bytes)

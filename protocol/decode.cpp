@@ -52,11 +52,6 @@ void decodeSetting(const unsigned char* data, int size, Setting* s)
     readField(data, size, SET_MASK, s->mask, IPV4_LEN);
 }
 
-bool isType(const Header& h, unsigned char kind)
-{
-    return h.type[0] == TYPE_CLASS && h.type[1] == kind;
-}
-
 bool isMorvesta(const Response& r)
 {
     return r.nodeId[0] == NODE_ID_MORVESTA && r.nodeId[1] == NODE_ID_MORVESTA;

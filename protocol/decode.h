@@ -43,8 +43,6 @@ void decodeResponse(const unsigned char* data, int size, long bytes, Response* r
 void decodeRequest(const unsigned char* data, int size, Request* r);
 void decodeSetting(const unsigned char* data, int size, Setting* s);
 
-// True when the type bytes are TYPE_CLASS and kind.
-bool isType(const Header& h, unsigned char kind);
 // Node identification and its type mark the maker's controllers and the model series.
 bool isMorvesta(const Response& r);
 bool isK4Z(const Response& r);

@@ -2,6 +2,7 @@
 #pragma once
 
 // Transport
+const unsigned short WINSOCK_VERSION_1_1 = 0x0101;   // asked of WSAStartup
 const unsigned short SCAN_PORT = 20662;
 #define SCAN_GROUP "239.192.0.255"
 const int MULTICAST_TTL = 64;
@@ -60,6 +61,8 @@ const int SET_IP = 16;
 const int SET_GATEWAY = 20;
 const int SET_MASK = 24;
 
+struct Response;
+
 // Fill the whole request.
 void buildRequest(unsigned char* request);
 // Header of the setting message; target MAC and addresses zero.
@@ -71,5 +74,9 @@ void setSettingTarget(unsigned char* setting, const unsigned char* mac);
 // The whole setting: header, target and the three addresses.
 void buildSetting(unsigned char* setting, const unsigned char* mac, const unsigned char* ip,
                   const unsigned char* gateway, const unsigned char* mask);
-// True when the message's type bytes are TYPE_CLASS and kind.
-bool hasType(const unsigned char* message, unsigned char kind);
+// The whole response as a controller sends it: RESPONSE_LEN bytes laid out from r's fields (its
+// header as given, the node name field whole, bytes after a zero included). r.bytes is not used.
+void buildResponse(unsigned char* response, const Response& r);
+// True when the two type bytes (HDR_TYPE of a message, or a decoded header's) are TYPE_CLASS and
+// kind.
+bool isType(const unsigned char* type, unsigned char kind);

@@ -60,7 +60,7 @@ static void printVersion(FILE* out, const Header& h)
 // The type's name when both bytes are the expected ones, else the two bytes in hex.
 static void printType(FILE* out, const Header& h, unsigned char kind, const char* name)
 {
-    if (isType(h, kind)) {
+    if (isType(h.type, kind)) {
         fprintf(out, "%s", name);
     } else {
         fprintf(out, "%02x %02x ", h.type[0], h.type[1]);

@@ -549,9 +549,9 @@ void handleDatagram(StandIn* s, const sockaddr_in& src, const unsigned char* dat
     if (length < static_cast<size_t>(HDR_LEN) || memcmp(data + HDR_PROTOCOL_ID, PROTOCOL_ID, PROTOCOL_ID_LEN) != 0) {
         return;
     }
-    if (hasType(data, TYPE_REQUEST)) {
+    if (isType(data + HDR_TYPE, TYPE_REQUEST)) {
         onRequest(s, src);
-    } else if (hasType(data, TYPE_SETTING) && length >= static_cast<size_t>(SETTING_LEN)) {
+    } else if (isType(data + HDR_TYPE, TYPE_SETTING) && length >= static_cast<size_t>(SETTING_LEN)) {
         onSetting(s, data);
     }
 }

@@ -69,6 +69,9 @@ TEST(Golden, Responses)
     Response r;
     decodeResponse(full.data(), (int)full.size(), (long)full.size(), &r);
     EXPECT_EQ(capture([&](FILE* f) { writeResponse(f, 1, SENDER, r); }), dataFile("response-full.file.txt"));
+    unsigned char built[RESPONSE_LEN];
+    buildResponse(built, r);   // the encoder gives back the hand-written bytes
+    EXPECT_EQ(std::vector<unsigned char>(built, built + RESPONSE_LEN), full);
 }
 
 TEST(Golden, Setting)

@@ -40,9 +40,9 @@ TEST(Messages, RunStateStartsWithBothMessagesAndDefaults)
 {
     static RunState rs;
     initRunState(rs);
-    EXPECT_TRUE(hasType(rs.bufferRequest, TYPE_REQUEST));
-    EXPECT_TRUE(hasType(rs.bufferSetting, TYPE_SETTING));
-    EXPECT_FALSE(hasType(rs.bufferSetting, TYPE_RESPONSE));
+    EXPECT_TRUE(isType(rs.bufferRequest + HDR_TYPE, TYPE_REQUEST));
+    EXPECT_TRUE(isType(rs.bufferSetting + HDR_TYPE, TYPE_SETTING));
+    EXPECT_FALSE(isType(rs.bufferSetting + HDR_TYPE, TYPE_RESPONSE));
     EXPECT_EQ(rs.t.tv_sec, 5);
     EXPECT_EQ(rs.t.tv_usec, 0);
     EXPECT_EQ(rs.recvLength, 70);
