@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "batch/interfaces.h"
-#include "batch/plan.h"
-#include "batch/scan.h"
+#include "commission/interfaces.h"
+#include "commission/plan.h"
+#include "commission/scanner.h"
 #include "protocol/address.h"
 #include "protocol/messages.h"
 #include "report/batch_output.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/plan.h"
+#include "commission/plan.h"
 
 static void fault(const char* what, const std::string& detail)
 {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/plan.h"
+#include "commission/plan.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte, gateway and mask kept?) or
 // the errors as "line: start of the message".

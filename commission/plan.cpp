@@ -1,4 +1,4 @@
-#include "batch/plan.h"
+#include "commission/plan.h"
 
 #include <cstring>
 #include <map>

@@ -1,4 +1,4 @@
-#include "batch/scan.h"
+#include "commission/scanner.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "batch/interfaces.h"
+#include "commission/interfaces.h"
 
 #include <cstring>
 
