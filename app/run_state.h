@@ -26,7 +26,7 @@ struct RunState {
     bool writeMode;
     WSADATA WSAData;
     unsigned char localAddr[IPV4_LEN];   // the chosen local address
-    Exchange net;                        // sock, source_sin, dest_sin, socks, iRecvLen
+    Exchange net;                        // sock, bound_sin, source_sin, dest_sin, socks, iRecvLen
     unsigned char recvbuf[RECV_LEN];
     ControllerTable table;            // ulIpAddr, ulMacAddr, responseCount
     int c;                            // controller number typed

@@ -21,18 +21,12 @@ static bool firstOfItsInterface(const std::vector<LocalInterface>& taken, const 
     return true;
 }
 
-Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* chosen,
-                        std::vector<LocalInterface>* candidates)
+Choice chooseAmong(const std::vector<LocalInterface>& listed, const std::string& where,
+                   std::vector<LocalInterface>* chosen, std::vector<LocalInterface>* candidates)
 {
     chosen->clear();
     candidates->clear();
-    std::vector<LocalInterface> all(MAX_LOCAL_ADDRESSES);
-    int count = listLocalInterfaces(all.data(), MAX_LOCAL_ADDRESSES);
-    if (count < 0) {
-        return CHOICE_FAILED;
-    }
-    all.resize((size_t)count);
-    for (const LocalInterface& one : all) {
+    for (const LocalInterface& one : listed) {
         if (!one.loopback && firstOfItsInterface(*candidates, one)) {
             candidates->push_back(one);
         }
@@ -51,7 +45,7 @@ Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* c
     }
     unsigned char address[IPV4_LEN];
     bool byAddress = parseIpv4(where.c_str(), address);
-    for (const LocalInterface& one : all) {
+    for (const LocalInterface& one : listed) {
         bool match = byAddress ? memcmp(one.address, address, IPV4_LEN) == 0 : where == one.name;
         if (match) {
             chosen->push_back(one);
@@ -59,4 +53,18 @@ Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* c
         }
     }
     return CHOICE_UNKNOWN;
+}
+
+Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* chosen,
+                        std::vector<LocalInterface>* candidates)
+{
+    std::vector<LocalInterface> listed(MAX_LOCAL_ADDRESSES);
+    int count = listLocalInterfaces(listed.data(), MAX_LOCAL_ADDRESSES);
+    if (count < 0) {
+        chosen->clear();
+        candidates->clear();
+        return CHOICE_FAILED;
+    }
+    listed.resize((size_t)count);
+    return chooseAmong(listed, where, chosen, candidates);
 }

@@ -1,4 +1,4 @@
-// Which local addresses to scan from: --interface as an address, an interface name or "all".
+// Which local addresses to work from: --interface as an address, an interface name or "all".
 #pragma once
 
 #include <string>
@@ -14,7 +14,12 @@ enum Choice {
     CHOICE_FAILED,      // the system gave no list
 };
 
-// Fills chosen (one address an interface); candidates are the up, non-loopback addresses, for the
-// message when the choice is not clear.
+// The choice among the interfaces listed (up, loopback included). Fills chosen (one address an
+// interface); candidates are the non-loopback addresses, first of each interface, for the message
+// when the choice is not clear.
+Choice chooseAmong(const std::vector<LocalInterface>& listed, const std::string& where,
+                   std::vector<LocalInterface>* chosen, std::vector<LocalInterface>* candidates);
+
+// The same among the interfaces the system lists now.
 Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* chosen,
                         std::vector<LocalInterface>* candidates);

@@ -1,5 +1,7 @@
 #include "commission/plan.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -7,7 +9,6 @@
 
 static const char* const HEADER[] = {"mac", "ip", "gateway", "mask"};
 static const size_t FIELDS = sizeof HEADER / sizeof HEADER[0];
-static const size_t SHOWN_TEXT_LEN = 40;   // longer field texts are cut in messages
 
 static std::string trim(const std::string& text)
 {
@@ -17,19 +18,6 @@ static std::string trim(const std::string& text)
     }
     size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
-}
-
-// A field as a message may quote it.
-static std::string shown(const std::string& text)
-{
-    std::string s = text.size() > SHOWN_TEXT_LEN ? text.substr(0, SHOWN_TEXT_LEN) + "..." : text;
-    for (char& c : s) {
-        unsigned char byte = (unsigned char)c;
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return "'" + s + "'";
 }
 
 static std::vector<std::string> splitFields(const std::string& line)
@@ -79,29 +67,29 @@ static void readRow(int line, const std::vector<std::string>& fields, PlanRow* r
     *macOk = false;
     *ipOk = false;
     if (fields.size() != FIELDS) {
-        errors->push_back({line, "expected 4 fields (mac,ip,gateway,mask), found " + std::to_string(fields.size())});
+        errors->push_back({line, PLAN_FIELD_COUNT, "", (int)fields.size()});
         return;
     }
     memset(row, 0, sizeof *row);
     row->line = line;
     *macOk = fields[0].find('\0') == std::string::npos && parseMac(fields[0].c_str(), row->mac);
     if (!*macOk) {
-        errors->push_back({line, "bad MAC address " + shown(fields[0])});
+        errors->push_back({line, PLAN_BAD_MAC, fields[0], 0});
     }
     row->setIp = true;
     *ipOk = !fields[1].empty() && readAddress(fields[1], row->ip);
     if (fields[1].empty()) {
-        errors->push_back({line, "the IP address is missing"});
+        errors->push_back({line, PLAN_NO_IP, "", 0});
     } else if (!*ipOk) {
-        errors->push_back({line, "bad IP address " + shown(fields[1])});
+        errors->push_back({line, PLAN_BAD_IP, fields[1], 0});
     }
     row->setGateway = !fields[2].empty();
     if (row->setGateway && !readAddress(fields[2], row->gateway)) {
-        errors->push_back({line, "bad gateway " + shown(fields[2])});
+        errors->push_back({line, PLAN_BAD_GATEWAY, fields[2], 0});
     }
     row->setMask = !fields[3].empty();
     if (row->setMask && !readAddress(fields[3], row->mask)) {
-        errors->push_back({line, "bad mask " + shown(fields[3])});
+        errors->push_back({line, PLAN_BAD_MASK, fields[3], 0});
     }
 }
 
@@ -134,7 +122,7 @@ bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<P
         if (!headerSeen) {
             headerSeen = true;
             if (!isHeader(fields)) {
-                errors->push_back({line, "the header must be mac,ip,gateway,mask"});
+                errors->push_back({line, PLAN_BAD_HEADER, "", 0});
             }
             continue;
         }
@@ -145,26 +133,43 @@ bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<P
         if (macOk) {
             auto mac = macLines.emplace(key(row.mac, MAC_LEN), line);
             if (!mac.second) {
-                errors->push_back(
-                    {line, "MAC " + shown(fields[0]) + " is already on line " + std::to_string(mac.first->second)});
+                errors->push_back({line, PLAN_MAC_TWICE, fields[0], mac.first->second});
             }
         }
         if (ipOk) {
             auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), line);
             if (!ip.second) {
-                errors->push_back({line, "IP address " + shown(fields[1]) + " is already given on line " +
-                                             std::to_string(ip.first->second)});
+                errors->push_back({line, PLAN_IP_TWICE, fields[1], ip.first->second});
             }
         }
         rows->push_back(row);
     }
     if (!headerSeen) {
-        errors->push_back({line > 0 ? line : 1, "no header line (mac,ip,gateway,mask)"});
+        errors->push_back({line > 0 ? line : 1, PLAN_NO_HEADER, "", 0});
     } else if (rows->empty() && errors->empty()) {
-        errors->push_back({line, "no controller rows"});
+        errors->push_back({line, PLAN_NO_ROWS, "", 0});
     }
     if (!errors->empty()) {
         rows->clear();
     }
     return errors->empty();
+}
+
+PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error)
+{
+    text->clear();
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == NULL) {
+        *error = errno;
+        return PLAN_FILE_CANT_OPEN;
+    }
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        text->append(chunk, got);
+    }
+    bool readFailed = ferror(file) != 0;
+    *error = errno;
+    fclose(file);
+    return readFailed ? PLAN_FILE_CANT_READ : PLAN_FILE_READ;
 }

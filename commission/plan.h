@@ -19,12 +19,39 @@ struct PlanRow {
     unsigned char mask[IPV4_LEN];
 };
 
+enum PlanProblem {
+    PLAN_NO_HEADER,     // no header line at all
+    PLAN_BAD_HEADER,    // the first line that is no comment is not the header
+    PLAN_NO_ROWS,       // a header, but no controller
+    PLAN_FIELD_COUNT,   // count: the fields found
+    PLAN_BAD_MAC,       // field: as written
+    PLAN_NO_IP,
+    PLAN_BAD_IP,        // field
+    PLAN_BAD_GATEWAY,   // field
+    PLAN_BAD_MASK,      // field
+    PLAN_MAC_TWICE,     // field; count: the line that has it already
+    PLAN_IP_TWICE,      // field; count: the line that has it already
+};
+
+// One fault of a plan. The field is kept as the file has it (any bytes); the text forms make it
+// safe to show.
 struct PlanError {
     int line;
-    std::string message;   // safe to print: control bytes of the file shown as '?'
+    PlanProblem problem;
+    std::string field;
+    int count;
 };
 
 // Reads the whole plan text. Lines starting with '#' and blank lines are skipped; the first other
 // line must be the header. Every error is listed with its line: malformed lines, bad MACs or
 // addresses, a MAC twice, the same IP on two rows, no rows at all. True when there is none.
 bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors);
+
+enum PlanFileResult {
+    PLAN_FILE_READ,
+    PLAN_FILE_CANT_OPEN,   // *error says why
+    PLAN_FILE_CANT_READ,
+};
+
+// The whole plan file as text.
+PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error);

@@ -1,62 +1,37 @@
 #include "commission/scanner.h"
 
-#include <chrono>
-#include <cmath>
 #include <cstring>
 
+#include "protocol/decode.h"
 #include "protocol/messages.h"
-#include "report/batch_output.h"
 
-typedef std::chrono::steady_clock Clock;
-
-bool openScanner(Scanner& s, const std::vector<LocalInterface>& locals, FILE* err)
+void startScanner(Scanner& s, const Wire& wire, const std::vector<LocalInterface>& locals)
 {
-    for (const LocalInterface& local : locals) {
-        s.exchanges.push_back(std::unique_ptr<Exchange>(new Exchange));
-        Exchange& x = *s.exchanges.back();
-        initExchange(x);
-        ExchangeFailure failure = openExchange(x, local.address, MULTICAST_TTL);
-        if (failure == EXCHANGE_OK) {
-            failure = sendFromBoundInterface(x);
-        }
-        s.locals.push_back(local);
-        if (failure != EXCHANGE_OK) {
-            fprintf(err, "brevindor-batch: ");
-            printExchangeFailure(err, failure, local.address);
-            closeScanner(s);
-            return false;
-        }
-        if (!setReceiveBuffer(x.sock, SCAN_RECEIVE_BUFFER)) {
-            fprintf(err, "brevindor-batch: warning: the receive buffer can't be enlarged\n");
-        }
-    }
-    return true;
+    s = Scanner();
+    s.wire = wire;
+    s.locals = locals;
 }
 
-void closeScanner(Scanner& s)
-{
-    for (const auto& x : s.exchanges) {
-        if (x->sock != INVALID_SOCKET) {
-            closeExchange(*x);
-        }
-    }
-    s.exchanges.clear();
-    s.locals.clear();
-}
-
-bool sendRequests(Scanner& s, FILE* err)
+Failure sendRequests(Scanner& s)
 {
     unsigned char request[REQUEST_LEN];
     buildRequest(request);
-    for (size_t i = 0; i < s.exchanges.size(); ++i) {
-        ExchangeFailure failure = sendToGroup(*s.exchanges[i], request, REQUEST_LEN);
-        if (failure != EXCHANGE_OK) {
-            fprintf(err, "brevindor-batch: ");
-            printExchangeFailure(err, failure, s.locals[i].address);
-            return false;
+    for (size_t i = 0; i < s.locals.size(); ++i) {
+        int error = s.wire.send(i, request, REQUEST_LEN);
+        if (error != 0) {
+            return failureOf(FAILED_SEND, s.locals[i].address, error);
         }
     }
-    return true;
+    return noFailure();
+}
+
+static uint64_t macKey(const unsigned char* mac)
+{
+    uint64_t key = 0;
+    for (int i = 0; i < MAC_LEN; ++i) {
+        key = key << 8 | mac[i];
+    }
+    return key;
 }
 
 // A response worth a row: our protocol, the response type, the fields up to the node name.
@@ -66,110 +41,94 @@ static bool isAnswer(const Response& r)
            isType(r.header.type, TYPE_RESPONSE);
 }
 
-static void record(Scanner& s, size_t from, const unsigned char* buffer, int bytes)
+static void record(Scanner& s, size_t link, const unsigned char* buffer, int bytes, const unsigned char* sender)
 {
     Response r;
-    decodeResponse(buffer, bytes, bytes, &r);
+    decodeResponse(buffer, RECV_LEN, bytes, &r);
     if (!isAnswer(r)) {
         ++s.ignored;
         return;
     }
     ++s.datagrams;
-    const unsigned char* sender = (const unsigned char*)&s.exchanges[from]->source_sin.sin_addr;
-    for (Sighting& seen : s.found) {
-        if (memcmp(seen.response.mac, r.mac, MAC_LEN) == 0) {
-            seen.response = r;
-            memcpy(seen.sender, sender, IPV4_LEN);
-            ++seen.answers;
-            return;
-        }
+    auto known = s.byMac.find(macKey(r.mac));
+    if (known != s.byMac.end()) {
+        Sighting& seen = s.found[known->second];
+        seen.response = r;
+        memcpy(seen.sender, sender, IPV4_LEN);
+        ++seen.answers;
+        return;
     }
     Sighting fresh;
     fresh.response = r;
     memcpy(fresh.sender, sender, IPV4_LEN);
-    memcpy(fresh.local, s.locals[from].address, IPV4_LEN);
+    memcpy(fresh.local, s.locals[link].address, IPV4_LEN);
     fresh.answers = 1;
+    s.byMac[macKey(r.mac)] = s.found.size();
     s.found.push_back(fresh);
 }
 
-// Every datagram waiting on x. False when a receive failed for another reason than length.
-static bool drain(Scanner& s, size_t from, FILE* err)
+// Every datagram waiting on link, until none is left or the deadline passes. False when a receive
+// failed for another reason than length.
+static bool drain(Scanner& s, size_t link, double deadline, Failure* failure)
 {
-    Exchange& x = *s.exchanges[from];
-    const timeval poll = {0, 0};
-    for (;;) {
+    while (s.wire.now() < deadline) {
         unsigned char buffer[RECV_LEN];
         memset(buffer, 0, sizeof buffer);
         int bytes = 0;
-        NextResult next = receiveNext(x, poll, buffer, RECV_LEN, &bytes);
-        if (next == NEXT_TIMEOUT) {
+        unsigned char sender[IPV4_LEN] = {0, 0, 0, 0};
+        int error = 0;
+        switch (s.wire.receive(link, buffer, &bytes, sender, &error)) {
+        case RECEIVED_NONE:
             return true;
-        }
-        if (next == NEXT_FAILED) {
-            if (lastReceiveTooLong()) {
-                ++s.tooLong;   // not a response of ours; the next one may be
-                continue;
-            }
-            fprintf(err, "brevindor-batch: ");
-            printExchangeFailure(err, FAIL_RECEIVE, s.locals[from].address);
+        case RECEIVED_TOO_LONG:
+            ++s.tooLong;   // not a response of ours; the next one may be
+            break;
+        case RECEIVED_FAILED:
+            *failure = failureOf(FAILED_RECEIVE, s.locals[link].address, error);
             return false;
+        case RECEIVED:
+            record(s, link, buffer, bytes, sender);
+            break;
         }
-        record(s, from, buffer, bytes);
     }
+    return true;
 }
 
-static timeval toTimeval(double seconds)
+ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, Failure* failure)
 {
-    timeval t;
-    if (seconds < 0) {
-        seconds = 0;
-    }
-    t.tv_sec = (long)std::floor(seconds);
-    t.tv_usec = (long)((seconds - std::floor(seconds)) * 1e6);
-    return t;
-}
-
-static double since(Clock::time_point t)
-{
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-ListenEnd listen(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, FILE* err)
-{
-    Clock::time_point start = Clock::now();
-    Clock::time_point lastAnswer = start;
-    std::vector<Exchange*> all;
-    for (auto& x : s.exchanges) {
-        all.push_back(x.get());
-    }
-    std::unique_ptr<bool[]> ready(new bool[all.size()]);
+    *failure = noFailure();
+    double start = s.wire.now();
+    double deadline = start + seconds;
+    double lastAnswer = start;
+    std::vector<char> ready;
     for (;;) {
-        double left = seconds - since(start);
+        double now = s.wire.now();
+        double left = deadline - now;
         bool byQuiet = false;
-        if (quiet >= 0 && quiet - since(lastAnswer) < left) {
-            left = quiet - since(lastAnswer);
+        if (quiet >= 0 && lastAnswer + quiet - now < left) {
+            left = lastAnswer + quiet - now;
             byQuiet = true;
         }
         if (left <= 0) {
             return byQuiet ? LISTEN_QUIET : LISTEN_DEADLINE;
         }
-        int got = waitForAny(all.data(), (int)all.size(), toTimeval(left), ready.get());
+        int error = 0;
+        int got = s.wire.wait(left, &ready, &error);
         if (got < 0) {
-            fprintf(err, "brevindor-batch: ");
-            printExchangeFailure(err, FAIL_RECEIVE, NULL);
+            *failure = failureOf(FAILED_RECEIVE, NULL, error);
             return LISTEN_FAILED;
         }
         if (got == 0) {
             continue;   // the loop's head tells which time ran out
         }
         long before = s.datagrams;
-        for (size_t i = 0; i < all.size(); ++i) {
-            if (ready[i] && !drain(s, i, err)) {
+        for (size_t i = 0; i < ready.size() && i < s.locals.size(); ++i) {
+            if (ready[i] != 0 && !drain(s, i, deadline, failure)) {
                 return LISTEN_FAILED;
             }
         }
         if (s.datagrams != before) {
-            lastAnswer = Clock::now();
+            lastAnswer = s.wire.now();
             if (done && done()) {
                 return LISTEN_DONE;
             }
@@ -179,28 +138,21 @@ ListenEnd listen(Scanner& s, double quiet, double seconds, const std::function<b
 
 const Sighting* findSighting(const Scanner& s, const unsigned char* mac)
 {
-    for (const Sighting& seen : s.found) {
-        if (memcmp(seen.response.mac, mac, MAC_LEN) == 0) {
-            return &seen;
-        }
-    }
-    return NULL;
+    auto known = s.byMac.find(macKey(mac));
+    return known == s.byMac.end() ? NULL : &s.found[known->second];
 }
 
-bool sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting, FILE* err)
+Failure sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting)
 {
-    for (size_t i = 0; i < s.exchanges.size(); ++i) {
+    for (size_t i = 0; i < s.locals.size(); ++i) {
         if (memcmp(s.locals[i].address, target.local, IPV4_LEN) != 0) {
             continue;
         }
-        ExchangeFailure failure = sendToGroup(*s.exchanges[i], setting, SETTING_LEN);
-        if (failure != EXCHANGE_OK) {
-            fprintf(err, "brevindor-batch: ");
-            printExchangeFailure(err, failure, s.locals[i].address);
-            return false;
+        int error = s.wire.send(i, setting, SETTING_LEN);
+        if (error != 0) {
+            return failureOf(FAILED_SEND, s.locals[i].address, error);
         }
-        return true;
+        return noFailure();
     }
-    fprintf(err, "brevindor-batch: no socket for the address that found the controller\n");
-    return false;
+    return failureOf(FAILED_NO_SOCKET, target.local, 0);
 }

@@ -1,49 +1,47 @@
-// The batch program's exchange with the controllers: one socket a local address, one wait over
-// all of them, the answers merged by MAC, the settings and their verification.
+// The batch program's scan: the request from every local address, one wait over all of them, the
+// answers merged by MAC, and the settings. It prints nothing: failures come back as values.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <functional>
-#include <memory>
+#include <map>
 #include <vector>
 
+#include "commission/failure.h"
+#include "commission/wire.h"
 #include "platform/platform.h"
-#include "protocol/exchange.h"
 #include "protocol/sighting.h"
 
-// Room for a thousand answers arriving at once.
-const int SCAN_RECEIVE_BUFFER = 4 << 20;
-
 struct Scanner {
-    std::vector<std::unique_ptr<Exchange>> exchanges;   // one a local address
-    std::vector<LocalInterface> locals;                 // their addresses
-    std::vector<Sighting> found;                        // by MAC, in order of first answer
-    long datagrams = 0;                                 // answers taken
-    long ignored = 0;                                   // datagrams that are no response
-    long tooLong = 0;                                   // datagrams longer than a response
+    Wire wire;
+    std::vector<LocalInterface> locals;   // link i's local address
+    std::vector<Sighting> found;          // one a MAC, in order of first answer
+    std::map<uint64_t, size_t> byMac;     // MAC -> index in found
+    long datagrams = 0;                   // answers taken
+    long ignored = 0;                     // datagrams that are no response
+    long tooLong = 0;                     // datagrams longer than a response
 };
 
-// Opens one socket for each local address. False after printing the failure to err; whatever
-// was opened is closed again.
-bool openScanner(Scanner& s, const std::vector<LocalInterface>& locals, FILE* err);
-void closeScanner(Scanner& s);
+// A scanner over wire, link i working from locals[i]; nothing found yet.
+void startScanner(Scanner& s, const Wire& wire, const std::vector<LocalInterface>& locals);
 
-// The request from every local address. False after printing the failure to err.
-bool sendRequests(Scanner& s, FILE* err);
+// The request from every local address.
+Failure sendRequests(Scanner& s);
 
 enum ListenEnd {
     LISTEN_QUIET,      // nothing arrived for the quiet time
     LISTEN_DEADLINE,   // the time was up
     LISTEN_DONE,       // done() said so
-    LISTEN_FAILED,     // the wait or a receive failed (printed to err)
+    LISTEN_FAILED,     // the wait or a receive failed (*failure says how)
 };
 
 // Takes answers until quiet seconds pass without one (quiet < 0: no such rule), until seconds
-// have passed in all, or until done() returns true after an answer.
-ListenEnd listen(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, FILE* err);
+// have passed in all (checked between datagrams too, so a flood can't hold it), or until done()
+// returns true after an answer.
+ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, Failure* failure);
 
 // The sighting of this MAC, or NULL.
 const Sighting* findSighting(const Scanner& s, const unsigned char* mac);
 
-// The setting to the group from the socket whose address found the controller.
-bool sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting, FILE* err);
+// The setting to the group from the link whose address heard the controller.
+Failure sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting);

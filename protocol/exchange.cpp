@@ -20,11 +20,11 @@ ExchangeFailure openExchange(Exchange& x, const unsigned char* localAddr, int tt
         return FAIL_SOCKET;   // a socket select can't wait on is of no use
     }
 
-    memset(&x.source_sin, 0, sizeof x.source_sin);
-    x.source_sin.sin_family = AF_INET;
-    x.source_sin.sin_port = htons(SCAN_PORT);
-    memcpy(&x.source_sin.sin_addr, localAddr, IPV4_LEN);
-    if (bind(x.sock, (const sockaddr*)&x.source_sin, sizeof x.source_sin) == SOCKET_ERROR) {
+    memset(&x.bound_sin, 0, sizeof x.bound_sin);
+    x.bound_sin.sin_family = AF_INET;
+    x.bound_sin.sin_port = htons(SCAN_PORT);
+    memcpy(&x.bound_sin.sin_addr, localAddr, IPV4_LEN);
+    if (bind(x.sock, (const sockaddr*)&x.bound_sin, sizeof x.bound_sin) == SOCKET_ERROR) {
         return FAIL_BIND;
     }
     if (setsockopt(x.sock, IPPROTO_IP, IP_MULTICAST_TTL, (const char*)&ttl, sizeof ttl) == SOCKET_ERROR) {
@@ -83,7 +83,7 @@ NextResult receiveNext(Exchange& x, const timeval& timeout, unsigned char* buffe
 
 ExchangeFailure sendFromBoundInterface(Exchange& x)
 {
-    in_addr local = x.source_sin.sin_addr;
+    in_addr local = x.bound_sin.sin_addr;
     if (setsockopt(x.sock, IPPROTO_IP, IP_MULTICAST_IF, (const char*)&local, sizeof local) == SOCKET_ERROR) {
         return FAIL_SOCKET;
     }

@@ -22,7 +22,8 @@ enum NextResult {
 
 struct Exchange {
     SOCKET sock;
-    sockaddr_in source_sin;   // the bound address, then the sender of each datagram
+    sockaddr_in bound_sin;    // the local address and port the socket is bound to
+    sockaddr_in source_sin;   // the sender of the latest datagram
     sockaddr_in dest_sin;     // the group
     fd_set socks;             // the wait's set: the socket alone
     int iRecvLen;             // length of the sender's address

@@ -8,6 +8,8 @@
 
 typedef std::vector<std::string> Row;
 
+const char BATCH_PROGRAM[] = "brevindor-batch";
+
 static std::string ipv4Text(const unsigned char* a)
 {
     char text[IPV4_TEXT_LEN];
@@ -185,9 +187,9 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
     }
     for (const Outcome& o : outcomes) {
         Row row = {macText(o.mac), outcomeName(o.state)};
-        for (int f = 0; f < 3; ++f) {
-            row.push_back(o.known[f] ? ipv4Text(o.target[f]) : "-");
-        }
+        row.push_back(o.knownIp ? ipv4Text(o.target.ip) : "-");
+        row.push_back(o.knownGateway ? ipv4Text(o.target.gateway) : "-");
+        row.push_back(o.knownMask ? ipv4Text(o.target.mask) : "-");
         if (o.found) {
             row.push_back(ipv4Text(o.now.ip));
             row.push_back(ipv4Text(o.now.gateway));
@@ -203,29 +205,143 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
     printColumns(out, rows);
 }
 
-void printExchangeFailure(FILE* err, ExchangeFailure failure, const unsigned char* local)
+static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)
+{
+    for (const LocalInterface& c : candidates) {
+        fprintf(err, "  %s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name);
+    }
+}
+
+void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
+                        const std::vector<LocalInterface>& candidates)
+{
+    switch (choice) {
+    case CHOICE_UNKNOWN:
+        fprintf(err, "%s: no interface that is up has the address or name '%s'; candidates:\n", BATCH_PROGRAM,
+                where.c_str());
+        listCandidates(err, candidates);
+        break;
+    case CHOICE_NONE:
+        fprintf(err, "%s: no interface other than loopback is up with an IPv4 address; name one with --interface\n",
+                BATCH_PROGRAM);
+        break;
+    case CHOICE_AMBIGUOUS:
+        fprintf(err, "%s: more than one interface to choose from; name one with --interface (or 'all'):\n",
+                BATCH_PROGRAM);
+        listCandidates(err, candidates);
+        break;
+    case CHOICE_FAILED:
+        fprintf(err, "%s: ", BATCH_PROGRAM);
+        printFailure(err, failureOf(FAILED_INTERFACES, NULL, 0));
+        break;
+    case CHOSEN:
+        break;
+    }
+}
+
+void printFailure(FILE* err, const Failure& f)
 {
     const char* what = "";
     char bindWhat[40];
-    switch (failure) {
-    case FAIL_SOCKET:
+    switch (f.call) {
+    case FAILED_SOCKET:
         what = "can't make a socket for";
         break;
-    case FAIL_BIND:
+    case FAILED_BIND:
         (void)snprintf(bindWhat, sizeof bindWhat, "can't bind to port %u on", SCAN_PORT);
         what = bindWhat;
         break;
-    case FAIL_TTL:
+    case FAILED_TTL:
         what = "can't set the multicast time-to-live on";
         break;
-    case FAIL_SEND:
+    case FAILED_SEND:
         what = "can't send from";
         break;
-    case FAIL_RECEIVE:
+    case FAILED_RECEIVE:
         what = "can't receive on";
         break;
-    case EXCHANGE_OK:
+    case FAILED_NO_SOCKET:
+        fprintf(err, "no socket for the address that found the controller\n");
+        return;
+    case FAILED_INTERFACES:
+        fprintf(err, "can't list the local addresses\n");
+        return;
+    case FAILED_NONE:
         return;
     }
-    fprintf(err, "%s %s (error %d)\n", what, local != NULL ? ipv4Text(local).c_str() : "", WSAGetLastError());
+    fprintf(err, "%s %s (error %d)\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", f.error);
+}
+
+void printEvent(FILE* err, const Event& e)
+{
+    switch (e.kind) {
+    case EVENT_SCANNING:
+        fprintf(err, "%s: scanning from %s%s%s\n", BATCH_PROGRAM, ipv4Text(e.local.address).c_str(),
+                e.local.name[0] != '\0' ? " on " : "", e.local.name);
+        break;
+    case EVENT_SMALL_BUFFER:
+        fprintf(err, "%s: warning: the receive buffer can't be enlarged\n", BATCH_PROGRAM);
+        break;
+    case EVENT_MAX_TIME:
+        fprintf(err, "%s: answers kept coming; the scan ended at --max-time (%g s)\n", BATCH_PROGRAM, e.seconds);
+        break;
+    case EVENT_IGNORED:
+        fprintf(err, "%s: ignored %ld datagrams that are no response (%ld too long)\n", BATCH_PROGRAM, e.count,
+                e.other);
+        break;
+    case EVENT_SCANNED:
+        fprintf(err, "%s: %ld controllers, %ld answers\n", BATCH_PROGRAM, e.count, e.other);
+        break;
+    case EVENT_NOT_FOUND:
+        fprintf(err, "%s: no controller with MAC %s answered; nothing sent to it\n", BATCH_PROGRAM,
+                macText(e.mac).c_str());
+        break;
+    case EVENT_SENT:
+        fprintf(err, "%s: sent %ld settings\n", BATCH_PROGRAM, e.count);
+        break;
+    }
+}
+
+static const size_t SHOWN_TEXT_LEN = 40;   // longer field texts are cut in messages
+
+// A field of the plan as a message may quote it.
+static std::string shown(const std::string& text)
+{
+    std::string s = text.size() > SHOWN_TEXT_LEN ? text.substr(0, SHOWN_TEXT_LEN) + "..." : text;
+    for (char& c : s) {
+        unsigned char byte = (unsigned char)c;
+        if (byte < 0x20 || byte == 0x7F) {
+            c = '?';
+        }
+    }
+    return "'" + s + "'";
+}
+
+std::string planErrorText(const PlanError& e)
+{
+    switch (e.problem) {
+    case PLAN_NO_HEADER:
+        return "no header line (mac,ip,gateway,mask)";
+    case PLAN_BAD_HEADER:
+        return "the header must be mac,ip,gateway,mask";
+    case PLAN_NO_ROWS:
+        return "no controller rows";
+    case PLAN_FIELD_COUNT:
+        return "expected 4 fields (mac,ip,gateway,mask), found " + std::to_string(e.count);
+    case PLAN_BAD_MAC:
+        return "bad MAC address " + shown(e.field);
+    case PLAN_NO_IP:
+        return "the IP address is missing";
+    case PLAN_BAD_IP:
+        return "bad IP address " + shown(e.field);
+    case PLAN_BAD_GATEWAY:
+        return "bad gateway " + shown(e.field);
+    case PLAN_BAD_MASK:
+        return "bad mask " + shown(e.field);
+    case PLAN_MAC_TWICE:
+        return "MAC " + shown(e.field) + " is already on line " + std::to_string(e.count);
+    case PLAN_IP_TWICE:
+        return "IP address " + shown(e.field) + " is already given on line " + std::to_string(e.count);
+    }
+    return "";
 }

@@ -10,7 +10,7 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 
 echo "== layers"
 # Each layer includes only from itself and the layers below it:
-# platform <- protocol <- report <- app and batch.
+# platform <- protocol <- commission <- report <- app and batch.
 layer_problems=0
 check_layer() {
     local layer=$1 allowed=$2 hit
@@ -24,9 +24,10 @@ check_layer() {
 }
 check_layer platform platform
 check_layer protocol 'platform|protocol'
-check_layer report 'platform|protocol|report'
-check_layer app 'platform|protocol|report|app'
-check_layer batch 'platform|protocol|report|batch'
+check_layer commission 'platform|protocol|commission'
+check_layer report 'platform|protocol|commission|report'
+check_layer app 'platform|protocol|commission|report|app'
+check_layer batch 'platform|protocol|commission|report|batch'
 [ "$layer_problems" = 0 ] || exit 1
 
 echo "== clang-format"
@@ -38,7 +39,7 @@ cmake -S "$top" -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_CXX_COMPI
 cmake --build "$build" -j "$(nproc)" >/dev/null
 
 echo "== clang-tidy"
-run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|batch|protocol|report|platform|tools|tests|bench|fuzz)/" \
+run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|batch|commission|protocol|report|platform|tools|tests|bench|fuzz)/" \
     >"$build/clang-tidy.log" 2>&1 || {
     # The findings alone, without colours or the per-file progress lines.
     sed 's/\x1b\[[0-9;]*m//g' "$build/clang-tidy.log" | grep -E -A3 ': (warning|error):' ||

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commission/plan.h"
+#include "report/batch_output.h"
 
 static void fault(const char* what, const std::string& detail)
 {
@@ -38,9 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (e.line < 1 || e.line > lines) {
             fault("error on a line outside the text", std::to_string(e.line));
         }
-        for (char c : e.message) {
+        std::string message = planErrorText(e);
+        for (char c : message) {
             if ((unsigned char)c < 0x20 || c == 0x7F) {
-                fault("control byte in a message", e.message);
+                fault("control byte in a message", message);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commission/plan.h"
+#include "report/batch_output.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte, gateway and mask kept?) or
 // the errors as "line: start of the message".
@@ -48,7 +49,7 @@ TEST(Plan, Table)
                           (r.setMask ? " set" : " keep"));
         }
         for (const PlanError& e : errors) {
-            got.push_back(std::to_string(e.line) + ": " + e.message);
+            got.push_back(std::to_string(e.line) + ": " + planErrorText(e));
         }
         ASSERT_EQ(got.size(), c.expected.size()) << c.text;
         for (size_t i = 0; i < got.size(); ++i) {

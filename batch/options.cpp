@@ -1,0 +1,185 @@
+#include "batch/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "report/batch_output.h"
+
+static const double MAX_SECONDS = 86400;
+
+enum OptionCode { OPT_MAC = 256, OPT_IP, OPT_GATEWAY, OPT_MASK, OPT_VERIFY_TIME, OPT_NO_VERIFY, OPT_DRY_RUN, OPT_MAX_TIME };
+
+#define OPTION_INTERFACE {"interface", required_argument, NULL, 'i'}
+#define OPTION_TIMEOUT {"timeout", required_argument, NULL, 't'}
+#define OPTION_MAX_TIME {"max-time", required_argument, NULL, OPT_MAX_TIME}
+#define OPTION_VERIFY_TIME {"verify-time", required_argument, NULL, OPT_VERIFY_TIME}
+#define OPTION_HELP {"help", no_argument, NULL, 'h'}
+#define OPTION_END {NULL, 0, NULL, 0}
+
+const option SCAN_OPTIONS[] = {
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, {"format", required_argument, NULL, 'f'}, OPTION_HELP,
+    OPTION_END,
+};
+const option SET_OPTIONS[] = {
+    OPTION_INTERFACE,
+    OPTION_TIMEOUT,
+    OPTION_MAX_TIME,
+    {"mac", required_argument, NULL, OPT_MAC},
+    {"ip", required_argument, NULL, OPT_IP},
+    {"gateway", required_argument, NULL, OPT_GATEWAY},
+    {"mask", required_argument, NULL, OPT_MASK},
+    OPTION_VERIFY_TIME,
+    {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
+    OPTION_HELP,
+    OPTION_END,
+};
+const option APPLY_OPTIONS[] = {
+    OPTION_INTERFACE,   OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
+    OPTION_HELP,        OPTION_END,
+};
+
+int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
+{
+    va_list args;
+    va_start(args, format);
+    fprintf(stderr, "%s: ", BATCH_PROGRAM);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fprintf(stderr, "\nTry '%s --help'.\n", BATCH_PROGRAM);
+    return EXIT_USAGE;
+}
+
+static bool readSeconds(const char* text, double* seconds)
+{
+    char* end = NULL;
+    errno = 0;
+    double value = strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0 || value > MAX_SECONDS) {
+        return false;
+    }
+    *seconds = value;
+    return true;
+}
+
+// One option into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeOption(int code, const char* value, Settings* s)
+{
+    switch (code) {
+    case 'i':
+        s->where = value;
+        break;
+    case 't':
+        if (!readSeconds(value, &s->apply.scan.quiet)) {
+            return usageError("bad --timeout '%s' (seconds, 0 to 86400)", value);
+        }
+        break;
+    case OPT_MAX_TIME:
+        if (!readSeconds(value, &s->apply.scan.maxTime) || s->apply.scan.maxTime == 0) {
+            return usageError("bad --max-time '%s' (seconds, above 0 up to 86400)", value);
+        }
+        break;
+    case OPT_VERIFY_TIME:
+        if (!readSeconds(value, &s->apply.verifyTime)) {
+            return usageError("bad --verify-time '%s' (seconds, 0 to 86400)", value);
+        }
+        break;
+    case 'f': {
+        const char* const names[] = {"table", "csv", "json"};
+        for (int f = 0; f < 3; ++f) {
+            if (strcmp(value, names[f]) == 0) {
+                s->format = (Format)f;
+                return EXIT_OK;
+            }
+        }
+        return usageError("bad --format '%s' (table, csv or json)", value);
+    }
+    case OPT_MAC:
+        s->mac = value;
+        break;
+    case OPT_IP:
+        s->ip = value;
+        break;
+    case OPT_GATEWAY:
+        s->gateway = value;
+        break;
+    case OPT_MASK:
+        s->mask = value;
+        break;
+    case OPT_NO_VERIFY:
+        s->apply.noVerify = true;
+        break;
+    case OPT_DRY_RUN:
+        s->apply.dryRun = true;
+        break;
+    default:
+        break;
+    }
+    return EXIT_OK;
+}
+
+// The commands other than c that take the long option in arg ("--name" or "--name=value").
+static std::string ownersOf(const char* arg, const Command& c, const Command* commands, int commandCount)
+{
+    if (strncmp(arg, "--", 2) != 0) {
+        return "";
+    }
+    std::string name(arg + 2, strcspn(arg + 2, "="));
+    std::string owners;
+    for (int k = 0; k < commandCount; ++k) {
+        if (&commands[k] == &c) {
+            continue;
+        }
+        for (const option* o = commands[k].options; o->name != NULL; ++o) {
+            if (name == o->name) {
+                owners += (owners.empty() ? "" : " and ") + std::string(commands[k].name);
+            }
+        }
+    }
+    return owners;
+}
+
+int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s)
+{
+    optind = 2;
+    opterr = 0;   // told here, naming the command
+    std::vector<std::string> operands;
+    for (;;) {
+        int code = getopt_long(argc, argv, c.shortOptions, c.options, NULL);
+        if (code == -1) {
+            break;
+        }
+        const char* arg = argv[optind - 1];
+        if (code == 1) {
+            operands.push_back(optarg);
+        } else if (code == 'h') {
+            return -1;
+        } else if (code == ':') {
+            return usageError("%s needs a value", arg);
+        } else if (code == '?') {
+            std::string owners = ownersOf(arg, c, commands, commandCount);
+            if (!owners.empty()) {
+                return usageError("%s belongs to %s, not %s", arg, owners.c_str(), c.name);
+            }
+            return usageError("%s: unknown option '%s'", c.name, arg);
+        } else {
+            int status = takeOption(code, optarg, s);
+            if (status != EXIT_OK) {
+                return status;
+            }
+        }
+    }
+    if ((int)operands.size() != c.operands) {
+        if (c.operands == 1) {
+            return usageError("%s needs one PLAN file", c.name);
+        }
+        return usageError("unexpected argument '%s'", operands[0].c_str());
+    }
+    if (c.operands == 1) {
+        s->plan = operands[0];
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,44 @@
+// The batch program's command line: the settings, each command's options, and the usage errors.
+#pragma once
+
+#include <getopt.h>
+
+#include <string>
+
+#include "commission/apply.h"
+
+enum Format { FORMAT_TABLE, FORMAT_CSV, FORMAT_JSON };
+
+struct Settings {
+    std::string where;   // --interface
+    ApplyOptions apply;
+    Format format = FORMAT_TABLE;
+    std::string mac, ip, gateway, mask;   // set's target, as typed
+    std::string plan;                     // apply's PLAN
+};
+
+// One command of the table: its name, what runs it, and what it takes.
+struct Command {
+    const char* name;
+    int (*run)(const Settings& s);
+    const char* usage;          // after the command's name
+    const option* options;      // ends with a zero entry
+    const char* shortOptions;   // for getopt_long
+    int operands;               // how many operands it takes (0 or 1)
+};
+
+extern const option SCAN_OPTIONS[];
+extern const option SET_OPTIONS[];
+extern const option APPLY_OPTIONS[];
+// getopt_long's short options of the commands: operands in order ('-'), a missing value told
+// apart (':'), then the letters each takes.
+#define SCAN_SHORT_OPTIONS "-:i:t:f:h"
+#define PLAN_SHORT_OPTIONS "-:i:t:h"
+
+// "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
+__attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);
+
+// The options of command c (argv from index 2) into s; commands is the whole table, to name the
+// owners of an option given to the wrong command. EXIT_OK, -1 after --help, or the exit status
+// of a usage error (printed).
+int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s);

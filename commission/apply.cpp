@@ -1,0 +1,194 @@
+#include "commission/apply.h"
+
+#include <cstring>
+
+#include "protocol/messages.h"
+
+// During verification, a request this often until every controller reports its target.
+static const double VERIFY_REQUEST_EVERY_S = 1;
+
+static Event event(EventKind kind)
+{
+    Event e;
+    memset(&e, 0, sizeof e);
+    e.kind = kind;
+    return e;
+}
+
+Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
+{
+    for (const LocalInterface& local : s.locals) {
+        Event e = event(EVENT_SCANNING);
+        e.local = local;
+        sink(e);
+    }
+    Failure failure = sendRequests(s);
+    if (failure.call != FAILED_NONE) {
+        return failure;
+    }
+    ListenEnd end = listenFor(s, options.quiet, options.maxTime, nullptr, &failure);
+    if (end == LISTEN_FAILED) {
+        return failure;
+    }
+    if (end == LISTEN_DEADLINE) {
+        Event e = event(EVENT_MAX_TIME);
+        e.seconds = options.maxTime;
+        sink(e);
+    }
+    if (s.ignored > 0 || s.tooLong > 0) {
+        Event e = event(EVENT_IGNORED);
+        e.count = s.ignored + s.tooLong;
+        e.other = s.tooLong;
+        sink(e);
+    }
+    Event e = event(EVENT_SCANNED);
+    e.count = (long)s.found.size();
+    e.other = s.datagrams;
+    sink(e);
+    return noFailure();
+}
+
+// The target: each field as planned, or as the controller reports it (unknown when it is missing).
+static void targetOf(const PlanRow& row, const Sighting* seen, Outcome* o)
+{
+    const struct {
+        bool set;
+        const unsigned char* given;
+        const unsigned char* reported;
+        bool* known;
+        unsigned char* target;
+    } fields[] = {
+        {row.setIp, row.ip, seen != NULL ? seen->response.ip : NULL, &o->knownIp, o->target.ip},
+        {row.setGateway, row.gateway, seen != NULL ? seen->response.gateway : NULL, &o->knownGateway,
+         o->target.gateway},
+        {row.setMask, row.mask, seen != NULL ? seen->response.mask : NULL, &o->knownMask, o->target.mask},
+    };
+    for (const auto& f : fields) {
+        const unsigned char* value = f.set ? f.given : f.reported;
+        *f.known = value != NULL;
+        if (value != NULL) {
+            memcpy(f.target, value, IPV4_LEN);
+        }
+    }
+}
+
+static bool reportsTarget(const Response& r, const Outcome& o)
+{
+    return memcmp(r.ip, o.target.ip, IPV4_LEN) == 0 && memcmp(r.gateway, o.target.gateway, IPV4_LEN) == 0 &&
+           memcmp(r.mask, o.target.mask, IPV4_LEN) == 0;
+}
+
+// The latest answers against the targets of the rows sent to; true when all report them.
+static bool confirm(const Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes)
+{
+    bool all = true;
+    for (size_t i : sent) {
+        const Sighting* seen = findSighting(s, outcomes[i].mac);
+        outcomes[i].now = seen->response;
+        if (reportsTarget(seen->response, outcomes[i])) {
+            outcomes[i].state = OUTCOME_VERIFIED;
+        } else {
+            all = false;
+        }
+    }
+    return all;
+}
+
+// Asks again every VERIFY_REQUEST_EVERY_S until every row sent to reports its target or the
+// verify time is up.
+static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds)
+{
+    Failure failure = noFailure();
+    double start = s.wire.now();
+    auto confirmed = [&]() { return confirm(s, sent, outcomes); };
+    for (;;) {
+        double left = seconds - (s.wire.now() - start);
+        if (left <= 0 || confirmed()) {
+            break;
+        }
+        failure = sendRequests(s);
+        if (failure.call != FAILED_NONE) {
+            break;
+        }
+        double wait = left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S;
+        if (listenFor(s, -1, wait, confirmed, &failure) == LISTEN_FAILED) {
+            break;
+        }
+    }
+    confirmed();
+    return failure;
+}
+
+ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options,
+                      const EventSink& sink)
+{
+    ApplyResult result;
+    result.summary = false;
+    result.failure = scanOnce(s, options.scan, sink);
+    if (result.failure.call != FAILED_NONE) {
+        return result;
+    }
+
+    result.outcomes.resize(rows.size());
+    std::vector<size_t> sent;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Outcome& o = result.outcomes[i];
+        memset(&o, 0, sizeof o);
+        o.line = rows[i].line;
+        memcpy(o.mac, rows[i].mac, MAC_LEN);
+        const Sighting* seen = findSighting(s, rows[i].mac);
+        targetOf(rows[i], seen, &o);
+        if (seen == NULL) {
+            o.state = OUTCOME_NOT_FOUND;
+            Event e = event(EVENT_NOT_FOUND);
+            memcpy(e.mac, o.mac, MAC_LEN);
+            sink(e);
+            continue;
+        }
+        o.found = true;
+        o.now = seen->response;
+        if (reportsTarget(seen->response, o)) {
+            o.state = OUTCOME_UNCHANGED;
+            continue;
+        }
+        if (options.dryRun) {
+            o.state = OUTCOME_WOULD_SEND;
+            continue;
+        }
+        unsigned char setting[SETTING_LEN];
+        buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
+        result.failure = sendSetting(s, *seen, setting);
+        if (result.failure.call != FAILED_NONE) {
+            return result;
+        }
+        o.state = options.noVerify ? OUTCOME_SENT : OUTCOME_NOT_CONFIRMED;
+        sent.push_back(i);
+    }
+    if (!sent.empty()) {
+        Event e = event(EVENT_SENT);
+        e.count = (long)sent.size();
+        sink(e);
+    }
+    if (!sent.empty() && !options.noVerify) {
+        result.failure = verify(s, sent, result.outcomes, options.verifyTime);
+    }
+    result.summary = true;
+    return result;
+}
+
+int applyStatus(const ApplyResult& result)
+{
+    bool unconfirmed = false;
+    bool missing = false;
+    for (const Outcome& o : result.outcomes) {
+        unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
+        missing = missing || o.state == OUTCOME_NOT_FOUND;
+    }
+    if (result.failure.call != FAILED_NONE) {
+        return EXIT_NETWORK;
+    }
+    if (unconfirmed) {
+        return EXIT_UNCONFIRMED;
+    }
+    return missing ? EXIT_NOT_FOUND : EXIT_OK;
+}

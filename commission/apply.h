@@ -1,0 +1,96 @@
+// The commissioning sequence: one scan, a setting for every planned controller whose addresses
+// differ from its target, and the verification of them all together; then the exit status. What
+// happens on the way goes out as events, for the front end to show.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "commission/failure.h"
+#include "commission/plan.h"
+#include "commission/scanner.h"
+
+// Exit status of the batch program
+const int EXIT_OK = 0;
+const int EXIT_NOT_FOUND = 1;   // nothing found, or a planned controller not found
+const int EXIT_USAGE = 2;       // usage or plan error, unknown or no interface; nothing sent
+const int EXIT_NETWORK = 3;     // network or system failure
+const int EXIT_UNCONFIRMED = 4;
+
+enum EventKind {
+    EVENT_SCANNING,       // local: the scan goes out from this address
+    EVENT_SMALL_BUFFER,   // local: its receive buffer could not be enlarged
+    EVENT_MAX_TIME,       // seconds: answers kept coming until --max-time
+    EVENT_IGNORED,        // count: datagrams that are no response; other: of them too long
+    EVENT_SCANNED,        // count: controllers; other: answers
+    EVENT_NOT_FOUND,      // mac: a planned controller that did not answer
+    EVENT_SENT,           // count: settings sent
+};
+
+struct Event {
+    EventKind kind;
+    LocalInterface local;
+    unsigned char mac[MAC_LEN];
+    long count;
+    long other;
+    double seconds;
+};
+
+typedef std::function<void(const Event&)> EventSink;
+
+struct ScanOptions {
+    double quiet = 2;      // the scan ends this long after the last answer
+    double maxTime = 60;   // but never later than this
+};
+
+// Requests from every local address and listens with the quiet-time rule.
+Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink);
+
+struct Addresses {
+    unsigned char ip[IPV4_LEN];
+    unsigned char gateway[IPV4_LEN];
+    unsigned char mask[IPV4_LEN];
+};
+
+enum OutcomeState {
+    OUTCOME_VERIFIED,        // sent, and the controller reports the target
+    OUTCOME_UNCHANGED,       // already at the target; nothing sent
+    OUTCOME_NOT_FOUND,       // no answer from this MAC; nothing sent
+    OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
+    OUTCOME_SENT,            // sent, not verified (--no-verify)
+    OUTCOME_WOULD_SEND,      // --dry-run
+};
+
+// One planned controller: its target and what it reports now.
+struct Outcome {
+    int line;   // plan line; 0 for the set command
+    unsigned char mac[MAC_LEN];
+    // Which fields of the target are known: a kept field of a missing controller is not.
+    bool knownIp;
+    bool knownGateway;
+    bool knownMask;
+    Addresses target;
+    bool found;
+    Response now;   // the controller's latest answer, when found
+    OutcomeState state;
+};
+
+struct ApplyOptions {
+    ScanOptions scan;
+    double verifyTime = 10;   // how long to wait for the controllers to report their targets
+    bool noVerify = false;
+    bool dryRun = false;
+};
+
+struct ApplyResult {
+    std::vector<Outcome> outcomes;   // one a plan row, in its order
+    Failure failure;                 // the network failure that ended the run early, if any
+    bool summary;                    // the outcomes are worth showing: the run got to verifying
+};
+
+// Scans once, sends every setting that changes something, verifies them together.
+ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options,
+                      const EventSink& sink);
+
+// The exit status: the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that applies.
+int applyStatus(const ApplyResult& result);

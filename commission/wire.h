@@ -1,0 +1,29 @@
+// What the scanner needs of the network: one link a local address, sends to the group, the wait
+// for any link to have a datagram, the receives, and a clock. The sockets give the real wire
+// (commission/socket_wire.h); tests give one of their own.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "protocol/messages.h"
+
+enum Received {
+    RECEIVED,            // a datagram
+    RECEIVED_NONE,       // nothing waiting on the link
+    RECEIVED_TOO_LONG,   // a datagram longer than RECV_LEN, dropped
+    RECEIVED_FAILED,     // the receive failed
+};
+
+struct Wire {
+    // One message to the group from link: 0, or the error number of the failed send.
+    std::function<int(size_t link, const unsigned char* message, int length)> send;
+    // Waits up to seconds until a link has a datagram; (*ready)[i] says which. The number of
+    // ready links, 0 when the time ran out, -1 with *error set when the wait failed.
+    std::function<int(double seconds, std::vector<char>* ready, int* error)> wait;
+    // The next datagram waiting on link, into buffer (RECV_LEN bytes, zero-filled first), its length
+    // into *bytes and the sender's address into sender; *error set on RECEIVED_FAILED.
+    std::function<Received(size_t link, unsigned char* buffer, int* bytes, unsigned char* sender, int* error)> receive;
+    // Seconds on a steady clock.
+    std::function<double()> now;
+};
