@@ -162,8 +162,8 @@ int runSet(const Settings& s)
     for (const auto& f : fields) {
         *f.set = !f.text.empty();
         if (*f.set && !parseIpv4(f.text.c_str(), f.address)) {
-            fprintf(stderr, "%s: bad %s '%s': four decimal numbers 0 to 255, no leading zeros\n", BATCH_PROGRAM,
-                    f.name, f.text.c_str());
+            fprintf(stderr, "%s: bad %s '%s': four decimal numbers 0 to 255, no leading zeros\n", BATCH_PROGRAM, f.name,
+                    f.text.c_str());
             return EXIT_USAGE;
         }
     }

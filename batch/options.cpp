@@ -11,18 +11,45 @@
 
 static const double MAX_SECONDS = 86400;
 
-enum OptionCode { OPT_MAC = 256, OPT_IP, OPT_GATEWAY, OPT_MASK, OPT_VERIFY_TIME, OPT_NO_VERIFY, OPT_DRY_RUN, OPT_MAX_TIME };
+enum OptionCode {
+    OPT_MAC = 256,
+    OPT_IP,
+    OPT_GATEWAY,
+    OPT_MASK,
+    OPT_VERIFY_TIME,
+    OPT_NO_VERIFY,
+    OPT_DRY_RUN,
+    OPT_MAX_TIME
+};
 
-#define OPTION_INTERFACE {"interface", required_argument, NULL, 'i'}
-#define OPTION_TIMEOUT {"timeout", required_argument, NULL, 't'}
-#define OPTION_MAX_TIME {"max-time", required_argument, NULL, OPT_MAX_TIME}
-#define OPTION_VERIFY_TIME {"verify-time", required_argument, NULL, OPT_VERIFY_TIME}
-#define OPTION_HELP {"help", no_argument, NULL, 'h'}
-#define OPTION_END {NULL, 0, NULL, 0}
+#define OPTION_INTERFACE                                                                                               \
+    {                                                                                                                  \
+        "interface", required_argument, NULL, 'i'                                                                      \
+    }
+#define OPTION_TIMEOUT                                                                                                 \
+    {                                                                                                                  \
+        "timeout", required_argument, NULL, 't'                                                                        \
+    }
+#define OPTION_MAX_TIME                                                                                                \
+    {                                                                                                                  \
+        "max-time", required_argument, NULL, OPT_MAX_TIME                                                              \
+    }
+#define OPTION_VERIFY_TIME                                                                                             \
+    {                                                                                                                  \
+        "verify-time", required_argument, NULL, OPT_VERIFY_TIME                                                        \
+    }
+#define OPTION_HELP                                                                                                    \
+    {                                                                                                                  \
+        "help", no_argument, NULL, 'h'                                                                                 \
+    }
+#define OPTION_END                                                                                                     \
+    {                                                                                                                  \
+        NULL, 0, NULL, 0                                                                                               \
+    }
 
 const option SCAN_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, {"format", required_argument, NULL, 'f'}, OPTION_HELP,
-    OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, {"format", required_argument, NULL, 'f'},
+    OPTION_HELP,      OPTION_END,
 };
 const option SET_OPTIONS[] = {
     OPTION_INTERFACE,
@@ -38,8 +65,8 @@ const option SET_OPTIONS[] = {
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
-    OPTION_INTERFACE,   OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_HELP,        OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
+    OPTION_HELP,      OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)

@@ -103,7 +103,7 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
     auto confirmed = [&]() { return confirm(s, sent, outcomes); };
     for (;;) {
         double left = seconds - (s.wire.now() - start);
-        if (left <= 0 || confirmed()) {
+        if (left <= TIME_STEP_S || confirmed()) {
             break;
         }
         failure = sendRequests(s);
@@ -119,8 +119,7 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
     return failure;
 }
 
-ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options,
-                      const EventSink& sink)
+ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink)
 {
     ApplyResult result;
     result.summary = false;

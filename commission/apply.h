@@ -89,8 +89,7 @@ struct ApplyResult {
 };
 
 // Scans once, sends every setting that changes something, verifies them together.
-ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options,
-                      const EventSink& sink);
+ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
 // The exit status: the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that applies.
 int applyStatus(const ApplyResult& result);

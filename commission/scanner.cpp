@@ -109,7 +109,7 @@ ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::functio
             left = lastAnswer + quiet - now;
             byQuiet = true;
         }
-        if (left <= 0) {
+        if (left <= TIME_STEP_S) {
             return byQuiet ? LISTEN_QUIET : LISTEN_DEADLINE;
         }
         int error = 0;

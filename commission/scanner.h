@@ -28,6 +28,9 @@ void startScanner(Scanner& s, const Wire& wire, const std::vector<LocalInterface
 // The request from every local address.
 Failure sendRequests(Scanner& s);
 
+// Less time than this left counts as none: waits that short only spin.
+const double TIME_STEP_S = 1e-6;
+
 enum ListenEnd {
     LISTEN_QUIET,      // nothing arrived for the quiet time
     LISTEN_DEADLINE,   // the time was up

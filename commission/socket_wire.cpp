@@ -86,8 +86,6 @@ Wire socketWire(Sockets& s)
         memcpy(sender, &x.source_sin.sin_addr, IPV4_LEN);
         return RECEIVED;
     };
-    w.now = []() {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    };
+    w.now = []() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
     return w;
 }

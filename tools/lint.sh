@@ -28,6 +28,13 @@ check_layer commission 'platform|protocol|commission'
 check_layer report 'platform|protocol|commission|report'
 check_layer app 'platform|protocol|commission|report|app'
 check_layer batch 'platform|protocol|commission|report|batch'
+# The commissioning engine returns what happened; it prints nothing.
+if hit=$(grep -n -E '\b(v?f?printf|puts|fputs|putchar|perror)\b|std::(cout|cerr|clog)|<iostream>|<ostream>' \
+    "$top"/commission/*.h "$top"/commission/*.cpp); then
+    echo "commission/ prints:"
+    echo "$hit"
+    layer_problems=1
+fi
 [ "$layer_problems" = 0 ] || exit 1
 
 echo "== clang-format"

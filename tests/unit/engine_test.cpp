@@ -1,0 +1,239 @@
+// The commissioning engine against a network in memory: scans, settings, verification, timing,
+// failures and a flood, without sockets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commission/apply.h"
+#include "commission/interfaces.h"
+#include "protocol/address.h"
+#include "unit/fake_wire.h"
+
+namespace {
+
+LocalInterface local(const char* name, const char* address, bool loopback = false)
+{
+    LocalInterface l;
+    memset(&l, 0, sizeof l);
+    (void)snprintf(l.name, sizeof l.name, "%s", name);
+    EXPECT_TRUE(parseIpv4(address, l.address));
+    l.loopback = loopback;
+    return l;
+}
+
+// Controller k's row; an empty address keeps the controller's.
+PlanRow row(int k, const char* ip, const char* gateway = "", const char* mask = "")
+{
+    PlanRow r;
+    memset(&r, 0, sizeof r);
+    r.line = k + 1;
+    memcpy(r.mac, fakeController(k).r.mac, MAC_LEN);
+    r.setIp = parseIpv4(ip, r.ip);
+    r.setGateway = parseIpv4(gateway, r.gateway);
+    r.setMask = parseIpv4(mask, r.mask);
+    return r;
+}
+
+struct Session {
+    FakeNet net;
+    Scanner scanner;
+    std::vector<Event> events;
+
+    explicit Session(const std::vector<FakeController>& controllers, size_t links = 1)
+    {
+        net.controllers = controllers;
+        net.links = links;
+        std::vector<LocalInterface> locals;
+        for (size_t i = 0; i < links; ++i) {
+            locals.push_back(local("eth", ("10.0." + std::to_string(i) + ".1").c_str()));
+        }
+        startScanner(scanner, net.wire(), locals);
+    }
+    EventSink sink()
+    {
+        return [this](const Event& e) { events.push_back(e); };
+    }
+};
+
+std::string ipText(const unsigned char* a)
+{
+    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." + std::to_string(a[3]);
+}
+
+TEST(Engine, ScanMergesByMacKeepsOrderAndTheLinkThatHeard)
+{
+    FakeController late = fakeController(1);
+    late.delay = 0.2;
+    late.repeats = 2;
+    FakeController early = fakeController(2);
+    early.delay = 0.05;
+    early.link = 1;
+    Session run({late, early}, 2);
+    ScanOptions options;
+    options.quiet = 0.5;
+    Failure f = scanOnce(run.scanner, options, run.sink());
+    ASSERT_EQ(f.call, FAILED_NONE);
+    ASSERT_EQ(run.scanner.found.size(), 2u);
+    const Sighting& first = run.scanner.found[0];
+    EXPECT_EQ(first.response.mac[5], 2) << "in order of first answer";
+    EXPECT_EQ(ipText(first.local), "10.0.1.1") << "the local address of the link that heard it";
+    EXPECT_EQ(ipText(first.sender), "127.0.0.3");
+    EXPECT_EQ(run.scanner.found[1].answers, 2);
+    EXPECT_EQ(run.scanner.datagrams, 3);
+    EXPECT_NEAR(run.net.clock, 0.4 + 0.5, 1e-6) << "quiet time after the last answer";
+    EXPECT_EQ(run.events.back().kind, EVENT_SCANNED);
+
+    unsigned char setting[SETTING_LEN];
+    buildSetting(setting, first.response.mac, first.response.ip, first.response.gateway, first.response.mask);
+    EXPECT_EQ(sendSetting(run.scanner, first, setting).call, FAILED_NONE);
+    EXPECT_EQ(run.net.sent.back().link, 1u) << "a setting leaves by the link that heard the controller";
+}
+
+// Ever-new MACs without a pause: --max-time still ends the scan, and every one is a row.
+TEST(Engine, FloodEndsAtMaxTime)
+{
+    Session run({});
+    run.net.flood = 1;
+    ScanOptions options;
+    options.quiet = 2;
+    options.maxTime = 0.5;
+    ASSERT_EQ(scanOnce(run.scanner, options, run.sink()).call, FAILED_NONE);
+    EXPECT_GE(run.net.clock, 0.5);
+    EXPECT_LE(run.net.clock, 0.7);
+    EXPECT_EQ((long)run.scanner.found.size(), run.scanner.datagrams);
+    EXPECT_GT(run.scanner.datagrams, 100000);
+    bool told = false;
+    for (const Event& e : run.events) {
+        told = told || e.kind == EVENT_MAX_TIME;
+    }
+    EXPECT_TRUE(told);
+}
+
+struct ApplyCase {
+    const char* name;
+    std::vector<FakeController> controllers;
+    std::vector<PlanRow> rows;
+    std::vector<OutcomeState> states;
+    int status;
+    std::vector<std::string> settings;   // ip/gateway/mask of each setting sent
+    double verifyTime = 2;
+    bool dryRun = false;
+    bool noVerify = false;
+};
+
+FakeController ignoring(int k)
+{
+    FakeController c = fakeController(k);
+    c.ignoreSettings = true;
+    return c;
+}
+
+FakeController slow(int k, double seconds)
+{
+    FakeController c = fakeController(k);
+    c.settingDelay = seconds;
+    return c;
+}
+
+const std::string KEPT = "192.168.1.20/192.168.1.1/";
+
+TEST(Engine, ApplyTable)
+{
+    const ApplyCase cases[] = {
+        {"mask alone differs",
+         {fakeController(1)},
+         {row(1, "", "", "255.255.0.0")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {KEPT + "255.255.0.0"}},
+        {"gateway alone differs",
+         {fakeController(1)},
+         {row(1, "", "192.168.1.254")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {"192.168.1.20/192.168.1.254/255.255.255.0"}},
+        {"already there", {fakeController(1)}, {row(1, "192.168.1.20")}, {OUTCOME_UNCHANGED}, EXIT_OK, {}},
+        {"not found", {fakeController(1)}, {row(9, "192.168.1.50")}, {OUTCOME_NOT_FOUND}, EXIT_NOT_FOUND, {}},
+        {"ignored, and one missing: unconfirmed wins",
+         {ignoring(1)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51")},
+         {OUTCOME_NOT_CONFIRMED, OUTCOME_NOT_FOUND},
+         EXIT_UNCONFIRMED,
+         {"192.168.1.50/192.168.1.1/255.255.255.0"}},
+        {"taken late, in time", {slow(1, 1.2)}, {row(1, "192.168.1.50")}, {OUTCOME_VERIFIED}, EXIT_OK, {"x"}, 5},
+        {"taken too late", {slow(1, 3)}, {row(1, "192.168.1.50")}, {OUTCOME_NOT_CONFIRMED}, EXIT_UNCONFIRMED, {"x"}, 1},
+        {"dry run", {fakeController(1)}, {row(1, "192.168.1.50")}, {OUTCOME_WOULD_SEND}, EXIT_OK, {}, 2, true},
+        {"no verify", {ignoring(1)}, {row(1, "192.168.1.50")}, {OUTCOME_SENT}, EXIT_OK, {"x"}, 2, false, true},
+    };
+    for (const ApplyCase& c : cases) {
+        Session run(c.controllers);
+        ApplyOptions options;
+        options.scan.quiet = 0.5;
+        options.verifyTime = c.verifyTime;
+        options.dryRun = c.dryRun;
+        options.noVerify = c.noVerify;
+        ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
+        ASSERT_EQ(result.outcomes.size(), c.states.size()) << c.name;
+        for (size_t i = 0; i < c.states.size(); ++i) {
+            EXPECT_EQ(result.outcomes[i].state, c.states[i]) << c.name << ", row " << i;
+            EXPECT_EQ(result.outcomes[i].line, c.rows[i].line) << c.name;
+        }
+        EXPECT_EQ(applyStatus(result), c.status) << c.name;
+        std::vector<Setting> sent = run.net.settings();
+        ASSERT_EQ(sent.size(), c.settings.size()) << c.name;
+        for (size_t i = 0; i < sent.size(); ++i) {
+            if (c.settings[i] != "x") {
+                EXPECT_EQ(ipText(sent[i].ip) + "/" + ipText(sent[i].gateway) + "/" + ipText(sent[i].mask),
+                          c.settings[i])
+                    << c.name;
+            }
+        }
+        if (c.states[0] == OUTCOME_VERIFIED && !c.settings.empty()) {
+            EXPECT_LT(run.net.clock, 0.6 + c.verifyTime) << c.name << ": verification ends once confirmed";
+        }
+    }
+}
+
+TEST(Engine, FailureKeepsCallAddressAndErrorNumber)
+{
+    Session run({fakeController(1)});
+    run.net.sendError = 101;
+    ApplyResult result = applyPlan(run.scanner, {row(1, "192.168.1.50")}, ApplyOptions(), run.sink());
+    EXPECT_EQ(result.failure.call, FAILED_SEND);
+    EXPECT_EQ(result.failure.error, 101);
+    ASSERT_TRUE(result.failure.hasLocal);
+    EXPECT_EQ(ipText(result.failure.local), "10.0.0.1");
+    EXPECT_EQ(applyStatus(result), EXIT_NETWORK);
+}
+
+TEST(Engine, InterfaceChoice)
+{
+    const std::vector<LocalInterface> listed = {local("lo", "127.0.0.1", true), local("eth0", "10.0.0.1"),
+                                                local("eth0", "10.0.0.5"), local("eth1", "10.1.0.1")};
+    const std::vector<LocalInterface> loOnly = {listed[0]};
+    const struct {
+        const std::vector<LocalInterface>& listed;
+        const char* where;
+        Choice choice;
+        std::vector<std::string> chosen;
+    } cases[] = {
+        {listed, "", CHOICE_AMBIGUOUS, {}},         {loOnly, "", CHOICE_NONE, {}},
+        {loOnly, "all", CHOICE_NONE, {}},           {listed, "all", CHOSEN, {"10.0.0.1", "10.1.0.1"}},
+        {listed, "10.0.0.5", CHOSEN, {"10.0.0.5"}}, {listed, "eth1", CHOSEN, {"10.1.0.1"}},
+        {listed, "lo", CHOSEN, {"127.0.0.1"}},      {listed, "eth9", CHOICE_UNKNOWN, {}},
+        {listed, "10.9.9.9", CHOICE_UNKNOWN, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<LocalInterface> chosen;
+        std::vector<LocalInterface> candidates;
+        EXPECT_EQ(chooseAmong(c.listed, c.where, &chosen, &candidates), c.choice) << c.where;
+        std::vector<std::string> got;
+        for (const LocalInterface& l : chosen) {
+            got.push_back(ipText(l.address));
+        }
+        EXPECT_EQ(got, c.chosen) << c.where;
+    }
+}
+
+}   // namespace
