@@ -227,7 +227,7 @@ int main(int argc, char** argv)
     const Command* command = NULL;
     Settings s;
     int status = readArguments(argc, argv, &command, &s);
-    if (status != EXIT_OK) {
+    if (status != EXIT_OK || command == NULL) {
         return status < 0 ? EXIT_OK : status;
     }
     WSADATA data;

@@ -115,7 +115,7 @@ struct ApplyCase {
     std::vector<FakeController> controllers;
     std::vector<PlanRow> rows;
     std::vector<OutcomeState> states;
-    int status;
+    long status;
     std::vector<std::string> settings;   // ip/gateway/mask of each setting sent
     double verifyTime = 2;
     bool dryRun = false;
@@ -229,6 +229,7 @@ TEST(Engine, InterfaceChoice)
         std::vector<LocalInterface> candidates;
         EXPECT_EQ(chooseAmong(c.listed, c.where, &chosen, &candidates), c.choice) << c.where;
         std::vector<std::string> got;
+        got.reserve(chosen.size());
         for (const LocalInterface& l : chosen) {
             got.push_back(ipText(l.address));
         }
