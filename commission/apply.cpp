@@ -9,8 +9,7 @@ static const double VERIFY_REQUEST_EVERY_S = 1;
 
 static Event event(EventKind kind)
 {
-    Event e;
-    memset(&e, 0, sizeof e);
+    Event e = Event();
     e.kind = kind;
     return e;
 }

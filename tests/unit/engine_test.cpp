@@ -61,6 +61,36 @@ std::string ipText(const unsigned char* a)
     return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." + std::to_string(a[3]);
 }
 
+struct ApplyCase {
+    const char* name;
+    std::vector<FakeController> controllers;
+    std::vector<PlanRow> rows;
+    std::vector<OutcomeState> states;
+    long status;
+    std::vector<std::string> settings;   // ip/gateway/mask of each setting sent
+    double verifyTime = 2;
+    bool dryRun = false;
+    bool noVerify = false;
+};
+
+FakeController ignoring(int k)
+{
+    FakeController c = fakeController(k);
+    c.ignoreSettings = true;
+    return c;
+}
+
+FakeController slow(int k, double seconds)
+{
+    FakeController c = fakeController(k);
+    c.settingDelay = seconds;
+    return c;
+}
+
+const std::string KEPT = "192.168.1.20/192.168.1.1/";
+
+}   // namespace
+
 TEST(Engine, ScanMergesByMacKeepsOrderAndTheLinkThatHeard)
 {
     FakeController late = fakeController(1);
@@ -109,34 +139,6 @@ TEST(Engine, FloodEndsAtMaxTime)
     }
     EXPECT_TRUE(told);
 }
-
-struct ApplyCase {
-    const char* name;
-    std::vector<FakeController> controllers;
-    std::vector<PlanRow> rows;
-    std::vector<OutcomeState> states;
-    long status;
-    std::vector<std::string> settings;   // ip/gateway/mask of each setting sent
-    double verifyTime = 2;
-    bool dryRun = false;
-    bool noVerify = false;
-};
-
-FakeController ignoring(int k)
-{
-    FakeController c = fakeController(k);
-    c.ignoreSettings = true;
-    return c;
-}
-
-FakeController slow(int k, double seconds)
-{
-    FakeController c = fakeController(k);
-    c.settingDelay = seconds;
-    return c;
-}
-
-const std::string KEPT = "192.168.1.20/192.168.1.1/";
 
 TEST(Engine, ApplyTable)
 {
@@ -236,5 +238,3 @@ TEST(Engine, InterfaceChoice)
         EXPECT_EQ(got, c.chosen) << c.where;
     }
 }
-
-}   // namespace
