@@ -132,6 +132,32 @@ bool parseNameHex(const std::string& text, std::string* name)
     return true;
 }
 
+// A chance from 0 to 1 as digits with an optional fraction: 0, 1, 0.25, .5; no sign or exponent.
+bool parseChance(const std::string& text, double* chance)
+{
+    size_t digits = 0;
+    size_t dots = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == '.' && dots == 0) {
+            ++dots;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || text.back() == '.') {
+        return false;
+    }
+    char* end = nullptr;
+    double value = strtod(text.c_str(), &end);
+    if (*end != '\0' || value > 1) {
+        return false;
+    }
+    *chance = value;
+    return true;
+}
+
 // ---- the table of keys ----
 
 struct Key {
@@ -186,6 +212,7 @@ const std::vector<Key>& keyTable()
          }},
         {"setdelay", "MS", "a setting takes effect after", "0",
          [](Controller* c, V v) { return parseUnsigned(v, DEC_BASE, MAX_DELAY_MS, &c->setDelayMs); }},
+        {"loss", "P", "chance of a lost datagram", "0", [](Controller* c, V v) { return parseChance(v, &c->loss); }},
     };
     return table;
 }
@@ -203,6 +230,24 @@ std::string refusal(unsigned long k, std::initializer_list<const char*> parts)
 void padTo(std::string* line, size_t column)
 {
     line->append(line->size() + 2 > column ? 2 : column - line->size(), ' ');
+}
+
+// ---- losses: splitmix64 ----
+
+const uint64_t SPLITMIX_GAMMA = 0x9E3779B97F4A7C15ULL;
+const uint64_t SPLITMIX_MUL1 = 0xBF58476D1CE4E5B9ULL;
+const uint64_t SPLITMIX_MUL2 = 0x94D049BB133111EBULL;
+const int SPLITMIX_SHIFT1 = 30;
+const int SPLITMIX_SHIFT2 = 27;
+const int SPLITMIX_SHIFT3 = 31;
+const int DOUBLE_BITS = 53;   // a draw's bits, the mantissa of a double
+
+uint64_t splitmix64(uint64_t* state)
+{
+    uint64_t z = (*state += SPLITMIX_GAMMA);
+    z = (z ^ (z >> SPLITMIX_SHIFT1)) * SPLITMIX_MUL1;
+    z = (z ^ (z >> SPLITMIX_SHIFT2)) * SPLITMIX_MUL2;
+    return z ^ (z >> SPLITMIX_SHIFT3);
 }
 
 }   // namespace
@@ -243,6 +288,8 @@ Controller defaultController(unsigned long k)
     c.everyMs = 0;
     c.ignoreSettings = false;
     c.setDelayMs = 0;
+    c.loss = 0;
+    c.lossState = 0;
     return c;
 }
 
@@ -324,4 +371,25 @@ void encodeResponse(const Controller& c, unsigned char* buffer)
     if (c.size > static_cast<unsigned long>(RESPONSE_LEN)) {
         memset(buffer + RESPONSE_LEN, 0, c.size - static_cast<unsigned long>(RESPONSE_LEN));
     }
+}
+
+void seedLosses(std::vector<Controller>* controllers, uint64_t seed)
+{
+    uint64_t state = seed;
+    for (Controller& c : *controllers) {
+        c.lossState = splitmix64(&state);
+    }
+}
+
+bool loses(Controller* c)
+{
+    if (c->loss <= 0) {
+        return false;
+    }
+    if (c->loss >= 1) {
+        return true;
+    }
+    double draw =
+        static_cast<double>(splitmix64(&c->lossState) >> (64 - DOUBLE_BITS)) / static_cast<double>(1ULL << DOUBLE_BITS);
+    return draw < c->loss;
 }

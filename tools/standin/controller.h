@@ -34,6 +34,8 @@ struct Controller {
     unsigned long everyMs;   // between repeated answers
     bool ignoreSettings;
     unsigned long setDelayMs;   // a setting takes effect this long after it arrives
+    double loss;                // chance of each datagram in or out being lost
+    uint64_t lossState;         // its own generator of losses, see seedLosses
 };
 
 // The k-th controller (k from 0) with every key at its default.
@@ -49,3 +51,11 @@ void printKeys(FILE* out);
 // Lays c's datagram out in buffer (DATAGRAM_BUFFER_LEN bytes): the response, zero bytes after it
 // when c.size is longer. The first c.size bytes are what c sends.
 void encodeResponse(const Controller& c, unsigned char* buffer);
+
+// Gives every controller its own generator of losses, drawn in order from one seeded by seed, so
+// that a controller's losses depend only on the seed, its place and the datagrams it meets.
+void seedLosses(std::vector<Controller>* controllers, uint64_t seed);
+
+// One draw of c's generator: true, with chance c.loss, when this datagram is lost. Draws only when
+// 0 < loss < 1.
+bool loses(Controller* c);

@@ -24,6 +24,10 @@
 #include "tools/standin/group_socket.h"
 #include "tools/standin/responder.h"
 
+#ifndef BREVINDOR_VERSION
+#error BREVINDOR_VERSION must be the project version
+#endif
+
 namespace {
 
 const int EXIT_USAGE = 2;
@@ -33,6 +37,7 @@ const double MAX_LIFETIME_S = 86400;
 const char DEFAULT_INTERFACE[] = "127.0.0.1";
 const size_t MAX_DATAGRAM = 65536;
 const int64_t NS_PER_S = 1000000000;
+const int PID_SHIFT = 32;   // the process id's place in a seed taken from the clock
 
 volatile sig_atomic_t stopRequested = 0;
 
@@ -57,7 +62,7 @@ void printUsage(FILE* out)
 {
     fprintf(out,
             "usage: %s [--interface ADDR]... [--controller KEYS]... [--many N] [--log FILE]"
-            " [--lifetime SECONDS]\n"
+            " [--lifetime SECONDS] [--seed N]\n"
             "\n"
             "Behaves like a set of controllers on group %s, UDP port %u. Runs only inside a\n"
             "private network namespace (unshare -n).\n"
@@ -71,6 +76,9 @@ void printUsage(FILE* out)
             "  --log FILE          append one line per received datagram:\n"
             "                      <ip>:<port> <length> <bytes as lower-case hex>\n"
             "  --lifetime SECONDS  exit after this long (default %g); SIGTERM/SIGINT also end it\n"
+            "  --seed N            seed of the losses (loss=), 0..2^64-1, to repeat them\n"
+            "                      (default: taken from the clock)\n"
+            "  --version           print the version and exit\n"
             "\n"
             "Prints 'ready' once the group is joined and 'sent <N> last_send_ns <T>' on exit\n"
             "(T: CLOCK_MONOTONIC just before the last successful send, 0 if none).\n"
@@ -79,7 +87,12 @@ void printUsage(FILE* out)
             PROGRAM, SCAN_GROUP, SCAN_PORT, DEFAULT_INTERFACE, DEFAULT_LIFETIME_S);
     printKeys(out);
     fputs("A setting message whose MAC matches changes ip, gw and mask for later answers\n"
-          "(unless settings=ignore; setdelay=MS later).\n",
+          "(unless settings=ignore; setdelay=MS later).\n"
+          "loss=P, 0 <= P <= 1: each request, and each setting whose MAC matches, is lost on\n"
+          "the way in with chance P, and each answer on the way out with chance P, drawn per\n"
+          "controller and datagram; with the same --seed, keys and datagrams the same ones are\n"
+          "lost. Lost answers are not counted in 'sent'. --log still logs every datagram\n"
+          "that reached the socket, lost ones too.\n",
           out);
 }
 
@@ -90,6 +103,8 @@ struct Options {
     std::vector<Controller> controllers;
     std::string logPath;
     double lifetimeS = DEFAULT_LIFETIME_S;
+    bool seeded = false;
+    uint64_t seed = 0;
 };
 
 void addController(Options* o, const std::string& keys)
@@ -131,13 +146,17 @@ Options parseArguments(int argc, char** argv)
             printUsage(stdout);
             exit(0);
         }
+        if (arg == "--version") {
+            printf("%s %s\n", PROGRAM, BREVINDOR_VERSION);
+            exit(0);
+        }
         std::string value;
         size_t eq = arg.find('=');
         if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
             value = arg.substr(eq + 1);
             arg.resize(eq);
         } else if (arg == "--interface" || arg == "--controller" || arg == "--many" || arg == "--log" ||
-                   arg == "--lifetime") {
+                   arg == "--lifetime" || arg == "--seed") {
             if (i + 1 >= argc) {
                 fail("%s needs a value", arg.c_str());
             }
@@ -175,6 +194,11 @@ Options parseArguments(int argc, char** argv)
                 fail("bad --lifetime '%s' (0..%g seconds)", value.c_str(), MAX_LIFETIME_S);
             }
             o.lifetimeS = seconds;
+        } else if (arg == "--seed") {
+            if (!parseDecimal(value, &o.seed)) {
+                fail("bad --seed '%s' (0..%llu)", value.c_str(), static_cast<unsigned long long>(UINT64_MAX));
+            }
+            o.seeded = true;
         } else {
             printUsage(stderr);
             exit(EXIT_USAGE);
@@ -186,6 +210,14 @@ Options parseArguments(int argc, char** argv)
         o.interfaces.push_back(address);
     }
     return o;
+}
+
+uint64_t seedFromClock()
+{
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return (static_cast<uint64_t>(ts.tv_sec) * NS_PER_S + static_cast<uint64_t>(ts.tv_nsec)) ^
+           (static_cast<uint64_t>(getpid()) << PID_SHIFT);
 }
 
 }   // namespace
@@ -202,6 +234,7 @@ int main(int argc, char** argv)
 
     StandIn s;
     s.controllers.swap(options.controllers);
+    seedLosses(&s.controllers, options.seeded ? options.seed : seedFromClock());
     if (!options.logPath.empty()) {
         s.log = fopen(options.logPath.c_str(), "a");
         if (s.log == nullptr) {

@@ -55,14 +55,21 @@ void applyDue(StandIn* s)
     }
 }
 
+// Every loss is drawn here, as the datagram arrives, in the order of the controllers: a
+// controller's draws depend only on the datagrams it meets, not on when its answers go out.
 void onRequest(StandIn* s, const sockaddr_in& src)
 {
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
-        const Controller& c = s->controllers[k];
+        Controller& c = s->controllers[k];
+        if (loses(&c)) {   // lost on the way in
+            continue;
+        }
         int64_t due = now + static_cast<int64_t>(c.delayMs) * NS_PER_MS;
         for (unsigned long r = 0; r < c.repeat; ++r) {
-            s->pending.emplace(due + static_cast<int64_t>(r * c.everyMs) * NS_PER_MS, Pending{k, src});
+            if (!loses(&c)) {   // else lost on the way out
+                s->pending.emplace(due + static_cast<int64_t>(r * c.everyMs) * NS_PER_MS, Pending{k, src});
+            }
         }
     }
 }
@@ -71,8 +78,8 @@ void onSetting(StandIn* s, const unsigned char* message)
 {
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
-        const Controller& c = s->controllers[k];
-        if (memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || c.ignoreSettings) {
+        Controller& c = s->controllers[k];
+        if (memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || loses(&c) || c.ignoreSettings) {
             continue;
         }
         PendingSetting p;
@@ -85,7 +92,7 @@ void onSetting(StandIn* s, const unsigned char* message)
 
 void handleDatagram(StandIn* s, const sockaddr_in& src, const unsigned char* data, size_t length)
 {
-    if (s->log != nullptr) {
+    if (s->log != nullptr) {   // what reached the socket, before any loss
         logDatagram(s->log, src, data, length);
     }
     if (length < static_cast<size_t>(HDR_LEN) || memcmp(data + HDR_PROTOCOL_ID, PROTOCOL_ID, PROTOCOL_ID_LEN) != 0) {

@@ -1,5 +1,5 @@
 // The running stand-in: the controllers, the answers and settings waiting for their time, and
-// what each arriving datagram starts.
+// what each arriving datagram starts. Losses (loss=) are drawn here.
 #pragma once
 
 #include <netinet/in.h>
