@@ -1,9 +1,12 @@
 #include "report/batch_output.h"
 
 #include <nlohmann/json.hpp>
+
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
+#include "report/device_text.h"
 #include "report/fields.h"
 
 typedef std::vector<std::string> Row;
@@ -32,11 +35,9 @@ static std::string hexPair(const unsigned char* b)
 // The node name as the console dumps show it.
 static std::string safeName(const Response& r)
 {
-    std::string name;
-    for (const unsigned char* p = r.nodeName; *p != 0; ++p) {
-        name += (char)safeChar(*p);
-    }
-    return name;
+    char shown[NODE_NAME_LEN + 1] = "";
+    (void)appendSafeText(shown, sizeof shown, r.nodeName, strlen((const char*)r.nodeName));
+    return shown;
 }
 
 // Columns padded to their widest cell, two spaces apart, no trailing blanks.
