@@ -40,14 +40,19 @@ static std::string safeName(const Response& r)
     return shown;
 }
 
-// Columns padded to their widest cell, two spaces apart, no trailing blanks.
+static size_t width(const std::string& cell)
+{
+    return displayWidth(cell.data(), cell.size());
+}
+
+// Columns padded to their widest cell on a terminal, two spaces apart, no trailing blanks.
 static void printColumns(FILE* out, const std::vector<Row>& rows)
 {
     std::vector<size_t> widths;
     for (const Row& row : rows) {
         widths.resize(row.size() > widths.size() ? row.size() : widths.size(), 0);
         for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = row[i].size() > widths[i] ? row[i].size() : widths[i];
+            widths[i] = width(row[i]) > widths[i] ? width(row[i]) : widths[i];
         }
     }
     for (const Row& row : rows) {
@@ -55,7 +60,7 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
         for (size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) {
-                line += std::string(widths[i] - row[i].size() + 2, ' ');
+                line += std::string(widths[i] - width(row[i]) + 2, ' ');
             }
         }
         fprintf(out, "%s\n", line.c_str());
@@ -64,6 +69,7 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
 
 static const char* const SCAN_COLUMNS[] = {"mac",     "ip",           "gateway", "mask",  "node_name", "version",
                                            "node_id", "node_id_type", "sender",  "local", "answers"};
+static const size_t NAME_COLUMN = 4;   // the one column of device text
 
 static Row scanRow(const Sighting& s, bool forPeople)
 {
@@ -107,6 +113,7 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found)
     printColumns(out, rows);
 }
 
+// Quoted when it holds a comma, a quote or a line end.
 static std::string csvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -128,11 +135,19 @@ static void printCsvRow(FILE* out, const Row& row)
     fprintf(out, "%s\r\n", line.c_str());
 }
 
+// Device text that a spreadsheet would take for a formula, behind an apostrophe.
+static std::string notFormula(const std::string& text)
+{
+    return !text.empty() && std::string("=+-@").find(text[0]) != std::string::npos ? "'" + text : text;
+}
+
 void printScanCsv(FILE* out, const std::vector<Sighting>& found)
 {
     printCsvRow(out, Row(std::begin(SCAN_COLUMNS), std::end(SCAN_COLUMNS)));
     for (const Sighting& s : found) {
-        printCsvRow(out, scanRow(s, false));
+        Row row = scanRow(s, false);
+        row[NAME_COLUMN] = notFormula(row[NAME_COLUMN]);
+        printCsvRow(out, row);
     }
 }
 
