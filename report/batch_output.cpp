@@ -1,9 +1,12 @@
 #include "report/batch_output.h"
 
 #include <nlohmann/json.hpp>
+
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
+#include "report/device_text.h"
 #include "report/fields.h"
 
 typedef std::vector<std::string> Row;
@@ -34,21 +37,24 @@ static std::string hexPair(const unsigned char* b)
 // The node name as the console dumps show it.
 static std::string safeName(const Response& r)
 {
-    std::string name;
-    for (const unsigned char* p = r.nodeName; *p != 0; ++p) {
-        name += (char)safeChar(*p);
-    }
-    return name;
+    char shown[NODE_NAME_LEN + 1] = "";
+    (void)appendSafeText(shown, sizeof shown, r.nodeName, strlen((const char*)r.nodeName));
+    return shown;
 }
 
-// Columns padded to their widest cell, two spaces apart, no trailing blanks.
+static size_t width(const std::string& cell)
+{
+    return displayWidth(cell.data(), cell.size());
+}
+
+// Columns padded to their widest cell on a terminal, two spaces apart, no trailing blanks.
 static void printColumns(FILE* out, const std::vector<Row>& rows)
 {
     std::vector<size_t> widths;
     for (const Row& row : rows) {
         widths.resize(row.size() > widths.size() ? row.size() : widths.size(), 0);
         for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = row[i].size() > widths[i] ? row[i].size() : widths[i];
+            widths[i] = width(row[i]) > widths[i] ? width(row[i]) : widths[i];
         }
     }
     for (const Row& row : rows) {
@@ -56,7 +62,7 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
         for (size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) {
-                line += std::string(widths[i] - row[i].size() + 2, ' ');
+                line += std::string(widths[i] - width(row[i]) + 2, ' ');
             }
         }
         fprintf(out, "%s\n", line.c_str());
@@ -65,6 +71,7 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
 
 static const char* const SCAN_COLUMNS[] = {"mac",     "ip",           "gateway", "mask",  "node_name", "version",
                                            "node_id", "node_id_type", "sender",  "local", "answers"};
+static const size_t NAME_COLUMN = 4;   // the one column of device text
 
 static Row scanRow(const Sighting& s, bool forPeople)
 {
@@ -108,6 +115,7 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found)
     printColumns(out, rows);
 }
 
+// Quoted when it holds a comma, a quote or a line end.
 static std::string csvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -129,11 +137,19 @@ static void printCsvRow(FILE* out, const Row& row)
     fprintf(out, "%s\r\n", line.c_str());
 }
 
+// Device text that a spreadsheet would take for a formula, behind an apostrophe.
+static std::string notFormula(const std::string& text)
+{
+    return !text.empty() && std::string("=+-@").find(text[0]) != std::string::npos ? "'" + text : text;
+}
+
 void printScanCsv(FILE* out, const std::vector<Sighting>& found)
 {
     printCsvRow(out, Row(std::begin(SCAN_COLUMNS), std::end(SCAN_COLUMNS)));
     for (const Sighting& s : found) {
-        printCsvRow(out, scanRow(s, false));
+        Row row = scanRow(s, false);
+        row[NAME_COLUMN] = notFormula(row[NAME_COLUMN]);
+        printCsvRow(out, row);
     }
 }
 
@@ -302,19 +318,15 @@ void printEvent(FILE* err, const Event& e)
     }
 }
 
-static const size_t SHOWN_TEXT_LEN = 40;   // longer field texts are cut in messages
+static const size_t SHOWN_TEXT_LEN = 40;   // characters; longer field texts are cut in messages
 
-// A field of the plan as a message may quote it.
+// A field of the plan as a message may quote it: by the device text rule, cut on a character.
 static std::string shown(const std::string& text)
 {
-    std::string s = text.size() > SHOWN_TEXT_LEN ? text.substr(0, SHOWN_TEXT_LEN) + "..." : text;
-    for (char& c : s) {
-        unsigned char byte = (unsigned char)c;
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return "'" + s + "'";
+    char safe[SHOWN_TEXT_LEN * 4 + 1] = "";   // a character is at most four bytes
+    size_t size = text.size() < sizeof safe - 1 ? text.size() : sizeof safe - 1;
+    size_t taken = appendSafeText(safe, sizeof safe, (const unsigned char*)text.data(), size, SHOWN_TEXT_LEN);
+    return "'" + std::string(safe) + (taken < text.size() ? "..." : "") + "'";
 }
 
 std::string planErrorText(const PlanError& e)

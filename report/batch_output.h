@@ -1,7 +1,7 @@
 // The batch program's texts: the scan as a table, CSV or JSON, the summary of settings, and the
-// lines for standard error: events, failures and plan errors.
-// Device text reaches the table and CSV through the safe-character rule of the console dumps,
-// and the JSON document through the JSON library's escaping.
+// lines for standard error: events, failures and plan errors. Device text reaches the table and
+// CSV through the rule of the console dumps (report/device_text.h), the CSV with an apostrophe
+// before a leading =, +, - or @, and the JSON document through the JSON library's escaping.
 #pragma once
 
 #include <cstdio>

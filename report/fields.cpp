@@ -1,24 +1,8 @@
 #include "report/fields.h"
 
-unsigned char safeChar(unsigned char byte)
-{
-    // C1 controls too: 0x9B alone, or as the second byte of its UTF-8 form C2 9B, starts a
-    // control sequence on terminals that act on 8-bit controls.
-    bool control = byte < 0x20 || (byte >= 0x7F && byte <= 0x9F);
-    return control ? '?' : byte;
-}
+#include <cstring>
 
-void printSafeChar(FILE* out, unsigned char byte)
-{
-    fprintf(out, "%c", safeChar(byte));
-}
-
-void printSafeText(FILE* out, const unsigned char* text)
-{
-    for (; *text != 0; ++text) {
-        printSafeChar(out, *text);
-    }
-}
+#include "report/device_text.h"
 
 void formatIpv4(char* text, const unsigned char* a)
 {
@@ -46,9 +30,7 @@ void printMac(FILE* out, const unsigned char* m)
 
 static void printProtocolId(FILE* out, const Header& h)
 {
-    for (unsigned char c : h.protocolId) {
-        printSafeChar(out, c);
-    }
+    printSafeText(out, h.protocolId, sizeof h.protocolId);
 }
 
 static void printVersion(FILE* out, const Header& h)
@@ -114,7 +96,7 @@ void printResponseFields(FILE* out, const Response& r, const char* versionWord)
     fprintf(out, "\nVersion %s\t\t: ", versionWord);
     printIpv4(out, r.version);
     fprintf(out, "\nNode Name\t\t: ");
-    printSafeText(out, r.nodeName);
+    printSafeText(out, r.nodeName, strlen((const char*)r.nodeName));
     fprintf(out, "\n\n");
 }
 

@@ -1,17 +1,11 @@
 // The fields of the messages as text, shared by the console dumps and the response file. Bytes
-// are shown as unsigned values; device text never reaches the output as control bytes.
+// are shown as unsigned values; device text as report/device_text.h shows it.
 #pragma once
 
 #include <cstdio>
 
 #include "protocol/decode.h"
 
-// One byte as it may be shown: control bytes (0x00-0x1F, 0x7F-0x9F) as '?'; 0xA0-0xFF as they are.
-unsigned char safeChar(unsigned char byte);
-// One byte as a character, as safeChar shows it.
-void printSafeChar(FILE* out, unsigned char byte);
-// Device text up to its zero byte, each byte as printSafeChar shows it.
-void printSafeText(FILE* out, const unsigned char* text);
 // Four bytes as a dotted address, into text of IPV4_TEXT_LEN bytes.
 const int IPV4_TEXT_LEN = 16;
 void formatIpv4(char* text, const unsigned char* address);

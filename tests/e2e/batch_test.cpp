@@ -145,6 +145,11 @@ Check usageError(const std::string& words)
     };
 }
 
+// Gr\u00f6\u00dfe \u6cf5\u7ad9: two- and three-byte UTF-8, 14 bytes in 10 columns.
+const std::string GROESSE = "Gr\xc3\xb6\xc3\x9f"
+                            "e \xe6\xb3\xb5\xe7\xab\x99";
+const std::string GROESSE_HEX = "4772c3b6c39f6520e6b3b5e7ab99";
+
 const char* const FIVE_ROW_PLAN = "# commissioning of line 4\n"
                                   "mac,ip,gateway,mask\n"
                                   "00:1a:2b:3c:00:01,192.168.1.101,192.168.1.254,255.255.0.0\n"
@@ -184,35 +189,48 @@ const Case CASES[] = {
      }},
     {"ScanCsv",
      nullptr,
-     {ctl(1), with(2, "namehex=4e2c22410a")},
+     {ctl(1), with(2, "namehex=4e2c22410a"), with(3, "namehex=" + GROESSE_HEX),
+      with(4, "namehex=3d48595045524c494e4b2822687474703a2f2f78222c22792229"), with(5, "name=A \"q\"")},
      {},
      nullptr,
      LO + std::vector<std::string>{"scan", "--format", "csv"},
      0,
      [](const ToolRun& run, const std::string&) {
          Rows rows = parseCsv(run.out);
-         ASSERT_EQ(rows.size(), 3u) << run.out;
+         ASSERT_EQ(rows.size(), 6u) << run.out;
          EXPECT_EQ(rows[0], (std::vector<std::string>{"mac", "ip", "gateway", "mask", "node_name", "version", "node_id",
                                                       "node_id_type", "sender", "local", "answers"}));
          EXPECT_EQ(rows[1],
                    (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
                                              "1.0.0.8", "4343", "0900", ctl(1).from, "127.0.0.1", "1"}));
          EXPECT_EQ(rows[2][4], "N,\"A?");   // comma and quote kept by quoting, the line feed made safe
+         EXPECT_EQ(rows[3][4], GROESSE);
+         EXPECT_EQ(rows[4][4], "'=HYPERLINK(\"http://x\",\"y\")");   // no formula for a spreadsheet
+         EXPECT_NE(run.out.find(",\"A \"\"q\"\"\","), std::string::npos) << "a quote alone is quoted too";
      }},
     {"ScanTable",
      nullptr,
-     {ctl(1)},
+     {ctl(1), with(2, "namehex=" + GROESSE_HEX), with(3, "namehex=e6b3b5e7ab99c29b")},
      {},
      nullptr,
      LO + std::vector<std::string>{"scan"},
      0,
      [](const ToolRun& run, const std::string&) {
          Rows rows = columns(run.out);
-         ASSERT_EQ(rows.size(), 2u);
+         ASSERT_EQ(rows.size(), 4u);
          EXPECT_EQ(rows[0][0], "MAC");
          EXPECT_EQ(rows[1],
                    (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
                                              "1.0.0.8", "4343 Morvesta", "0900 K4Z", ctl(1).from, "127.0.0.1", "1"}));
+         EXPECT_EQ(rows[2][4], GROESSE);
+         EXPECT_EQ(rows[3][4], "\xe6\xb3\xb5\xe7\xab\x99?");
+         // Aligned on a terminal: the next column starts at the same column in every row, so its
+         // byte offset is larger by the name's bytes beyond its width (14 bytes in 10 columns, 7 in 5).
+         const size_t extra[] = {0, 0, 4, 2};
+         size_t at = run.out.find("VERSION"), line = 0;
+         for (size_t start = 0; start < run.out.size(); start = run.out.find('\n', start) + 1, ++line) {
+             EXPECT_EQ(run.out.find(line == 0 ? "VERSION" : "1.0.0.8", start) - start, at + extra[line]) << run.out;
+         }
      }},
     {"ScanNothingFound",
      nullptr,

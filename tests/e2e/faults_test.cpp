@@ -101,14 +101,22 @@ static std::vector<Fault> faults()
             "", PAUSE, toSecond);
     }
 
-    // C1 controls in the name, alone and UTF-8 encoded, are shown as '?' on the console and in the file.
+    // C1 controls in the name, alone and UTF-8 encoded, are shown as one '?' each on the console and
+    // in the file.
     Ctl c1 = ctl(1), c1shown = ctl(1);
     c1.name = "A\x9b"
               "2J\xc2\x9d"
               "0;x\xc2\x9c\xa0\xff";
-    c1shown.name = "A?2J\xc2?0;x\xc2?\xa0\xff";
+    c1shown.name = "A?2J?0;x?\xa0\xff";
     add("C1ControlsInTheName", {c1}, readArgs, "1\n", {}, 0, responseRecord(1, c1, 70, &c1shown) + countRecord(1),
         REQUEST_DUMP + responseDump(1, c1, 70, &c1shown) + TIMEOUT + countLine(1) + PAUSE);
+    // UTF-8 names are kept whole on the console and in the file (Gr\u00f6\u00dfe \u6cf5\u7ad9, \u7ad9).
+    Ctl de = ctl(1), zh = ctl(2);
+    de.name = "Gr\xc3\xb6\xc3\x9f"
+              "e \xe6\xb3\xb5\xe7\xab\x99";
+    zh.name = "\xe7\xab\x99";
+    add("Utf8Names", {de, zh}, readArgs, "1\n", {}, 0, responseRecord(1, de) + responseRecord(2, zh) + countRecord(2),
+        REQUEST_DUMP + responseDump(1, de) + responseDump(2, zh) + TIMEOUT + countLine(2) + PAUSE);
     return cases;
 }
 

@@ -6,8 +6,10 @@
 // datagram socket pair (never a network), so a datagram longer than the receive buffer takes the
 // real failed-receive path, and a shorter datagram must find nothing of a longer one before it.
 //
-// Both output streams swallow what they get but stop the run on a control byte (C0 other than line
-// feed and tab, DEL, C1): nothing from the network may reach the terminal or the record raw.
+// Both output streams keep what they get, and after each input the run stops on a control character
+// in it (C0 other than line feed and tab, DEL, C1, as a byte or in UTF-8): nothing from the network
+// may reach the terminal or the record raw. The check waits for the whole input's text, since a
+// stream's buffer may end inside a character.
 
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -16,11 +18,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "app/discovery.h"
 #include "app/run_state.h"
 #include "report/console.h"
 #include "report/response_file.h"
+#include "support/controls.h"
 
 static const size_t MAX_DATAGRAM = 200;
 static const int MAX_DATAGRAMS = MAX_CONTROLLERS + 10;   // enough to overflow the table
@@ -32,32 +36,38 @@ static void fault(const char* what)
     abort();
 }
 
-static ssize_t checkedWrite(void*, const char* data, size_t size)
+static ssize_t keepWrite(void* cookie, const char* data, size_t size)
 {
-    for (size_t i = 0; i < size; ++i) {
-        unsigned char b = (unsigned char)data[i];
-        if ((b < 0x20 && b != '\n' && b != '\t') || (b >= 0x7F && b <= 0x9F)) {
-            fprintf(stderr, "receive_fuzz: control byte 0x%02x printed\n", b);
-            abort();
-        }
-    }
+    ((std::string*)cookie)->append(data, size);
     return (ssize_t)size;
 }
 
-static FILE* checkedNullStream()
+static FILE* keepingStream(std::string* text)
 {
-    cookie_io_functions_t io = {nullptr, checkedWrite, nullptr, nullptr};
-    FILE* stream = fopencookie(nullptr, "w", io);
+    cookie_io_functions_t io = {nullptr, keepWrite, nullptr, nullptr};
+    FILE* stream = fopencookie(text, "w", io);
     if (stream == nullptr) {
         fault("fopencookie failed");
     }
     return stream;
 }
 
+static void checkAndForget(FILE* stream, std::string* text)
+{
+    fflush(stream);
+    size_t at = controlAt((const unsigned char*)text->data(), text->size());
+    if (at != std::string::npos) {
+        fprintf(stderr, "receive_fuzz: control byte 0x%02x printed\n", (unsigned char)(*text)[at]);
+        abort();
+    }
+    text->clear();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static FILE* console = checkedNullStream();
-    static FILE* record = checkedNullStream();
+    static std::string consoleText, recordText;
+    static FILE* console = keepingStream(&consoleText);
+    static FILE* record = keepingStream(&recordText);
     static int pair[2] = {-1, -1};
     if (pair[0] < 0 && socketpair(AF_UNIX, SOCK_DGRAM, 0, pair) != 0) {
         fault("socketpair failed");
@@ -121,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             printControllerTable(console, rs.table);
         }
     }
-    fflush(console);
-    fflush(record);
+    checkAndForget(console, &consoleText);
+    checkAndForget(record, &recordText);
     return 0;
 }

@@ -4,8 +4,10 @@
 
 #include "protocol/messages.h"
 #include "report/console.h"
+#include "report/device_text.h"
 #include "report/fields.h"
 #include "support/capture.h"
+#include "support/controls.h"
 #include "support/response.h"
 
 static const unsigned char SENDER[IPV4_LEN] = {192, 168, 1, 20};
@@ -80,7 +82,10 @@ TEST(Dump, ResponseVariants)
          "Hall-North", "?[2J??\xe9xth"},
         {"C1 controls, alone and UTF-8 encoded; 0xA0 on as they are", RECV_LEN,
          [](unsigned char* b) { memcpy(b + RSP_NODE_NAME, "\x80\x9b\xc2\x9d\x9f\xa0\xff", 8); },
-         "Hall-North", "??\xc2??\xa0\xff"},
+         "Hall-North", "????\xa0\xff"},
+        {"UTF-8 in the protocol ID, cut by its end", RECV_LEN,
+         [](unsigned char* b) { memcpy(b, "V\xc3\x9f\xe7", 4); },   // NOLINT(bugprone-not-null-terminated-result)
+         "Protocol ID\t\t: VKDA", "Protocol ID\t\t: V\xc3\x9f\xe7"},
         {"control bytes in the protocol ID", RECV_LEN,
          [](unsigned char* b) { b[0] = 0x00; b[1] = 0x1b; b[2] = 0x1f; b[3] = 0x20; },
          "Protocol ID\t\t: VKDA", "Protocol ID\t\t: ??? "},
@@ -129,8 +134,8 @@ TEST(Dump, Setting)
               "\nIp Address\t: 192.168.10.7\nGateway Address\t: 192.168.10.1\nMask Address\t: 0.0.0.0\n\n");
 }
 
-// Whatever a datagram holds, the dumps carry no control byte (C0, DEL or C1) but the layout's own
-// line ends and tabs: nothing from the network can drive the terminal.
+// Whatever a datagram holds, the dumps carry no control character (C0, DEL or C1, as a byte or in
+// UTF-8) but the layout's own line ends and tabs: nothing from the network can drive the terminal.
 TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
 {
     srand(20662);
@@ -140,8 +145,74 @@ TEST(Dump, RandomDatagramsNeverReachTheTerminalAsControlBytes)
             b = (unsigned char)(rand() % 256);
         }
         std::string text = capture([&](FILE* out) { dumpResponse(out, 1, SENDER, decoded(buf, rand() % 71)); });
-        for (unsigned char ch : text) {
-            ASSERT_TRUE(ch >= 0x20 ? (ch < 0x7F || ch > 0x9F) : (ch == '\n' || ch == '\t')) << "byte " << (int)ch;
-        }
+        size_t at = controlAt((const unsigned char*)text.data(), text.size());
+        ASSERT_EQ(at, std::string::npos) << "byte " << (int)(unsigned char)text[at];
+    }
+}
+
+static const std::string GROESSE = "Gr\xc3\xb6\xc3\x9f\x65 \xe6\xb3\xb5\xe7\xab\x99";   // Größe 泵站, 10 columns
+
+// Device text to its safe form, character by character; nullptr: kept as it is.
+TEST(DeviceText, SafeForm)
+{
+    const struct {
+        const char* what;
+        std::string in;
+        const char* out;
+    } cases[] = {
+        {"two- and three-byte", GROESSE, nullptr},
+        {"four-byte, the highest", "\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", nullptr},
+        {"no-break space, the first after C1", "\xc2\xa0", nullptr},
+        {"bytes 0xA0-0xFF of no sequence", "\xa0\xbf\xc3(\xe9 \xff", nullptr},
+        {"overlong slash", "\xc0\xaf", nullptr},
+        {"two-byte cut at the end", "A\xc3", nullptr},
+        {"three-byte cut at the end", "\xe7\xab", nullptr},
+        {"C1 in UTF-8 is one '?'", "\xc2\x9b[1m", "?[1m"},
+        {"C1 bytes alone", "\x9b[1m\x80", "?[1m?"},
+        {"overlong three-byte slash", "\xe0\x80\xaf", "\xe0?\xaf"},
+        {"overlong C1", "\xc1\x9b", "\xc1?"},
+        {"surrogate", "\xed\xa0\x80", "\xed\xa0?"},
+        {"above U+10FFFF", "\xf4\x90\x80\x80", "\xf4???"},
+        {"four-byte cut at the end", "x\xf0\x9f\x98", "x\xf0??"},
+        {"C0, DEL, a zero byte", std::string("\x01\x1b[\x7f\0x", 6), "??[??x"},
+    };
+    for (const auto& c : cases) {
+        char out[64] = "";
+        EXPECT_EQ(appendSafeText(out, sizeof out, (const unsigned char*)c.in.data(), c.in.size()), c.in.size());
+        EXPECT_EQ(std::string(out), c.out != nullptr ? c.out : c.in) << c.what;
+    }
+}
+
+// Cut by a character count or by the buffer, always between characters; appended to what is there.
+TEST(DeviceText, CutOnCharacters)
+{
+    const struct {
+        size_t capacity, maxChars;
+        const char* out;
+        size_t taken;
+    } cases[] = {
+        {64, 7, ">Gr\xc3\xb6\xc3\x9f\x65 \xe6\xb3\xb5", 11},
+        {6, 9, ">Gr\xc3\xb6", 4},
+        {5, 9, ">Gr", 2},   // no room for the whole of the next character
+        {64, 0, ">", 0},
+    };
+    for (const auto& c : cases) {
+        char out[64] = ">";
+        EXPECT_EQ(appendSafeText(out, c.capacity, (const unsigned char*)GROESSE.data(), GROESSE.size(), c.maxChars),
+                  c.taken);
+        EXPECT_STREQ(out, c.out) << c.capacity << " " << c.maxChars;
+    }
+}
+
+TEST(DeviceText, DisplayWidth)
+{
+    const std::pair<std::string, size_t> cases[] = {
+        {"Hall-North", 10},
+        {GROESSE, 10},
+        {"e\xcc\x81", 1},              // combining acute
+        {"\xf0\x9f\x98\x80\xff", 3},   // a wide emoji, a byte of no sequence
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(displayWidth(c.first.data(), c.first.size()), c.second) << c.first;
     }
 }

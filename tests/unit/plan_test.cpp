@@ -8,6 +8,16 @@
 
 // Each case: the plan text, then the rows read (line, ip's last byte, gateway and mask kept?) or
 // the errors as "line: start of the message".
+// n times U+00E9, two bytes each.
+static std::string E(int n)
+{
+    std::string text;
+    for (int i = 0; i < n; ++i) {
+        text += "\xc3\xa9";
+    }
+    return text;
+}
+
 TEST(Plan, Table)
 {
     const std::string H = "mac,ip,gateway,mask\n";
@@ -32,6 +42,11 @@ TEST(Plan, Table)
         {"# plan\n\n" + H + "# a comment\n\n00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1x,,\n",
          {"7: bad IP address '10.0.0.1x'"}},
         {H + "00:1a:2b:3c:4d:01,,,\n", {"2: the IP address is missing"}},
+        // Fields shown by the device text rule, C1 included, cut on a character.
+        {H + "\xc2\x9b"
+             "2J\x9b,10.0.0.1,,\n",
+         {"2: bad MAC address '?2J?'"}},
+        {H + E(45) + ",10.0.0.1,,\n", {"2: bad MAC address '" + E(40) + "...'"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.01,10.0.0,256.0.0.0\n",
          {"2: bad IP address '10.0.0.01'", "2: bad gateway '10.0.0'", "2: bad mask '256.0.0.0'"}},
         {H + "00:1a:2b:3c:4d,10.0.0.1,,\n", {"2: bad MAC address '00:1a:2b:3c:4d'"}},
