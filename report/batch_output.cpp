@@ -37,9 +37,9 @@ static std::string hexPair(const unsigned char* b)
 // The node name as the console dumps show it.
 static std::string safeName(const Response& r)
 {
-    char shown[NODE_NAME_LEN + 1] = "";
-    (void)appendSafeText(shown, sizeof shown, r.nodeName, strlen((const char*)r.nodeName));
-    return shown;
+    char safe[NODE_NAME_LEN + 1] = "";
+    (void)appendSafeText(safe, sizeof safe, r.nodeName, strlen((const char*)r.nodeName));
+    return safe;
 }
 
 static size_t width(const std::string& cell)
