@@ -333,17 +333,23 @@ std::string planErrorText(const PlanError& e)
 {
     switch (e.problem) {
     case PLAN_NO_HEADER:
-        return "no header line (mac,ip,gateway,mask)";
+        return "no header line (a mac column, and any of ip, gateway, mask)";
     case PLAN_BAD_HEADER:
-        return "the header must be mac,ip,gateway,mask";
+        return "the header needs a mac column (found " + shown(e.field) + ")";
+    case PLAN_COLUMN_TWICE:
+        return "the header has the column " + shown(e.field) + " twice";
     case PLAN_NO_ROWS:
         return "no controller rows";
     case PLAN_FIELD_COUNT:
-        return "expected 4 fields (mac,ip,gateway,mask), found " + std::to_string(e.count);
+        return "more fields than the header's " + std::to_string(e.count) + " (found " + shown(e.field) + ")";
+    case PLAN_OPEN_QUOTE:
+        return "a quoted field is not closed before the end of the file";
+    case PLAN_BAD_QUOTE:
+        return "text after the closing quote of a field";
     case PLAN_BAD_MAC:
         return "bad MAC address " + shown(e.field);
-    case PLAN_NO_IP:
-        return "the IP address is missing";
+    case PLAN_NO_MAC:
+        return "the MAC address is missing";
     case PLAN_BAD_IP:
         return "bad IP address " + shown(e.field);
     case PLAN_BAD_GATEWAY:
