@@ -144,7 +144,8 @@ int runSet(const Settings& s)
     PlanRow row;
     memset(&row, 0, sizeof row);
     if (s.mac.empty() || !parseMac(s.mac.c_str(), row.mac)) {
-        return usageError("set needs --mac as six hex pairs joined by ':' or '.' (got '%s')", s.mac.c_str());
+        return usageError("set needs --mac as six hex pairs joined by ':', '.' or '-', or twelve hex digits (got '%s')",
+                          s.mac.c_str());
     }
     if (s.ip.empty() && s.gateway.empty() && s.mask.empty()) {
         return usageError("set needs at least one of --ip, --gateway, --mask");

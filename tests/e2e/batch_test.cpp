@@ -397,7 +397,7 @@ const Case CASES[] = {
      {},
      "\xef\xbb\xbfNotes;MAC;IP;Mask\r\n"
      "\"hall 2; \"\"east\"\"\";00:1A:2B:3C:00:01;192.168.1.101;\"255.255.0.0\"\r\n"
-     "spare;00:1a:2b:3c:00:02;;\r\n",
+     "spare;001A2B3C0002;;\r\n",
      LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "1.5"},
      0,
      [](const ToolRun& run, const std::string& log) {
