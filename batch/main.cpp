@@ -187,7 +187,8 @@ int runApply(const Settings& s)
         for (const PlanError& e : errors) {
             fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), e.line, planErrorText(e).c_str());
         }
-        fprintf(stderr, "%s: %zu errors in the plan; nothing sent\n", BATCH_PROGRAM, errors.size());
+        fprintf(stderr, "%s: %zu error%s in the plan; nothing sent\n", BATCH_PROGRAM, errors.size(),
+                errors.size() == 1 ? "" : "s");
         return EXIT_USAGE;
     }
     return runPlan(rows, s, true);

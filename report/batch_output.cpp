@@ -288,6 +288,12 @@ void printFailure(FILE* err, const Failure& f)
     fprintf(err, "%s %s (error %d)\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", f.error);
 }
 
+// A count with its noun, singular for one: "1 controller", "2 controllers".
+static std::string counted(long count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void printEvent(FILE* err, const Event& e)
 {
     switch (e.kind) {
@@ -302,18 +308,19 @@ void printEvent(FILE* err, const Event& e)
         fprintf(err, "%s: answers kept coming; the scan ended at --max-time (%g s)\n", BATCH_PROGRAM, e.seconds);
         break;
     case EVENT_IGNORED:
-        fprintf(err, "%s: ignored %ld datagrams that are no response (%ld too long)\n", BATCH_PROGRAM, e.count,
-                e.other);
+        fprintf(err, "%s: ignored %s that %s no response (%ld too long)\n", BATCH_PROGRAM,
+                counted(e.count, "datagram", "datagrams").c_str(), e.count == 1 ? "is" : "are", e.other);
         break;
     case EVENT_SCANNED:
-        fprintf(err, "%s: %ld controllers, %ld answers\n", BATCH_PROGRAM, e.count, e.other);
+        fprintf(err, "%s: %s, %s\n", BATCH_PROGRAM, counted(e.count, "controller", "controllers").c_str(),
+                counted(e.other, "answer", "answers").c_str());
         break;
     case EVENT_NOT_FOUND:
         fprintf(err, "%s: no controller with MAC %s answered; nothing sent to it\n", BATCH_PROGRAM,
                 macText(e.mac).c_str());
         break;
     case EVENT_SENT:
-        fprintf(err, "%s: sent %ld settings\n", BATCH_PROGRAM, e.count);
+        fprintf(err, "%s: sent %s\n", BATCH_PROGRAM, counted(e.count, "setting", "settings").c_str());
         break;
     }
 }
