@@ -53,8 +53,8 @@ static int hexValue(char c)
 
 bool parseMac(const char* text, unsigned char* mac)
 {
-    const size_t BARE_LEN = 2 * MAC_LEN;         // twelve hex digits
-    const size_t JOINED_LEN = 3 * MAC_LEN - 1;   // six pairs and five separators
+    const size_t BARE_LEN = (size_t)MAC_LEN * 2;         // twelve hex digits
+    const size_t JOINED_LEN = (size_t)MAC_LEN * 3 - 1;   // six pairs and five separators
     size_t length = strlen(text);
     if (length != BARE_LEN && length != JOINED_LEN) {
         return false;
