@@ -144,7 +144,8 @@ int runSet(const Settings& s)
     PlanRow row;
     memset(&row, 0, sizeof row);
     if (s.mac.empty() || !parseMac(s.mac.c_str(), row.mac)) {
-        return usageError("set needs --mac as six hex pairs joined by ':' or '.' (got '%s')", s.mac.c_str());
+        return usageError("set needs --mac as six hex pairs joined by ':', '.' or '-', or twelve hex digits (got '%s')",
+                          s.mac.c_str());
     }
     if (s.ip.empty() && s.gateway.empty() && s.mask.empty()) {
         return usageError("set needs at least one of --ip, --gateway, --mask");
@@ -186,7 +187,8 @@ int runApply(const Settings& s)
         for (const PlanError& e : errors) {
             fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), e.line, planErrorText(e).c_str());
         }
-        fprintf(stderr, "%s: %zu errors in the plan; nothing sent\n", BATCH_PROGRAM, errors.size());
+        fprintf(stderr, "%s: %zu error%s in the plan; nothing sent\n", BATCH_PROGRAM, errors.size(),
+                errors.size() == 1 ? "" : "s");
         return EXIT_USAGE;
     }
     return runPlan(rows, s, true);

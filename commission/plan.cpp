@@ -7,8 +7,38 @@
 
 #include "protocol/address.h"
 
-static const char* const HEADER[] = {"mac", "ip", "gateway", "mask"};
-static const size_t FIELDS = sizeof HEADER / sizeof HEADER[0];
+static const char SEPARATORS[] = {',', ';', '\t'};   // the first wins a tie
+static const char BOM[] = "\xef\xbb\xbf";
+
+enum Column { COLUMN_MAC, COLUMN_IP, COLUMN_GATEWAY, COLUMN_MASK, COLUMNS };
+static const char* const COLUMN_NAMES[COLUMNS] = {"mac", "ip", "gateway", "mask"};
+
+// Where each known column is in a row (-1: not in the plan), and how many fields the header has.
+struct Header {
+    char separator;
+    int at[COLUMNS];
+    size_t fields;
+};
+
+enum RecordEnd {
+    RECORD_OK,
+    RECORD_OPEN_QUOTE,   // the text ended inside quotes
+    RECORD_TEXT_AFTER_QUOTE,
+};
+
+// The length of the line end at text[at]: LF, CRLF or CR; 0 when there is none.
+static size_t lineBreak(const std::string& text, size_t at)
+{
+    if (at >= text.size() || (text[at] != '\n' && text[at] != '\r')) {
+        return 0;
+    }
+    return text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+}
+
+static bool isBlank(char c, char separator)
+{
+    return c != separator && (c == ' ' || c == '\t');
+}
 
 static std::string trim(const std::string& text)
 {
@@ -20,35 +50,132 @@ static std::string trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-static std::vector<std::string> splitFields(const std::string& line)
+static bool sameName(const std::string& field, const char* name)
 {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t comma = line.find(',', start);
-        fields.push_back(trim(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
-        if (comma == std::string::npos) {
-            return fields;
+    std::string cell = trim(field);
+    if (cell.size() != strlen(name)) {
+        return false;
+    }
+    for (size_t k = 0; k < cell.size(); ++k) {
+        char c = cell[k];
+        if ((c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c) != name[k]) {
+            return false;
         }
-        start = comma + 1;
+    }
+    return true;
+}
+
+// Reads the record at *at into fields (RFC 4180: a field in double quotes may hold the separator,
+// "" for a quote and line breaks; blanks around a field are dropped) and moves *at past its line
+// end, counting in *line the line ends passed. Text after a closing quote stays in its field.
+static RecordEnd readRecord(const std::string& text, char separator, size_t* at, int* line,
+                            std::vector<std::string>* fields)
+{
+    fields->clear();
+    RecordEnd end = RECORD_OK;
+    size_t i = *at;
+    for (;;) {
+        std::string field;
+        while (i < text.size() && isBlank(text[i], separator)) {
+            ++i;
+        }
+        if (i < text.size() && text[i] == '"') {
+            for (++i;;) {
+                size_t lineEnd = lineBreak(text, i);
+                if (i >= text.size()) {
+                    fields->push_back(field);
+                    *at = i;
+                    return RECORD_OPEN_QUOTE;
+                } else if (lineEnd > 0) {
+                    field.append(text, i, lineEnd);
+                    i += lineEnd;
+                    ++*line;
+                } else if (text[i] != '"') {
+                    field += text[i++];
+                } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                    field += '"';
+                    i += 2;
+                } else {
+                    ++i;
+                    break;
+                }
+            }
+            while (i < text.size() && isBlank(text[i], separator)) {
+                ++i;
+            }
+            if (i < text.size() && text[i] != separator && lineBreak(text, i) == 0) {
+                end = RECORD_TEXT_AFTER_QUOTE;
+            }
+        }
+        size_t start = i;
+        while (i < text.size() && text[i] != separator && lineBreak(text, i) == 0) {
+            ++i;
+        }
+        field += trim(text.substr(start, i - start));
+        fields->push_back(field);
+        if (i < text.size() && text[i] == separator) {
+            ++i;
+            continue;
+        }
+        size_t lineEnd = lineBreak(text, i);
+        *line += lineEnd > 0 ? 1 : 0;
+        *at = i + lineEnd;
+        return end;
     }
 }
 
-static bool isHeader(const std::vector<std::string>& fields)
+// The header record at *at, read with the separator that finds a mac column and the most fields.
+// False, with the error listed, when there is no usable header.
+static bool readHeader(const std::string& text, size_t* at, int* line, Header* header, std::vector<PlanError>* errors)
 {
-    if (fields.size() != FIELDS) {
+    int headerLine = *line;
+    size_t bestAt = 0;
+    int bestLine = 0;
+    RecordEnd bestEnd = RECORD_OK;
+    std::vector<std::string> best;
+    for (char separator : SEPARATORS) {
+        size_t next = *at;
+        int nextLine = *line;
+        std::vector<std::string> fields;
+        RecordEnd end = readRecord(text, separator, &next, &nextLine, &fields);
+        bool hasMac = false;
+        for (const std::string& field : fields) {
+            hasMac = hasMac || sameName(field, COLUMN_NAMES[COLUMN_MAC]);
+        }
+        if (hasMac && fields.size() > best.size()) {
+            header->separator = separator;
+            best = fields;
+            bestAt = next;
+            bestLine = nextLine;
+            bestEnd = end;
+        }
+    }
+    if (best.empty()) {
+        size_t length = 0;
+        while (*at + length < text.size() && lineBreak(text, *at + length) == 0) {
+            ++length;
+        }
+        errors->push_back({headerLine, PLAN_BAD_HEADER, text.substr(*at, length), 0});
         return false;
     }
-    for (size_t i = 0; i < FIELDS; ++i) {
-        if (fields[i].size() != strlen(HEADER[i])) {
-            return false;
-        }
-        for (size_t k = 0; k < fields[i].size(); ++k) {
-            char c = fields[i][k];
-            char lower = (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-            if (lower != HEADER[i][k]) {
+    *at = bestAt;
+    *line = bestLine;
+    if (bestEnd != RECORD_OK) {
+        errors->push_back({headerLine, bestEnd == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0});
+        return false;
+    }
+    header->fields = best.size();
+    for (int c = 0; c < COLUMNS; ++c) {
+        header->at[c] = -1;
+        for (size_t k = 0; k < best.size(); ++k) {
+            if (!sameName(best[k], COLUMN_NAMES[c])) {
+                continue;
+            }
+            if (header->at[c] >= 0) {
+                errors->push_back({headerLine, PLAN_COLUMN_TWICE, COLUMN_NAMES[c], 0});
                 return false;
             }
+            header->at[c] = (int)k;
         }
     }
     return true;
@@ -60,36 +187,49 @@ static bool readAddress(const std::string& text, unsigned char* address)
     return text.find('\0') == std::string::npos && parseIpv4(text.c_str(), address);
 }
 
-// Reads one row; macOk and ipOk say whether those two could be read, for the checks across rows.
-static void readRow(int line, const std::vector<std::string>& fields, PlanRow* row, bool* macOk, bool* ipOk,
-                    std::vector<PlanError>* errors)
+// Reads one row; macOk and ipOk say whether those two are there and could be read, for the
+// checks across rows. An empty cell, or a column the plan lacks, keeps the controller's value.
+static void readRow(int line, const Header& header, const std::vector<std::string>& fields, PlanRow* row, bool* macOk,
+                    bool* ipOk, std::vector<PlanError>* errors)
 {
-    *macOk = false;
-    *ipOk = false;
-    if (fields.size() != FIELDS) {
-        errors->push_back({line, PLAN_FIELD_COUNT, "", (int)fields.size()});
-        return;
+    static const std::string NONE;
+    const std::string* cell[COLUMNS];
+    for (int c = 0; c < COLUMNS; ++c) {
+        cell[c] = header.at[c] >= 0 && (size_t)header.at[c] < fields.size() ? &fields[(size_t)header.at[c]] : &NONE;
     }
     memset(row, 0, sizeof *row);
     row->line = line;
-    *macOk = fields[0].find('\0') == std::string::npos && parseMac(fields[0].c_str(), row->mac);
-    if (!*macOk) {
-        errors->push_back({line, PLAN_BAD_MAC, fields[0], 0});
+    const std::string& mac = *cell[COLUMN_MAC];
+    *macOk = !mac.empty() && mac.find('\0') == std::string::npos && parseMac(mac.c_str(), row->mac);
+    if (mac.empty()) {
+        errors->push_back({line, PLAN_NO_MAC, "", 0});
+    } else if (!*macOk) {
+        errors->push_back({line, PLAN_BAD_MAC, mac, 0});
     }
-    row->setIp = true;
-    *ipOk = !fields[1].empty() && readAddress(fields[1], row->ip);
-    if (fields[1].empty()) {
-        errors->push_back({line, PLAN_NO_IP, "", 0});
-    } else if (!*ipOk) {
-        errors->push_back({line, PLAN_BAD_IP, fields[1], 0});
+    const struct {
+        Column column;
+        bool* set;
+        unsigned char* address;
+        PlanProblem bad;
+    } addresses[] = {
+        {COLUMN_IP, &row->setIp, row->ip, PLAN_BAD_IP},
+        {COLUMN_GATEWAY, &row->setGateway, row->gateway, PLAN_BAD_GATEWAY},
+        {COLUMN_MASK, &row->setMask, row->mask, PLAN_BAD_MASK},
+    };
+    for (const auto& a : addresses) {
+        const std::string& text = *cell[a.column];
+        *a.set = !text.empty();
+        if (*a.set && !readAddress(text, a.address)) {
+            errors->push_back({line, a.bad, text, 0});
+            *a.set = false;
+        }
     }
-    row->setGateway = !fields[2].empty();
-    if (row->setGateway && !readAddress(fields[2], row->gateway)) {
-        errors->push_back({line, PLAN_BAD_GATEWAY, fields[2], 0});
-    }
-    row->setMask = !fields[3].empty();
-    if (row->setMask && !readAddress(fields[3], row->mask)) {
-        errors->push_back({line, PLAN_BAD_MASK, fields[3], 0});
+    *ipOk = row->setIp;
+    for (size_t k = header.fields; k < fields.size(); ++k) {
+        if (!fields[k].empty()) {
+            errors->push_back({line, PLAN_FIELD_COUNT, fields[k], (int)header.fields});
+            break;
+        }
     }
 }
 
@@ -98,63 +238,86 @@ static std::string key(const unsigned char* bytes, int length)
     return std::string((const char*)bytes, (size_t)length);
 }
 
+static bool allEmpty(const std::vector<std::string>& fields)
+{
+    for (const std::string& field : fields) {
+        if (!field.empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors)
 {
     rows->clear();
     errors->clear();
     std::map<std::string, int> macLines;
     std::map<std::string, int> ipLines;
+    Header header;
     bool headerSeen = false;
-    int line = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        std::string content = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        ++line;
-        if (!content.empty() && content.back() == '\r') {
-            content.pop_back();
+    int line = 1;
+    size_t at = text.compare(0, sizeof BOM - 1, BOM) == 0 ? sizeof BOM - 1 : 0;
+    while (at < text.size()) {
+        size_t first = at;
+        while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) {
+            ++first;
         }
-        if (trim(content).empty() || content[0] == '#') {
+        if (first == text.size() || lineBreak(text, first) > 0 || text[first] == '#') {
+            while (at < text.size() && lineBreak(text, at) == 0) {
+                ++at;
+            }
+            size_t lineEnd = lineBreak(text, at);
+            line += lineEnd > 0 ? 1 : 0;
+            at += lineEnd;
             continue;
         }
-        std::vector<std::string> fields = splitFields(content);
         if (!headerSeen) {
             headerSeen = true;
-            if (!isHeader(fields)) {
-                errors->push_back({line, PLAN_BAD_HEADER, "", 0});
+            if (!readHeader(text, &at, &line, &header, errors)) {
+                break;
             }
             continue;
+        }
+        int rowLine = line;
+        std::vector<std::string> fields;
+        RecordEnd end = readRecord(text, header.separator, &at, &line, &fields);
+        if (end != RECORD_OK) {
+            errors->push_back({rowLine, end == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0});
+            continue;
+        }
+        if (allEmpty(fields)) {
+            continue;   // a spreadsheet's empty row
         }
         PlanRow row;
         bool macOk;
         bool ipOk;
-        readRow(line, fields, &row, &macOk, &ipOk, errors);
+        readRow(rowLine, header, fields, &row, &macOk, &ipOk, errors);
         if (macOk) {
-            auto mac = macLines.emplace(key(row.mac, MAC_LEN), line);
+            auto mac = macLines.emplace(key(row.mac, MAC_LEN), rowLine);
             if (!mac.second) {
-                errors->push_back({line, PLAN_MAC_TWICE, fields[0], mac.first->second});
+                errors->push_back({rowLine, PLAN_MAC_TWICE, fields[(size_t)header.at[COLUMN_MAC]], mac.first->second});
             }
         }
         if (ipOk) {
-            auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), line);
+            auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), rowLine);
             if (!ip.second) {
-                errors->push_back({line, PLAN_IP_TWICE, fields[1], ip.first->second});
+                errors->push_back({rowLine, PLAN_IP_TWICE, fields[(size_t)header.at[COLUMN_IP]], ip.first->second});
             }
         }
         rows->push_back(row);
     }
+    int lastLine = text.empty() || lineBreak(text, text.size() - 1) == 0 ? line : line - 1;
     if (!headerSeen) {
-        errors->push_back({line > 0 ? line : 1, PLAN_NO_HEADER, "", 0});
+        errors->push_back({lastLine, PLAN_NO_HEADER, "", 0});
     } else if (rows->empty() && errors->empty()) {
-        errors->push_back({line, PLAN_NO_ROWS, "", 0});
+        errors->push_back({lastLine, PLAN_NO_ROWS, "", 0});
     }
     if (!errors->empty()) {
         rows->clear();
     }
     return errors->empty();
 }
-
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error)
 {
     text->clear();

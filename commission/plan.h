@@ -1,5 +1,7 @@
-// The plan of the apply command: a CSV file with the header mac,ip,gateway,mask and one row a
-// controller. An empty gateway or mask keeps the value the controller reports.
+// The plan of the apply command: a CSV file whose header names its columns, one row a controller.
+// The mac column is required; ip, gateway and mask are optional, and an empty cell, or a column
+// the plan lacks, keeps the value the controller reports. Other columns are ignored, so the scan's
+// own CSV, edited, is a plan.
 #pragma once
 
 #include <string>
@@ -20,12 +22,15 @@ struct PlanRow {
 };
 
 enum PlanProblem {
-    PLAN_NO_HEADER,     // no header line at all
-    PLAN_BAD_HEADER,    // the first line that is no comment is not the header
-    PLAN_NO_ROWS,       // a header, but no controller
-    PLAN_FIELD_COUNT,   // count: the fields found
-    PLAN_BAD_MAC,       // field: as written
-    PLAN_NO_IP,
+    PLAN_NO_HEADER,      // no header line at all
+    PLAN_BAD_HEADER,     // field: the first line that is no comment, which has no mac column
+    PLAN_COLUMN_TWICE,   // field: the column's name
+    PLAN_NO_ROWS,        // a header, but no controller
+    PLAN_FIELD_COUNT,    // field: the first filled field beyond the header's; count: the header's fields
+    PLAN_OPEN_QUOTE,     // a quoted field runs to the end of the file
+    PLAN_BAD_QUOTE,      // text after a quoted field's closing quote
+    PLAN_BAD_MAC,        // field: as written
+    PLAN_NO_MAC,
     PLAN_BAD_IP,        // field
     PLAN_BAD_GATEWAY,   // field
     PLAN_BAD_MASK,      // field
@@ -42,9 +47,12 @@ struct PlanError {
     int count;
 };
 
-// Reads the whole plan text. Lines starting with '#' and blank lines are skipped; the first other
-// line must be the header. Every error is listed with its line: malformed lines, bad MACs or
-// addresses, a MAC twice, the same IP on two rows, no rows at all. True when there is none.
+// Reads the whole plan text: UTF-8 with or without a byte-order mark, lines ending in LF, CRLF or
+// CR, fields separated by ',', ';' or tab (the one the header uses) and quoted as in RFC 4180.
+// Lines whose first non-blank character is '#', blank lines and rows of empty fields are skipped;
+// the first other line must be the header. Every error is listed with its line (a row's first):
+// malformed rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at all.
+// True when there is none.
 bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors);
 
 enum PlanFileResult {

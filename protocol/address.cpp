@@ -53,14 +53,21 @@ static int hexValue(char c)
 
 bool parseMac(const char* text, unsigned char* mac)
 {
+    const size_t BARE_LEN = (size_t)MAC_LEN * 2;         // twelve hex digits
+    const size_t JOINED_LEN = (size_t)MAC_LEN * 3 - 1;   // six pairs and five separators
+    size_t length = strlen(text);
+    if (length != BARE_LEN && length != JOINED_LEN) {
+        return false;
+    }
+    char separator = length == BARE_LEN ? '\0' : text[2];
+    if (separator != '\0' && separator != ':' && separator != '.' && separator != '-') {
+        return false;
+    }
     unsigned char parsed[MAC_LEN];
     const char* p = text;
     for (int i = 0; i < MAC_LEN; ++i) {
-        if (i > 0 && *p != ':' && *p != '.') {
+        if (i > 0 && separator != '\0' && *p++ != separator) {
             return false;
-        }
-        if (i > 0) {
-            ++p;
         }
         int high = hexValue(p[0]);
         int low = high < 0 ? -1 : hexValue(p[1]);

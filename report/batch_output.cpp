@@ -288,6 +288,12 @@ void printFailure(FILE* err, const Failure& f)
     fprintf(err, "%s %s (error %d)\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", f.error);
 }
 
+// A count with its noun, singular for one: "1 controller", "2 controllers".
+static std::string counted(long count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void printEvent(FILE* err, const Event& e)
 {
     switch (e.kind) {
@@ -302,18 +308,19 @@ void printEvent(FILE* err, const Event& e)
         fprintf(err, "%s: answers kept coming; the scan ended at --max-time (%g s)\n", BATCH_PROGRAM, e.seconds);
         break;
     case EVENT_IGNORED:
-        fprintf(err, "%s: ignored %ld datagrams that are no response (%ld too long)\n", BATCH_PROGRAM, e.count,
-                e.other);
+        fprintf(err, "%s: ignored %s that %s no response (%ld too long)\n", BATCH_PROGRAM,
+                counted(e.count, "datagram", "datagrams").c_str(), e.count == 1 ? "is" : "are", e.other);
         break;
     case EVENT_SCANNED:
-        fprintf(err, "%s: %ld controllers, %ld answers\n", BATCH_PROGRAM, e.count, e.other);
+        fprintf(err, "%s: %s, %s\n", BATCH_PROGRAM, counted(e.count, "controller", "controllers").c_str(),
+                counted(e.other, "answer", "answers").c_str());
         break;
     case EVENT_NOT_FOUND:
         fprintf(err, "%s: no controller with MAC %s answered; nothing sent to it\n", BATCH_PROGRAM,
                 macText(e.mac).c_str());
         break;
     case EVENT_SENT:
-        fprintf(err, "%s: sent %ld settings\n", BATCH_PROGRAM, e.count);
+        fprintf(err, "%s: sent %s\n", BATCH_PROGRAM, counted(e.count, "setting", "settings").c_str());
         break;
     }
 }
@@ -333,17 +340,23 @@ std::string planErrorText(const PlanError& e)
 {
     switch (e.problem) {
     case PLAN_NO_HEADER:
-        return "no header line (mac,ip,gateway,mask)";
+        return "no header line (a mac column, and any of ip, gateway, mask)";
     case PLAN_BAD_HEADER:
-        return "the header must be mac,ip,gateway,mask";
+        return "the header needs a mac column (found " + shown(e.field) + ")";
+    case PLAN_COLUMN_TWICE:
+        return "the header has the column " + shown(e.field) + " twice";
     case PLAN_NO_ROWS:
         return "no controller rows";
     case PLAN_FIELD_COUNT:
-        return "expected 4 fields (mac,ip,gateway,mask), found " + std::to_string(e.count);
+        return "more fields than the header's " + std::to_string(e.count) + " (found " + shown(e.field) + ")";
+    case PLAN_OPEN_QUOTE:
+        return "a quoted field is not closed before the end of the file";
+    case PLAN_BAD_QUOTE:
+        return "text after the closing quote of a field";
     case PLAN_BAD_MAC:
         return "bad MAC address " + shown(e.field);
-    case PLAN_NO_IP:
-        return "the IP address is missing";
+    case PLAN_NO_MAC:
+        return "the MAC address is missing";
     case PLAN_BAD_IP:
         return "bad IP address " + shown(e.field);
     case PLAN_BAD_GATEWAY:

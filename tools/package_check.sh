@@ -69,10 +69,12 @@ fi
 deb=${debs[0]}
 echo "package_check: built $(basename "$deb")"
 
-# Contents: the programs, the man pages and the copyright file, nothing else (no tests).
+# Contents: the programs, the bash completion, the man pages and the copyright file, nothing else
+# (no tests).
 expected="./usr/bin/brevindor
 ./usr/bin/brevindor-batch
 ./usr/bin/brevindor-standin
+./usr/share/bash-completion/completions/brevindor-batch
 ./usr/share/doc/brevindor/copyright
 ./usr/share/man/man1/brevindor-batch.1.gz
 ./usr/share/man/man1/brevindor-standin.1.gz

@@ -381,15 +381,31 @@ const Case CASES[] = {
      "00:1a:2b:3c:00:0g,192.168.1.102,,\n"
      "00:1a:2b:3c:00:01,192.168.1.103,,\n"
      "00:1a:2b:3c:00:04,192.168.1.101,192.168.001.1,\n"
-     "00:1a:2b:3c:00:05,192.168.1.105\n",
+     "00:1a:2b:3c:00:05,192.168.1.105,,,x\n",
      LO + std::vector<std::string>{"apply", "plan.csv"},
      2,
      [](const ToolRun& run, const std::string& log) {
          usageError("plan.csv:3: bad MAC address '00:1a:2b:3c:00:0g'")(run, log);
          for (const char* line : {"plan.csv:4: MAC", "plan.csv:5: bad gateway", "plan.csv:5: IP address",
-                                  "plan.csv:6: expected 4 fields"}) {
+                                  "plan.csv:6: more fields than the header's 4"}) {
              EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
          }
+     }},
+    {"ApplySpreadsheetPlan",
+     nullptr,
+     {ctl(1), ctl(2)},
+     {},
+     "\xef\xbb\xbfNotes;MAC;IP;Mask\r\n"
+     "\"hall 2; \"\"east\"\"\";00:1A:2B:3C:00:01;192.168.1.101;\"255.255.0.0\"\r\n"
+     "spare;001A2B3C0002;;\r\n",
+     LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "1.5"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified", "unchanged"})(run, log);
+         EXPECT_EQ(count(log, SETTING_PREFIX), 1u) << log;
+         EXPECT_NE(log.find(settingLogLine(ctl(1).mac, "192.168.1.101", "192.168.1.1", "255.255.0.0")),
+                   std::string::npos)
+             << log;
      }},
     {"MaxTimeStopsAChattyController",
      nullptr,

@@ -30,8 +30,17 @@ TEST(Address, Ipv4AndMacTexts)
         {true, "0:1a:2b:3c:4d:5e", {}},
         {true, "00:1a:2b:3c:4d", {}},
         {true, "00:1a:2b:3c:4d:5e:6f", {}},
-        {true, "00-1a-2b-3c-4d-5e", {}},
+        {true, "00-1A-2b-3c-4d-5e", {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}},
+        {true, "001A2b3c4d5e", {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}},
         {true, "00:1a:2b:3c:4d:5g", {}},
+        {true, "00:1a.2b:3c:4d:5e", {}},
+        {true, "00-1a-2b-3c-4d:5e", {}},
+        {true, "00_1a_2b_3c_4d_5e", {}},
+        {true, "001a2b3c4d5", {}},
+        {true, "001a2b3c4d5e6", {}},
+        {true, "001a2b3c4d5g", {}},
+        {true, "00:1a:2b:3c:4d:5", {}},
+        {true, "", {}},
     };
     for (const auto& c : cases) {
         Bytes out(c.mac ? MAC_LEN : IPV4_LEN, 0xEE);

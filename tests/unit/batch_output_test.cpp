@@ -35,3 +35,28 @@ TEST(BatchOutput, ProductFlagsOfEachController)
     EXPECT_NE(table.substr(second).find("0900 K4Z"), std::string::npos) << table;
     EXPECT_EQ(table.substr(second).find("Morvesta"), std::string::npos) << table;
 }
+
+// Counts on standard error agree with their numbers.
+TEST(BatchOutput, EventCounts)
+{
+    const struct {
+        EventKind kind;
+        long count;
+        long other;
+        const char* expected;
+    } cases[] = {
+        {EVENT_SCANNED, 1, 1, "brevindor-batch: 1 controller, 1 answer\n"},
+        {EVENT_SCANNED, 2, 0, "brevindor-batch: 2 controllers, 0 answers\n"},
+        {EVENT_SENT, 1, 0, "brevindor-batch: sent 1 setting\n"},
+        {EVENT_SENT, 3, 0, "brevindor-batch: sent 3 settings\n"},
+        {EVENT_IGNORED, 1, 1, "brevindor-batch: ignored 1 datagram that is no response (1 too long)\n"},
+        {EVENT_IGNORED, 2, 0, "brevindor-batch: ignored 2 datagrams that are no response (0 too long)\n"},
+    };
+    for (const auto& c : cases) {
+        Event e{};
+        e.kind = c.kind;
+        e.count = c.count;
+        e.other = c.other;
+        EXPECT_EQ(capture([&](FILE* err) { printEvent(err, e); }), c.expected);
+    }
+}

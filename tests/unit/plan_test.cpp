@@ -6,8 +6,8 @@
 #include "commission/plan.h"
 #include "report/batch_output.h"
 
-// Each case: the plan text, then the rows read (line, ip's last byte, gateway and mask kept?) or
-// the errors as "line: start of the message".
+// Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
+// or the errors as "line: start of the message".
 // n times U+00E9, two bytes each.
 static std::string E(int n)
 {
@@ -32,7 +32,8 @@ TEST(Plan, Table)
         {"", {"1: no header line"}},
         {"# only a comment\n", {"1: no header line"}},
         {H, {"1: no controller rows"}},
-        {"mac,ip,gw,mask\n00:1a:2b:3c:4d:01,10.0.0.1,,\n", {"1: the header must be"}},
+        {"mca;ip\n00:1a:2b:3c:4d:01;10.0.0.1\n", {"1: the header needs a mac column (found 'mca;ip')"}},
+        {"mac,ip,IP\n", {"1: the header has the column 'ip' twice"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:01,10.0.0.2,,\n",
          {"3: MAC '00:1a:2b:3c:4d:01' is already on line 2"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1,,\n",
@@ -41,7 +42,8 @@ TEST(Plan, Table)
          {"3: MAC '00.1B.2B.3C.4D.01' is already on line 2"}},
         {"# plan\n\n" + H + "# a comment\n\n00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1x,,\n",
          {"7: bad IP address '10.0.0.1x'"}},
-        {H + "00:1a:2b:3c:4d:01,,,\n", {"2: the IP address is missing"}},
+        {H + "00:1a:2b:3c:4d:01,,,\n", {"2 keep keep keep"}},
+        {H + ",10.0.0.1,,\n", {"2: the MAC address is missing"}},
         // Fields shown by the device text rule, C1 included, cut on a character.
         {H + "\xc2\x9b"
              "2J\x9b,10.0.0.1,,\n",
@@ -51,11 +53,26 @@ TEST(Plan, Table)
          {"2: bad IP address '10.0.0.01'", "2: bad gateway '10.0.0'", "2: bad mask '256.0.0.0'"}},
         {H + "00:1a:2b:3c:4d,10.0.0.1,,\n", {"2: bad MAC address '00:1a:2b:3c:4d'"}},
         {H + std::string("00:1a:2b:3c:4d:01\0x,10.0.0.1,,\n", 31), {"2: bad MAC address '00:1a:2b:3c:4d:01?x'"}},
-        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n\"00:1a:2b:3c:4d:02\",10.0.0.2,,\n",
-         {"3: bad MAC address '\"00:1a:2b:3c:4d:02\"'"}},
-        {H + "00:1a:2b:3c:4d:01,10.0.0.1\n00:1a:2b:3c:4d:02,10.0.0.2,,,\n",
-         {"2: expected 4 fields (mac,ip,gateway,mask), found 2",
-          "3: expected 4 fields (mac,ip,gateway,mask), found 5"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n\"00:1a:2b:3c:4d:02\",10.0.0.2,,\n", {"2 1 keep keep", "3 2 keep keep"}},
+        // Short rows keep the cells they lack; empty fields beyond the header are no fault.
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1\n00:1a:2b:3c:4d:02,10.0.0.2,,,\n00:1a:2b:3c:4d:03,10.0.0.3,,,x\n",
+         {"4: more fields than the header's 4 (found 'x')"}},
+        // Spreadsheet forms: byte-order mark, ';', CRLF, an empty row, an indented comment.
+        {"\xef\xbb\xbfmac;ip;gateway;mask\r\n;;;\r\n  # note\r\n00:1a:2b:3c:4d:01;10.0.0.1;;255.0.0.0\r\n",
+         {"4 1 keep set"}},
+        {"mac\tip\tgateway\n00:1a:2b:3c:4d:01\t10.0.0.1\t10.0.0.254\n", {"2 1 set keep"}},
+        {"mac,ip\r00:1a:2b:3c:4d:01,10.0.0.1\r00:1a:2b:3c:4d:02,10.0.0.2", {"2 1 keep keep", "3 2 keep keep"}},
+        // Quotes: the separator, "" and a line break inside; the next row's line counts the break.
+        {"mac,ip,notes\n00:1a:2b:3c:4d:01, \"10.0.0.1\" ,\"a, \"\"b\"\"\r\nc\"\n00:1a:2b:3c:4d:02,10.0.0.x,\n",
+         {"4: bad IP address '10.0.0.x'"}},
+        {H + "00:1a:2b:3c:4d:01,\"10.0.0.1,,\n", {"2: a quoted field is not closed"}},
+        {H + "\"00:1a:2b:3c:4d:01\"x,10.0.0.1,,\n", {"2: text after the closing quote"}},
+        // Columns in any order and case, some left out, others ignored; IPs compared only where set.
+        {"Mask,notes,MAC,Ip\n255.0.0.0,x,00:1a:2b:3c:4d:01,10.0.0.7\n", {"2 7 keep set"}},
+        {"mac,gateway\n00:1a:2b:3c:4d:01,10.0.0.254\n00:1a:2b:3c:4d:02,\n", {"2 keep set keep", "3 keep keep keep"}},
+        {"mac,ip,gateway,mask,node_name,version,node_id,node_id_type,sender,local,answers\r\n"
+         "00.1a.2b.3c.4d.01,10.0.0.1,10.0.0.254,255.255.255.0,\"'=Pump, 1\",1.8.0.0,0102,0304,10.0.0.1,10.0.0.9,2\r\n",
+         {"2 1 set set"}},
     };
     for (const auto& c : cases) {
         std::vector<PlanRow> rows;
@@ -64,8 +81,8 @@ TEST(Plan, Table)
         std::vector<std::string> got;
         got.reserve(rows.size() + errors.size());
         for (const PlanRow& r : rows) {
-            got.push_back(std::to_string(r.line) + " " + std::to_string(r.ip[3]) + (r.setGateway ? " set" : " keep") +
-                          (r.setMask ? " set" : " keep"));
+            got.push_back(std::to_string(r.line) + " " + (r.setIp ? std::to_string(r.ip[3]) : "keep") +
+                          (r.setGateway ? " set" : " keep") + (r.setMask ? " set" : " keep"));
         }
         for (const PlanError& e : errors) {
             got.push_back(std::to_string(e.line) + ": " + planErrorText(e));

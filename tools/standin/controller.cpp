@@ -174,7 +174,7 @@ const std::vector<Key>& keyTable()
     static const std::vector<Key> table = {
         {"from", "ADDR", "source address of its answers", "127.0.0.2 + k",
          [](Controller* c, V v) { return parseAddress(v, reinterpret_cast<unsigned char*>(&c->from)); }},
-        {"mac", "HH.HH.HH.HH.HH.HH ('.' or ':')", "", "02.00.00.00.HI.LO, HI.LO = k + 1",
+        {"mac", "HH.HH.HH.HH.HH.HH ('.', ':' or '-'; or 12 digits)", "", "02.00.00.00.HI.LO, HI.LO = k + 1",
          [](Controller* c, V v) { return parseMac(v.c_str(), c->mac); }},
         {"ip", "ADDR", "", "192.168.1.(10 + k) for k < 200,\nelse 10.(k>>16).((k>>8)&255).(k&255)",
          [](Controller* c, V v) { return parseAddress(v, c->ip); }},

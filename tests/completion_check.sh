@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The bash completion of brevindor-batch, driven as bash drives it: words so far, the word being
+# completed, the candidates offered. Runs no program of the project.
+#   tests/completion_check.sh tools/completion/brevindor-batch.bash
+set -u
+# shellcheck source=/dev/null
+source "$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" && touch line4.csv before.csv
+failed=0
+check() {   # expected candidates, then the words; the last word is the one completed
+    local expected=$1
+    shift
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    _brevindor_batch
+    local got
+    got=""
+    [ ${#COMPREPLY[@]} = 0 ] || got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    if [ "$got" != "$expected" ]; then
+        echo "completion_check: '$*': got '$got', expected '$expected'" >&2
+        failed=1
+    fi
+}
+check "scan " brevindor-batch sc
+check "apply scan set " brevindor-batch ""
+check "--mac --mask --max-time " brevindor-batch set --m
+check "--dry-run " brevindor-batch apply line4.csv --d
+check "csv json table " brevindor-batch scan --format ""
+check "json " brevindor-batch apply --format = j
+check "all " brevindor-batch scan --interface al
+check "before.csv " brevindor-batch set --mac 00:1a:2b:3c:4d:01 --undo b
+check "line4.csv " brevindor-batch apply l
+check "" brevindor-batch set --ip ""
+check "--format --help --interface --max-time --timeout " brevindor-batch scan --
+exit $failed
