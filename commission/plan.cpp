@@ -14,7 +14,7 @@ enum Column { COLUMN_MAC, COLUMN_IP, COLUMN_GATEWAY, COLUMN_MASK, COLUMNS };
 static const char* const COLUMN_NAMES[COLUMNS] = {"mac", "ip", "gateway", "mask"};
 
 // Where each known column is in a row (-1: not in the plan), and how many fields the header has.
-struct Header {
+struct PlanHeader {
     char separator;
     int at[COLUMNS];
     size_t fields;
@@ -126,7 +126,7 @@ static RecordEnd readRecord(const std::string& text, char separator, size_t* at,
 
 // The header record at *at, read with the separator that finds a mac column and the most fields.
 // False, with the error listed, when there is no usable header.
-static bool readHeader(const std::string& text, size_t* at, int* line, Header* header, std::vector<PlanError>* errors)
+static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeader* header, std::vector<PlanError>* errors)
 {
     int headerLine = *line;
     size_t bestAt = 0;
@@ -189,7 +189,7 @@ static bool readAddress(const std::string& text, unsigned char* address)
 
 // Reads one row; macOk and ipOk say whether those two are there and could be read, for the
 // checks across rows. An empty cell, or a column the plan lacks, keeps the controller's value.
-static void readRow(int line, const Header& header, const std::vector<std::string>& fields, PlanRow* row, bool* macOk,
+static void readRow(int line, const PlanHeader& header, const std::vector<std::string>& fields, PlanRow* row, bool* macOk,
                     bool* ipOk, std::vector<PlanError>* errors)
 {
     static const std::string NONE;
@@ -254,7 +254,7 @@ bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<P
     errors->clear();
     std::map<std::string, int> macLines;
     std::map<std::string, int> ipLines;
-    Header header;
+    PlanHeader header = PlanHeader();
     bool headerSeen = false;
     int line = 1;
     size_t at = text.compare(0, sizeof BOM - 1, BOM) == 0 ? sizeof BOM - 1 : 0;
