@@ -126,7 +126,8 @@ static RecordEnd readRecord(const std::string& text, char separator, size_t* at,
 
 // The header record at *at, read with the separator that finds a mac column and the most fields.
 // False, with the error listed, when there is no usable header.
-static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeader* header, std::vector<PlanError>* errors)
+static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeader* header,
+                       std::vector<PlanError>* errors)
 {
     int headerLine = *line;
     size_t bestAt = 0;
@@ -189,8 +190,8 @@ static bool readAddress(const std::string& text, unsigned char* address)
 
 // Reads one row; macOk and ipOk say whether those two are there and could be read, for the
 // checks across rows. An empty cell, or a column the plan lacks, keeps the controller's value.
-static void readRow(int line, const PlanHeader& header, const std::vector<std::string>& fields, PlanRow* row, bool* macOk,
-                    bool* ipOk, std::vector<PlanError>* errors)
+static void readRow(int line, const PlanHeader& header, const std::vector<std::string>& fields, PlanRow* row,
+                    bool* macOk, bool* ipOk, std::vector<PlanError>* errors)
 {
     static const std::string NONE;
     const std::string* cell[COLUMNS];
