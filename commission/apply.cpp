@@ -71,6 +71,47 @@ static void targetOf(const PlanRow& row, const Sighting* seen, Outcome* o)
     }
 }
 
+// The target of a row for the address rules, as far as it is known.
+static Target ruleTarget(const PlanRow& row, const Outcome& o)
+{
+    Target t;
+    memset(&t, 0, sizeof t);
+    t.line = o.line;
+    memcpy(t.mac, o.mac, MAC_LEN);
+    const struct {
+        bool known;
+        bool set;
+        const unsigned char* value;
+        TargetField* field;
+    } fields[] = {
+        {o.knownIp, row.setIp, o.target.ip, &t.ip},
+        {o.knownGateway, row.setGateway, o.target.gateway, &t.gateway},
+        {o.knownMask, row.setMask, o.target.mask, &t.mask},
+    };
+    for (const auto& f : fields) {
+        f.field->known = f.known;
+        f.field->kept = !f.set;
+        memcpy(f.field->value, f.value, IPV4_LEN);
+    }
+    return t;
+}
+
+// Every row's target against the rules, with what the scan found (nothing yet: only the rows
+// whose fields are all given).
+static std::vector<Refusal> refusalsOf(const Scanner& s, const std::vector<PlanRow>& rows,
+                                       const std::vector<Sighting>& found)
+{
+    std::vector<Target> targets;
+    for (const PlanRow& row : rows) {
+        Outcome o = Outcome();
+        o.line = row.line;
+        memcpy(o.mac, row.mac, MAC_LEN);
+        targetOf(row, found.empty() ? NULL : findSighting(s, row.mac), &o);
+        targets.push_back(ruleTarget(row, o));
+    }
+    return refuseTargets(targets, found, s.locals);
+}
+
 static bool reportsTarget(const Response& r, const Outcome& o)
 {
     return memcmp(r.ip, o.target.ip, IPV4_LEN) == 0 && memcmp(r.gateway, o.target.gateway, IPV4_LEN) == 0 &&
@@ -122,8 +163,17 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 {
     ApplyResult result;
     result.summary = false;
+    result.failure = noFailure();
+    result.refusals = refusalsOf(s, rows, std::vector<Sighting>());
+    if (!result.refusals.empty()) {
+        return result;
+    }
     result.failure = scanOnce(s, options.scan, sink);
     if (result.failure.call != FAILED_NONE) {
+        return result;
+    }
+    result.refusals = refusalsOf(s, rows, s.found);
+    if (!result.refusals.empty()) {
         return result;
     }
 
@@ -176,6 +226,9 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 
 int applyStatus(const ApplyResult& result)
 {
+    if (!result.refusals.empty()) {
+        return EXIT_USAGE;
+    }
     bool unconfirmed = false;
     bool missing = false;
     for (const Outcome& o : result.outcomes) {

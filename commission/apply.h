@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "commission/address_rules.h"
 #include "commission/failure.h"
 #include "commission/plan.h"
 #include "commission/scanner.h"
@@ -86,10 +87,14 @@ struct ApplyResult {
     std::vector<Outcome> outcomes;   // one a plan row, in its order
     Failure failure;                 // the network failure that ended the run early, if any
     bool summary;                    // the outcomes are worth showing: the run got to verifying
+    std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
 };
 
-// Scans once, sends every setting that changes something, verifies them together.
+// Scans once, sends every setting that changes something, verifies them together. Targets that
+// cannot work refuse the whole plan: before the scan when their fields are all given, else once
+// the scan filled them in.
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
-// The exit status: the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that applies.
+// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that
+// applies.
 int applyStatus(const ApplyResult& result);

@@ -35,6 +35,13 @@ Ctl with(int k, const std::string& extra)
     return c;
 }
 
+Ctl holding(int k, const std::string& ip)
+{
+    Ctl c = ctl(k);
+    c.ip = ip;
+    return c;
+}
+
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -390,6 +397,58 @@ const Case CASES[] = {
                                   "plan.csv:6: expected 4 fields"}) {
              EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
          }
+     }},
+    {"ApplyRefusesAddressInUseAndBadRows",
+     nullptr,
+     {ctl(1), holding(2, "192.168.1.30")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.30,,\n"
+     "00:1a:2b:3c:00:03,10.0.0.255,10.0.0.1,255.255.255.0\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         usageError("plan.csv:3: 00:1a:2b:3c:00:03: IP 10.0.0.255 is the broadcast address")(run, log);
+     }},
+    {"ApplyRefusesAddressInUse",
+     nullptr,
+     {ctl(1), holding(2, "192.168.1.30")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.30,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("plan.csv:2: 00:1a:2b:3c:00:01: IP 192.168.1.30 is in use by 00:1a:2b:3c:00:02"),
+                   std::string::npos)
+             << run.err;
+         EXPECT_EQ(run.out, "");
+         nothingSent(log);
+     }},
+    {"ApplySwap",
+     nullptr,
+     {ctl(1), holding(2, "192.168.1.30")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.30,,\n"
+     "00:1a:2b:3c:00:02,192.168.1.20,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     0,
+     states({"verified", "verified"})},
+    {"SetRefusesKeptGateway",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00:1a:2b:3c:00:01", "--ip", "10.0.0.5"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("gateway 192.168.1.1 is outside the subnet 10.0.0.0/24 of IP 10.0.0.5 (kept from the "
+                                "controller; give --gateway, or --gateway 0.0.0.0 for none)"),
+                   std::string::npos)
+             << run.err;
+         EXPECT_EQ(run.out, "");
+         nothingSent(log);
      }},
     {"MaxTimeStopsAChattyController",
      nullptr,

@@ -238,3 +238,48 @@ TEST(Engine, InterfaceChoice)
         EXPECT_EQ(got, c.chosen) << c.where;
     }
 }
+
+// Targets that cannot work refuse the whole plan: nothing sent, the scan request neither when the
+// faulty row gave all three fields.
+TEST(Engine, RefusalTable)
+{
+    FakeController other = fakeController(2);
+    other.r.ip[3] = 30;   // 192.168.1.30
+    const struct {
+        const char* name;
+        std::vector<PlanRow> rows;
+        std::vector<AddressFault> faults;
+        size_t sent;   // messages sent: 0, or the scan request alone
+    } cases[] = {
+        {"all given, bad: no scan", {row(1, "10.0.0.5", "192.168.1.254", "255.255.255.0")}, {FAULT_GATEWAY_OUTSIDE}, 0},
+        {"kept gateway outside", {row(1, "10.0.0.5")}, {FAULT_GATEWAY_OUTSIDE}, 1},
+        {"one bad row refuses all", {row(1, "192.168.1.50"), row(2, "192.168.1.0")}, {FAULT_IP_NETWORK}, 1},
+        {"in use by one that keeps it", {row(1, "192.168.1.30")}, {FAULT_IP_IN_USE}, 1},
+        {"in use by a planned one that keeps it",
+         {row(1, "192.168.1.30"), row(2, "", "192.168.1.254")},
+         {FAULT_IP_IN_USE},
+         1},
+        {"a swap", {row(1, "192.168.1.30"), row(2, "192.168.1.20")}, {}, 1},
+        {"this computer's", {row(1, "10.0.0.1", "0.0.0.0", "255.0.0.0")}, {FAULT_IP_LOCAL}, 0},
+    };
+    for (const auto& c : cases) {
+        Session run({fakeController(1), other});
+        ApplyOptions options;
+        options.scan.quiet = 0.5;
+        options.dryRun = c.faults.empty();
+        ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
+        std::vector<AddressFault> faults;
+        for (const Refusal& r : result.refusals) {
+            faults.push_back(r.fault);
+        }
+        EXPECT_EQ(faults, c.faults) << c.name;
+        EXPECT_EQ(run.net.sent.size(), c.sent) << c.name;
+        EXPECT_EQ(applyStatus(result), c.faults.empty() ? EXIT_OK : EXIT_USAGE) << c.name;
+    }
+    Session run({fakeController(1)});
+    ApplyResult kept = applyPlan(run.scanner, {row(1, "10.0.0.5")}, ApplyOptions(), run.sink());
+    ASSERT_EQ(kept.refusals.size(), 1u);
+    EXPECT_TRUE(kept.refusals[0].kept);
+    EXPECT_EQ(ipText(kept.refusals[0].address), "192.168.1.1");
+    EXPECT_EQ(kept.refusals[0].line, 2);
+}
