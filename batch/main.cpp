@@ -59,7 +59,8 @@ void printUsage(FILE* out)
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
-            "failure, 4 sent but not confirmed.\n",
+            "failure, 4 sent but not confirmed, 5 a MAC answered from two senders (nothing sent to\n"
+            "it).\n",
             BATCH_PROGRAM);
 }
 
@@ -111,8 +112,11 @@ int runScan(const Settings& s)
     if (status != EXIT_OK) {
         return status;
     }
-    void (*const print[])(FILE*, const std::vector<Sighting>&) = {printScanTable, printScanCsv, printScanJson};
-    print[s.format](stdout, scanner.found);
+    std::vector<ScanFlag> flags = scanFlags(scanner);
+    printConflictWarnings(stderr, scanner.found, flags);
+    void (*const print[])(FILE*, const std::vector<Sighting>&,
+                          const std::vector<ScanFlag>&) = {printScanTable, printScanCsv, printScanJson};
+    print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
         return EXIT_NOT_FOUND;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "commission/conflicts.h"
 #include "protocol/messages.h"
 
 // During verification, a request this often until every controller reports its target.
@@ -26,6 +27,7 @@ Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
         return failure;
     }
     ListenEnd end = listenFor(s, options.quiet, options.maxTime, nullptr, &failure);
+    s.discovering = false;
     if (end == LISTEN_FAILED) {
         return failure;
     }
@@ -195,6 +197,10 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         }
         o.found = true;
         o.now = seen->response;
+        if (isConflict(s, (size_t)(seen - s.found.data()))) {
+            o.state = OUTCOME_CONFLICT;
+            continue;
+        }
         if (reportsTarget(seen->response, o)) {
             o.state = OUTCOME_UNCHANGED;
             continue;
@@ -231,7 +237,9 @@ int applyStatus(const ApplyResult& result)
     }
     bool unconfirmed = false;
     bool missing = false;
+    bool conflict = false;
     for (const Outcome& o : result.outcomes) {
+        conflict = conflict || o.state == OUTCOME_CONFLICT;
         unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
         missing = missing || o.state == OUTCOME_NOT_FOUND;
     }
@@ -240,6 +248,9 @@ int applyStatus(const ApplyResult& result)
     }
     if (unconfirmed) {
         return EXIT_UNCONFIRMED;
+    }
+    if (conflict) {
+        return EXIT_CONFLICT;
     }
     return missing ? EXIT_NOT_FOUND : EXIT_OK;
 }

@@ -17,6 +17,7 @@ const int EXIT_NOT_FOUND = 1;   // nothing found, or a planned controller not fo
 const int EXIT_USAGE = 2;       // usage or plan error, unknown or no interface; nothing sent
 const int EXIT_NETWORK = 3;     // network or system failure
 const int EXIT_UNCONFIRMED = 4;
+const int EXIT_CONFLICT = 5;   // a planned MAC answered from two or more senders; nothing sent to it
 
 enum EventKind {
     EVENT_SCANNING,       // local: the scan goes out from this address
@@ -60,6 +61,7 @@ enum OutcomeState {
     OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
     OUTCOME_SENT,            // sent, not verified (--no-verify)
     OUTCOME_WOULD_SEND,      // --dry-run
+    OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
 };
 
 // One planned controller: its target and what it reports now.
@@ -95,6 +97,6 @@ struct ApplyResult {
 // the scan filled them in.
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
-// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that
-// applies.
+// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
+// EXIT_CONFLICT, EXIT_NOT_FOUND that applies.
 int applyStatus(const ApplyResult& result);

@@ -1,18 +1,18 @@
 #include "report/refusal_text.h"
 
-#include <cstdio>
+#include "report/fields.h"
 
 static std::string ipv4(const unsigned char* a)
 {
-    char text[16];
-    (void)snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    char text[IPV4_TEXT_LEN];
+    formatIpv4(text, a);
     return text;
 }
 
 static std::string mac(const unsigned char* m)
 {
-    char text[18];
-    (void)snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+    char text[MAC_TEXT_LEN];
+    formatMac(text, m);
     return text;
 }
 

@@ -42,6 +42,14 @@ Ctl holding(int k, const std::string& ip)
     return c;
 }
 
+// Controller k's MAC answering from controller other's sender address.
+Ctl clone(int k, int other, const std::string& ip = "192.168.1.20")
+{
+    Ctl c = holding(k, ip);
+    c.from = ctl(other).from;
+    return c;
+}
+
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -206,10 +214,10 @@ const Case CASES[] = {
          Rows rows = parseCsv(run.out);
          ASSERT_EQ(rows.size(), 6u) << run.out;
          EXPECT_EQ(rows[0], (std::vector<std::string>{"mac", "ip", "gateway", "mask", "node_name", "version", "node_id",
-                                                      "node_id_type", "sender", "local", "answers"}));
-         EXPECT_EQ(rows[1],
-                   (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
-                                             "1.0.0.8", "4343", "0900", ctl(1).from, "127.0.0.1", "1"}));
+                                                      "node_id_type", "sender", "local", "answers", "conflict"}));
+         EXPECT_EQ(rows[1], (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0",
+                                                      "Hall-North", "1.0.0.8", "4343", "0900", ctl(1).from, "127.0.0.1",
+                                                      "1", "duplicate IP 192.168.1.20"}));
          EXPECT_EQ(rows[2][4], "N,\"A?");   // comma and quote kept by quoting, the line feed made safe
          EXPECT_EQ(rows[3][4], GROESSE);
          EXPECT_EQ(rows[4][4], "'=HYPERLINK(\"http://x\",\"y\")");   // no formula for a spreadsheet
@@ -226,9 +234,9 @@ const Case CASES[] = {
          Rows rows = columns(run.out);
          ASSERT_EQ(rows.size(), 4u);
          EXPECT_EQ(rows[0][0], "MAC");
-         EXPECT_EQ(rows[1],
-                   (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0", "Hall-North",
-                                             "1.0.0.8", "4343 Morvesta", "0900 K4Z", ctl(1).from, "127.0.0.1", "1"}));
+         EXPECT_EQ(rows[1], (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0",
+                                                      "Hall-North", "1.0.0.8", "4343 Morvesta", "0900 K4Z", ctl(1).from,
+                                                      "127.0.0.1", "1", "! duplicate IP 192.168.1.20"}));
          EXPECT_EQ(rows[2][4], GROESSE);
          EXPECT_EQ(rows[3][4], "\xe6\xb3\xb5\xe7\xab\x99?");
          // Aligned on a terminal: the next column starts at the same column in every row, so its
@@ -408,7 +416,7 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"apply", "plan.csv"},
      2,
      [](const ToolRun& run, const std::string& log) {
-         usageError("plan.csv:3: 00:1a:2b:3c:00:03: IP 10.0.0.255 is the broadcast address")(run, log);
+         usageError("plan.csv:3: 00.1a.2b.3c.00.03: IP 10.0.0.255 is the broadcast address")(run, log);
      }},
     {"ApplyRefusesAddressInUse",
      nullptr,
@@ -419,7 +427,7 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"apply", "plan.csv"},
      2,
      [](const ToolRun& run, const std::string& log) {
-         EXPECT_NE(run.err.find("plan.csv:2: 00:1a:2b:3c:00:01: IP 192.168.1.30 is in use by 00:1a:2b:3c:00:02"),
+         EXPECT_NE(run.err.find("plan.csv:2: 00.1a.2b.3c.00.01: IP 192.168.1.30 is in use by 00.1a.2b.3c.00.02"),
                    std::string::npos)
              << run.err;
          EXPECT_EQ(run.out, "");
@@ -449,6 +457,37 @@ const Case CASES[] = {
              << run.err;
          EXPECT_EQ(run.out, "");
          nothingSent(log);
+     }},
+    {"ScanShowsACloneAndADuplicateIp",
+     nullptr,
+     {holding(1, "192.168.1.150"), clone(1, 3, "192.168.1.150"), holding(2, "192.168.1.150"),
+      holding(4, "192.168.1.104")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 3u) << run.out;
+         EXPECT_EQ(doc[0]["conflict"], "MAC answered from 127.0.0.2 and 127.0.0.4; duplicate IP 192.168.1.150");
+         EXPECT_EQ(doc[1]["conflict"], "duplicate IP 192.168.1.150");
+         EXPECT_EQ(doc[2]["conflict"], "");
+         EXPECT_NE(run.err.find("warning: 00.1a.2b.3c.00.01: MAC answered from"), std::string::npos) << run.err;
+     }},
+    {"ApplySendsNothingToAClone",
+     nullptr,
+     {ctl(1), clone(1, 3), ctl(2)},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n"
+     "00:1a:2b:3c:00:02,192.168.1.102,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     5,
+     [](const ToolRun& run, const std::string& log) {
+         states({"conflict", "verified"})(run, log);
+         EXPECT_EQ(log.find(settingLogLine(ctl(1).mac, "192.168.1.101", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos)
+             << log;
      }},
     {"MaxTimeStopsAChattyController",
      nullptr,

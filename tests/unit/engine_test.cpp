@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commission/apply.h"
+#include "commission/conflicts.h"
 #include "commission/interfaces.h"
 #include "protocol/address.h"
 #include "unit/fake_wire.h"
@@ -84,6 +85,21 @@ FakeController slow(int k, double seconds)
 {
     FakeController c = fakeController(k);
     c.settingDelay = seconds;
+    return c;
+}
+
+// Controller k's MAC answering from controller other's sender address.
+FakeController cloneOf(int k, int other)
+{
+    FakeController c = fakeController(k);
+    memcpy(c.from, fakeController(other).from, IPV4_LEN);
+    return c;
+}
+
+FakeController moving(int k)
+{
+    FakeController c = fakeController(k);
+    c.answersFromNewIp = true;
     return c;
 }
 
@@ -167,6 +183,30 @@ TEST(Engine, ApplyTable)
         {"taken too late", {slow(1, 3)}, {row(1, "192.168.1.50")}, {OUTCOME_NOT_CONFIRMED}, EXIT_UNCONFIRMED, {"x"}, 1},
         {"dry run", {fakeController(1)}, {row(1, "192.168.1.50")}, {OUTCOME_WOULD_SEND}, EXIT_OK, {}, 2, true},
         {"no verify", {ignoring(1)}, {row(1, "192.168.1.50")}, {OUTCOME_SENT}, EXIT_OK, {"x"}, 2, false, true},
+        {"a clone: nothing sent to it",
+         {fakeController(1), cloneOf(1, 5), fakeController(2)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51")},
+         {OUTCOME_CONFLICT, OUTCOME_VERIFIED},
+         EXIT_CONFLICT,
+         {"x"}},
+        {"unconfirmed beats conflict, conflict beats not found",
+         {fakeController(1), cloneOf(1, 5), ignoring(2)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51"), row(9, "192.168.1.59")},
+         {OUTCOME_CONFLICT, OUTCOME_NOT_CONFIRMED, OUTCOME_NOT_FOUND},
+         EXIT_UNCONFIRMED,
+         {"x"}},
+        {"conflict beats not found",
+         {fakeController(1), cloneOf(1, 5)},
+         {row(1, "192.168.1.50"), row(9, "192.168.1.59")},
+         {OUTCOME_CONFLICT, OUTCOME_NOT_FOUND},
+         EXIT_CONFLICT,
+         {}},
+        {"answers from its new address while verifying: no conflict",
+         {moving(1)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {"x"}},
     };
     for (const ApplyCase& c : cases) {
         Session run(c.controllers);
@@ -195,6 +235,22 @@ TEST(Engine, ApplyTable)
             EXPECT_LT(run.net.clock, 0.6 + c.verifyTime) << c.name << ": verification ends once confirmed";
         }
     }
+}
+
+// Heard on two links from one sender is one controller, no conflict; two senders are one.
+TEST(Engine, ConflictsCountSendersNotLinks)
+{
+    FakeController other = fakeController(1);
+    other.link = 1;
+    Session run({fakeController(1), other, cloneOf(2, 7), fakeController(2)}, 2);
+    ScanOptions options;
+    options.quiet = 0.5;
+    ASSERT_EQ(scanOnce(run.scanner, options, run.sink()).call, FAILED_NONE);
+    std::vector<ScanFlag> flags = scanFlags(run.scanner);
+    ASSERT_EQ(flags.size(), 2u);
+    EXPECT_TRUE(flags[0].senders.empty());
+    EXPECT_EQ(flags[1].senders.size(), 2u);
+    EXPECT_TRUE(flags[0].duplicateIp && flags[1].duplicateIp) << "both report 192.168.1.20";
 }
 
 TEST(Engine, FailureKeepsCallAddressAndErrorNumber)

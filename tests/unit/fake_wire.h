@@ -17,7 +17,8 @@ struct FakeController {
     double delay = 0.01;   // its answer's delay
     int repeats = 1;       // answers to each request
     bool ignoreSettings = false;
-    double settingDelay = 0;   // a setting takes effect this much later
+    double settingDelay = 0;         // a setting takes effect this much later
+    bool answersFromNewIp = false;   // once set, it answers from its new IP
 };
 
 // The k-th controller (from 1): MAC 00:1a:2b:3c:00:k, 192.168.1.20/24, gateway 192.168.1.1.
@@ -86,6 +87,9 @@ struct FakeNet {
                 memcpy(r.ip, changes[i].setting.ip, IPV4_LEN);
                 memcpy(r.gateway, changes[i].setting.gateway, IPV4_LEN);
                 memcpy(r.mask, changes[i].setting.mask, IPV4_LEN);
+                if (controllers[changes[i].controller].answersFromNewIp) {
+                    memcpy(controllers[changes[i].controller].from, r.ip, IPV4_LEN);
+                }
                 changes.erase(changes.begin() + (long)i);
             } else {
                 ++i;
