@@ -5,8 +5,9 @@
 #include "commission/conflicts.h"
 #include "protocol/messages.h"
 
-// During verification, a request this often until every controller reports its target.
-static const double VERIFY_REQUEST_EVERY_S = 1;
+// During verification, a round this often until every controller reports its target: the settings
+// not yet confirmed again (one may have been lost), then a request.
+static const double VERIFY_REQUEST_EVERY_S = 0.5;
 
 static Event event(EventKind kind)
 {
@@ -136,16 +137,38 @@ static bool confirm(const Scanner& s, const std::vector<size_t>& sent, std::vect
     return all;
 }
 
-// Asks again every VERIFY_REQUEST_EVERY_S until every row sent to reports its target or the
-// verify time is up.
+// The same setting again for every row sent to that does not report its target yet.
+static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, const std::vector<Outcome>& outcomes)
+{
+    for (size_t i : sent) {
+        const Outcome& o = outcomes[i];
+        if (o.state == OUTCOME_VERIFIED) {
+            continue;
+        }
+        unsigned char setting[SETTING_LEN];
+        buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
+        Failure failure = sendSetting(s, *findSighting(s, o.mac), setting);
+        if (failure.call != FAILED_NONE) {
+            return failure;
+        }
+    }
+    return noFailure();
+}
+
+// Asks again every VERIFY_REQUEST_EVERY_S, from the second round re-sending what is not confirmed, until every row sent
+// to reports its target or the verify time is up.
 static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds)
 {
     Failure failure = noFailure();
     double start = s.wire.now();
     auto confirmed = [&]() { return confirm(s, sent, outcomes); };
-    for (;;) {
+    for (bool first = true;; first = false) {
         double left = seconds - (s.wire.now() - start);
         if (left <= TIME_STEP_S || confirmed()) {
+            break;
+        }
+        failure = first ? noFailure() : resendUnconfirmed(s, sent, outcomes);
+        if (failure.call != FAILED_NONE) {
             break;
         }
         failure = sendRequests(s);

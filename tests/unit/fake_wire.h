@@ -19,6 +19,7 @@ struct FakeController {
     bool ignoreSettings = false;
     double settingDelay = 0;         // a setting takes effect this much later
     bool answersFromNewIp = false;   // once set, it answers from its new IP
+    int losesSettings = 0;           // this many settings to it are lost on the way
 };
 
 // The k-th controller (from 1): MAC 00:1a:2b:3c:00:k, 192.168.1.20/24, gateway 192.168.1.1.
@@ -114,7 +115,10 @@ struct FakeNet {
             } else if (length == SETTING_LEN && isType(message + HDR_TYPE, TYPE_SETTING)) {
                 Setting s;
                 decodeSetting(message, length, &s);
-                if (!c.ignoreSettings && memcmp(s.mac, c.r.mac, MAC_LEN) == 0) {
+                bool mine = memcmp(s.mac, c.r.mac, MAC_LEN) == 0;
+                if (mine && c.losesSettings > 0) {
+                    --c.losesSettings;
+                } else if (!c.ignoreSettings && mine) {
                     changes.push_back({clock + c.settingDelay, k, s});
                 }
             }
