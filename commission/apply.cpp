@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "commission/conflicts.h"
+#include "commission/discovery.h"
 #include "protocol/messages.h"
 
 // During verification, a round this often until every controller reports its target: the settings
@@ -23,11 +24,8 @@ Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
         e.local = local;
         sink(e);
     }
-    Failure failure = sendRequests(s);
-    if (failure.call != FAILED_NONE) {
-        return failure;
-    }
-    ListenEnd end = listenFor(s, options.quiet, options.maxTime, nullptr, &failure);
+    Failure failure = noFailure();
+    ListenEnd end = discover(s, options.quiet, options.maxTime, options.wanted, &failure);
     s.discovering = false;
     if (end == LISTEN_FAILED) {
         return failure;
@@ -193,7 +191,12 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     if (!result.refusals.empty()) {
         return result;
     }
-    result.failure = scanOnce(s, options.scan, sink);
+    ScanOptions scan = options.scan;
+    for (const PlanRow& row : rows) {
+        scan.wanted.emplace_back();
+        memcpy(scan.wanted.back().data(), row.mac, MAC_LEN);
+    }
+    result.failure = scanOnce(s, scan, sink);
     if (result.failure.call != FAILED_NONE) {
         return result;
     }

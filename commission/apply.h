@@ -3,6 +3,7 @@
 // happens on the way goes out as events, for the front end to show.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -41,8 +42,9 @@ struct Event {
 typedef std::function<void(const Event&)> EventSink;
 
 struct ScanOptions {
-    double quiet = 2;      // the scan ends this long after the last answer
-    double maxTime = 60;   // but never later than this
+    double quiet = 2;                                         // the scan ends this long after the last answer
+    double maxTime = 60;                                      // but never later than this
+    std::vector<std::array<unsigned char, MAC_LEN>> wanted;   // set, apply: the planned MACs
 };
 
 // Requests from every local address and listens with the quiet-time rule.

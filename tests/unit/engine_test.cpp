@@ -7,6 +7,7 @@
 
 #include "commission/apply.h"
 #include "commission/conflicts.h"
+#include "commission/discovery.h"
 #include "commission/interfaces.h"
 #include "protocol/address.h"
 #include "unit/fake_wire.h"
@@ -132,9 +133,9 @@ TEST(Engine, ScanMergesByMacKeepsOrderAndTheLinkThatHeard)
     EXPECT_EQ(first.response.mac[5], 2) << "in order of first answer";
     EXPECT_EQ(ipText(first.local), "10.0.1.1") << "the local address of the link that heard it";
     EXPECT_EQ(ipText(first.sender), "127.0.0.3");
-    EXPECT_EQ(run.scanner.found[1].answers, 2);
-    EXPECT_EQ(run.scanner.datagrams, 3);
-    EXPECT_NEAR(run.net.clock, 0.4 + 0.5, 1e-6) << "quiet time after the last answer";
+    EXPECT_EQ(run.scanner.found[1].answers, 2 * EARLY_REQUESTS) << "one row however often it answers";
+    EXPECT_EQ(run.scanner.datagrams, 3 * EARLY_REQUESTS);
+    EXPECT_NEAR(run.net.clock, 0.75 + 0.4 + 0.5, 1e-6) << "quiet time after the last answer to the last request";
     EXPECT_EQ(run.events.back().kind, EVENT_SCANNED);
 
     unsigned char setting[SETTING_LEN];
@@ -273,6 +274,26 @@ TEST(Engine, ConflictsCountSendersNotLinks)
     EXPECT_TRUE(flags[0].senders.empty());
     EXPECT_EQ(flags[1].senders.size(), 2u);
     EXPECT_TRUE(flags[0].duplicateIp && flags[1].duplicateIp) << "both report 192.168.1.20";
+}
+
+// With planned MACs: done a settle time after the last of them answered; while one is missing,
+// asked again until the quiet time after the last new one.
+TEST(Engine, DiscoveryOfPlannedMacs)
+{
+    const struct {
+        int k;
+        double endsBy;
+        size_t requests;
+    } cases[] = {{1, 0.01 + SETTLE_S, 1}, {9, 2, 8}};
+    for (const auto& c : cases) {
+        Session run({fakeController(1)});
+        ApplyOptions options;
+        options.scan.quiet = 2;
+        options.dryRun = true;
+        applyPlan(run.scanner, {row(c.k, "192.168.1.50")}, options, run.sink());
+        EXPECT_NEAR(run.net.clock, c.endsBy, 1e-6) << c.k;
+        EXPECT_EQ(run.net.sent.size(), c.requests) << c.k;
+    }
 }
 
 TEST(Engine, FailureKeepsCallAddressAndErrorNumber)
