@@ -143,7 +143,8 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         }
     }
     if (!result.refusals.empty()) {
-        fprintf(stderr, "%s: %zu addresses refused; nothing sent\n", BATCH_PROGRAM, result.refusals.size());
+        fprintf(stderr, "%s: %zu %s refused; nothing sent\n", BATCH_PROGRAM, result.refusals.size(),
+                result.refusals.size() == 1 ? "address" : "addresses");
     }
     if (result.failure.call != FAILED_NONE) {
         networkFailure(result.failure);
