@@ -15,6 +15,7 @@
 #include "commission/socket_wire.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
+#include "report/refusal_text.h"
 
 #ifndef BREVINDOR_VERSION
 #error BREVINDOR_VERSION must give the version of the project
@@ -57,8 +58,9 @@ void printUsage(FILE* out)
             "the controller reports; lines starting with '#' are comments.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
-            "plan error or no interface (nothing sent), 3 network or system failure, 4 sent but\n"
-            "not confirmed.\n",
+            "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
+            "failure, 4 sent but not confirmed, 5 a MAC answered from two senders (nothing sent to\n"
+            "it).\n",
             BATCH_PROGRAM);
 }
 
@@ -110,8 +112,11 @@ int runScan(const Settings& s)
     if (status != EXIT_OK) {
         return status;
     }
-    void (*const print[])(FILE*, const std::vector<Sighting>&) = {printScanTable, printScanCsv, printScanJson};
-    print[s.format](stdout, scanner.found);
+    std::vector<ScanFlag> flags = scanFlags(scanner);
+    printConflictWarnings(stderr, scanner.found, flags);
+    void (*const print[])(FILE*, const std::vector<Sighting>&,
+                          const std::vector<ScanFlag>&) = {printScanTable, printScanCsv, printScanJson};
+    print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
         return EXIT_NOT_FOUND;
@@ -130,6 +135,17 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     }
     ApplyResult result = applyPlan(scanner, rows, s.apply, printEventLine);
     closeSockets(sockets);
+    for (const Refusal& r : result.refusals) {
+        if (withLine) {
+            fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), r.line, refusalText(r, true).c_str());
+        } else {
+            fprintf(stderr, "%s: %s\n", BATCH_PROGRAM, refusalText(r, false).c_str());
+        }
+    }
+    if (!result.refusals.empty()) {
+        fprintf(stderr, "%s: %zu %s refused; nothing sent\n", BATCH_PROGRAM, result.refusals.size(),
+                result.refusals.size() == 1 ? "address" : "addresses");
+    }
     if (result.failure.call != FAILED_NONE) {
         networkFailure(result.failure);
     }

@@ -2,10 +2,13 @@
 
 #include <cstring>
 
+#include "commission/conflicts.h"
+#include "commission/discovery.h"
 #include "protocol/messages.h"
 
-// During verification, a request this often until every controller reports its target.
-static const double VERIFY_REQUEST_EVERY_S = 1;
+// During verification, a round this often until every controller reports its target: the settings
+// not yet confirmed again (one may have been lost), then a request.
+static const double VERIFY_REQUEST_EVERY_S = 0.5;
 
 static Event event(EventKind kind)
 {
@@ -21,11 +24,9 @@ Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
         e.local = local;
         sink(e);
     }
-    Failure failure = sendRequests(s);
-    if (failure.call != FAILED_NONE) {
-        return failure;
-    }
-    ListenEnd end = listenFor(s, options.quiet, options.maxTime, nullptr, &failure);
+    Failure failure = noFailure();
+    ListenEnd end = discover(s, options.quiet, options.maxTime, options.wanted, &failure);
+    s.discovering = false;
     if (end == LISTEN_FAILED) {
         return failure;
     }
@@ -71,6 +72,47 @@ static void targetOf(const PlanRow& row, const Sighting* seen, Outcome* o)
     }
 }
 
+// The target of a row for the address rules, as far as it is known.
+static Target ruleTarget(const PlanRow& row, const Outcome& o)
+{
+    Target t;
+    memset(&t, 0, sizeof t);
+    t.line = o.line;
+    memcpy(t.mac, o.mac, MAC_LEN);
+    const struct {
+        bool known;
+        bool set;
+        const unsigned char* value;
+        TargetField* field;
+    } fields[] = {
+        {o.knownIp, row.setIp, o.target.ip, &t.ip},
+        {o.knownGateway, row.setGateway, o.target.gateway, &t.gateway},
+        {o.knownMask, row.setMask, o.target.mask, &t.mask},
+    };
+    for (const auto& f : fields) {
+        f.field->known = f.known;
+        f.field->kept = !f.set;
+        memcpy(f.field->value, f.value, IPV4_LEN);
+    }
+    return t;
+}
+
+// Every row's target against the rules, with what the scan found (nothing yet: only the rows
+// whose fields are all given).
+static std::vector<Refusal> refusalsOf(const Scanner& s, const std::vector<PlanRow>& rows,
+                                       const std::vector<Sighting>& found)
+{
+    std::vector<Target> targets;
+    for (const PlanRow& row : rows) {
+        Outcome o = Outcome();
+        o.line = row.line;
+        memcpy(o.mac, row.mac, MAC_LEN);
+        targetOf(row, found.empty() ? NULL : findSighting(s, row.mac), &o);
+        targets.push_back(ruleTarget(row, o));
+    }
+    return refuseTargets(targets, found, s.locals);
+}
+
 static bool reportsTarget(const Response& r, const Outcome& o)
 {
     return memcmp(r.ip, o.target.ip, IPV4_LEN) == 0 && memcmp(r.gateway, o.target.gateway, IPV4_LEN) == 0 &&
@@ -93,16 +135,38 @@ static bool confirm(const Scanner& s, const std::vector<size_t>& sent, std::vect
     return all;
 }
 
-// Asks again every VERIFY_REQUEST_EVERY_S until every row sent to reports its target or the
-// verify time is up.
+// The same setting again for every row sent to that does not report its target yet.
+static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, const std::vector<Outcome>& outcomes)
+{
+    for (size_t i : sent) {
+        const Outcome& o = outcomes[i];
+        if (o.state == OUTCOME_VERIFIED) {
+            continue;
+        }
+        unsigned char setting[SETTING_LEN];
+        buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
+        Failure failure = sendSetting(s, *findSighting(s, o.mac), setting);
+        if (failure.call != FAILED_NONE) {
+            return failure;
+        }
+    }
+    return noFailure();
+}
+
+// Asks again every VERIFY_REQUEST_EVERY_S, from the second round re-sending what is not confirmed, until every row sent
+// to reports its target or the verify time is up.
 static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds)
 {
     Failure failure = noFailure();
     double start = s.wire.now();
     auto confirmed = [&]() { return confirm(s, sent, outcomes); };
-    for (;;) {
+    for (bool first = true;; first = false) {
         double left = seconds - (s.wire.now() - start);
         if (left <= TIME_STEP_S || confirmed()) {
+            break;
+        }
+        failure = first ? noFailure() : resendUnconfirmed(s, sent, outcomes);
+        if (failure.call != FAILED_NONE) {
             break;
         }
         failure = sendRequests(s);
@@ -122,8 +186,22 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 {
     ApplyResult result;
     result.summary = false;
-    result.failure = scanOnce(s, options.scan, sink);
+    result.failure = noFailure();
+    result.refusals = refusalsOf(s, rows, std::vector<Sighting>());
+    if (!result.refusals.empty()) {
+        return result;
+    }
+    ScanOptions scan = options.scan;
+    for (const PlanRow& row : rows) {
+        scan.wanted.emplace_back();
+        memcpy(scan.wanted.back().data(), row.mac, MAC_LEN);
+    }
+    result.failure = scanOnce(s, scan, sink);
     if (result.failure.call != FAILED_NONE) {
+        return result;
+    }
+    result.refusals = refusalsOf(s, rows, s.found);
+    if (!result.refusals.empty()) {
         return result;
     }
 
@@ -145,6 +223,10 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         }
         o.found = true;
         o.now = seen->response;
+        if (isConflict(s, (size_t)(seen - s.found.data()))) {
+            o.state = OUTCOME_CONFLICT;
+            continue;
+        }
         if (reportsTarget(seen->response, o)) {
             o.state = OUTCOME_UNCHANGED;
             continue;
@@ -176,9 +258,14 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 
 int applyStatus(const ApplyResult& result)
 {
+    if (!result.refusals.empty()) {
+        return EXIT_USAGE;
+    }
     bool unconfirmed = false;
     bool missing = false;
+    bool conflict = false;
     for (const Outcome& o : result.outcomes) {
+        conflict = conflict || o.state == OUTCOME_CONFLICT;
         unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
         missing = missing || o.state == OUTCOME_NOT_FOUND;
     }
@@ -187,6 +274,9 @@ int applyStatus(const ApplyResult& result)
     }
     if (unconfirmed) {
         return EXIT_UNCONFIRMED;
+    }
+    if (conflict) {
+        return EXIT_CONFLICT;
     }
     return missing ? EXIT_NOT_FOUND : EXIT_OK;
 }

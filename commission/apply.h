@@ -3,9 +3,11 @@
 // happens on the way goes out as events, for the front end to show.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
+#include "commission/address_rules.h"
 #include "commission/failure.h"
 #include "commission/plan.h"
 #include "commission/scanner.h"
@@ -16,6 +18,7 @@ const int EXIT_NOT_FOUND = 1;   // nothing found, or a planned controller not fo
 const int EXIT_USAGE = 2;       // usage or plan error, unknown or no interface; nothing sent
 const int EXIT_NETWORK = 3;     // network or system failure
 const int EXIT_UNCONFIRMED = 4;
+const int EXIT_CONFLICT = 5;   // a planned MAC answered from two or more senders; nothing sent to it
 
 enum EventKind {
     EVENT_SCANNING,       // local: the scan goes out from this address
@@ -39,8 +42,9 @@ struct Event {
 typedef std::function<void(const Event&)> EventSink;
 
 struct ScanOptions {
-    double quiet = 2;      // the scan ends this long after the last answer
-    double maxTime = 60;   // but never later than this
+    double quiet = 2;                                         // the scan ends this long after the last answer
+    double maxTime = 60;                                      // but never later than this
+    std::vector<std::array<unsigned char, MAC_LEN>> wanted;   // set, apply: the planned MACs
 };
 
 // Requests from every local address and listens with the quiet-time rule.
@@ -59,6 +63,7 @@ enum OutcomeState {
     OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
     OUTCOME_SENT,            // sent, not verified (--no-verify)
     OUTCOME_WOULD_SEND,      // --dry-run
+    OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
 };
 
 // One planned controller: its target and what it reports now.
@@ -86,10 +91,14 @@ struct ApplyResult {
     std::vector<Outcome> outcomes;   // one a plan row, in its order
     Failure failure;                 // the network failure that ended the run early, if any
     bool summary;                    // the outcomes are worth showing: the run got to verifying
+    std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
 };
 
-// Scans once, sends every setting that changes something, verifies them together.
+// Scans once, sends every setting that changes something, verifies them together. Targets that
+// cannot work refuse the whole plan: before the scan when their fields are all given, else once
+// the scan filled them in.
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
-// The exit status: the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_NOT_FOUND that applies.
+// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
+// EXIT_CONFLICT, EXIT_NOT_FOUND that applies.
 int applyStatus(const ApplyResult& result);

@@ -41,6 +41,23 @@ static bool isAnswer(const Response& r)
            isType(r.header.type, TYPE_RESPONSE);
 }
 
+// Adds sender to found[index]'s senders while discovering.
+static void noteSender(Scanner& s, size_t index, const unsigned char* sender)
+{
+    if (!s.discovering) {
+        return;
+    }
+    s.senders.resize(s.found.size());
+    std::array<unsigned char, IPV4_LEN> from;
+    memcpy(from.data(), sender, IPV4_LEN);
+    for (const auto& known : s.senders[index]) {
+        if (known == from) {
+            return;
+        }
+    }
+    s.senders[index].push_back(from);
+}
+
 static void record(Scanner& s, size_t link, const unsigned char* buffer, int bytes, const unsigned char* sender)
 {
     Response r;
@@ -56,6 +73,7 @@ static void record(Scanner& s, size_t link, const unsigned char* buffer, int byt
         seen.response = r;
         memcpy(seen.sender, sender, IPV4_LEN);
         ++seen.answers;
+        noteSender(s, known->second, sender);
         return;
     }
     Sighting fresh;
@@ -65,6 +83,7 @@ static void record(Scanner& s, size_t link, const unsigned char* buffer, int byt
     fresh.answers = 1;
     s.byMac[macKey(r.mac)] = s.found.size();
     s.found.push_back(fresh);
+    noteSender(s, s.found.size() - 1, sender);
 }
 
 // Every datagram waiting on link, until none is left or the deadline passes. False when a receive

@@ -2,6 +2,7 @@
 // answers merged by MAC, and the settings. It prints nothing: failures come back as values.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -20,6 +21,9 @@ struct Scanner {
     long datagrams = 0;                   // answers taken
     long ignored = 0;                     // datagrams that are no response
     long tooLong = 0;                     // datagrams longer than a response
+    // found[i]'s distinct senders while discovering: the scan, not the verification after it
+    std::vector<std::vector<std::array<unsigned char, IPV4_LEN>>> senders;
+    bool discovering = true;
 };
 
 // A scanner over wire, link i working from locals[i]; nothing found yet.

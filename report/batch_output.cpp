@@ -70,10 +70,36 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
 }
 
 static const char* const SCAN_COLUMNS[] = {"mac",     "ip",           "gateway", "mask",  "node_name", "version",
-                                           "node_id", "node_id_type", "sender",  "local", "answers"};
+                                           "node_id", "node_id_type", "sender",  "local", "answers",   "conflict"};
 static const size_t NAME_COLUMN = 4;   // the one column of device text
 
-static Row scanRow(const Sighting& s, bool forPeople)
+std::string conflictText(const Sighting& s, const ScanFlag& flag)
+{
+    std::string text;
+    if (!flag.senders.empty()) {
+        text = "MAC answered from ";
+        for (size_t i = 0; i < flag.senders.size(); ++i) {
+            text += i == 0 ? "" : i + 1 == flag.senders.size() ? " and " : ", ";
+            text += ipv4Text(flag.senders[i].data());
+        }
+    }
+    if (flag.duplicateIp) {
+        text += (text.empty() ? "" : "; ") + std::string("duplicate IP ") + ipv4Text(s.response.ip);
+    }
+    return text;
+}
+
+void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
+{
+    for (size_t i = 0; i < found.size() && i < flags.size(); ++i) {
+        std::string text = conflictText(found[i], flags[i]);
+        if (!text.empty()) {
+            fprintf(err, "%s: warning: %s: %s\n", BATCH_PROGRAM, macText(found[i].response.mac).c_str(), text.c_str());
+        }
+    }
+}
+
+static Row scanRow(const Sighting& s, const ScanFlag& flag, bool forPeople)
 {
     const Response& r = s.response;
     std::string id = hexPair(r.nodeId);
@@ -94,10 +120,11 @@ static Row scanRow(const Sighting& s, bool forPeople)
             type,
             ipv4Text(s.sender),
             ipv4Text(s.local),
-            std::to_string(s.answers)};
+            std::to_string(s.answers),
+            conflictText(s, flag)};
 }
 
-void printScanTable(FILE* out, const std::vector<Sighting>& found)
+void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
 {
     std::vector<Row> rows;
     Row head;
@@ -109,8 +136,10 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found)
         head.push_back(name);
     }
     rows.push_back(head);
-    for (const Sighting& s : found) {
-        rows.push_back(scanRow(s, true));
+    for (size_t i = 0; i < found.size(); ++i) {
+        Row row = scanRow(found[i], flags[i], true);
+        row.back() = row.back().empty() ? "" : "! " + row.back();   // the marker
+        rows.push_back(row);
     }
     printColumns(out, rows);
 }
@@ -143,22 +172,23 @@ static std::string notFormula(const std::string& text)
     return !text.empty() && std::string("=+-@").find(text[0]) != std::string::npos ? "'" + text : text;
 }
 
-void printScanCsv(FILE* out, const std::vector<Sighting>& found)
+void printScanCsv(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
 {
     printCsvRow(out, Row(std::begin(SCAN_COLUMNS), std::end(SCAN_COLUMNS)));
-    for (const Sighting& s : found) {
-        Row row = scanRow(s, false);
+    for (size_t i = 0; i < found.size(); ++i) {
+        Row row = scanRow(found[i], flags[i], false);
         row[NAME_COLUMN] = notFormula(row[NAME_COLUMN]);
         printCsvRow(out, row);
     }
 }
 
-void printScanJson(FILE* out, const std::vector<Sighting>& found)
+void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
 {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
-    for (const Sighting& s : found) {
+    for (size_t i = 0; i < found.size(); ++i) {
+        const Sighting& s = found[i];
         const Response& r = s.response;
-        Row row = scanRow(s, false);
+        Row row = scanRow(s, flags[i], false);
         nlohmann::ordered_json one = nlohmann::ordered_json::object();
         for (size_t i = 0; i < row.size(); ++i) {
             one[SCAN_COLUMNS[i]] = row[i];
@@ -190,6 +220,8 @@ const char* outcomeName(OutcomeState state)
         return "sent";
     case OUTCOME_WOULD_SEND:
         return "would send";
+    case OUTCOME_CONFLICT:
+        return "conflict";
     }
     return "";
 }

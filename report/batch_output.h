@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commission/apply.h"
+#include "commission/conflicts.h"
 #include "commission/failure.h"
 #include "commission/interfaces.h"
 #include "commission/plan.h"
@@ -17,12 +18,13 @@
 // The name that starts every line of the batch program's on standard error.
 extern const char BATCH_PROGRAM[];
 
+// One flag for each sighting (commission/conflicts.h), shown in the conflict column.
 // Aligned columns for people.
-void printScanTable(FILE* out, const std::vector<Sighting>& found);
+void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
 // RFC 4180: a header row, CRLF line ends, fields quoted where needed.
-void printScanCsv(FILE* out, const std::vector<Sighting>& found);
+void printScanCsv(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
 // One JSON document: an array of objects (keys in doc/brevindor-batch.1).
-void printScanJson(FILE* out, const std::vector<Sighting>& found);
+void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
 
 const char* outcomeName(OutcomeState state);
 // One row a planned controller; the line column when withLine.
@@ -33,6 +35,10 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
                         const std::vector<LocalInterface>& candidates);
 // A failure, as one line for standard error (without the program's name).
 void printFailure(FILE* err, const Failure& failure);
+// What a flag says, for the conflict column: empty when nothing is wrong.
+std::string conflictText(const Sighting& s, const ScanFlag& flag);
+// A warning on standard error for every controller flagged.
+void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
 // What happened on the way, as a line for standard error.
 void printEvent(FILE* err, const Event& e);
 // A plan error as its message, the field made safe to show (without the file and line).

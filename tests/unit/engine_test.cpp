@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "commission/apply.h"
+#include "commission/conflicts.h"
+#include "commission/discovery.h"
 #include "commission/interfaces.h"
 #include "protocol/address.h"
 #include "unit/fake_wire.h"
@@ -87,6 +89,28 @@ FakeController slow(int k, double seconds)
     return c;
 }
 
+// Controller k's MAC answering from controller other's sender address.
+FakeController cloneOf(int k, int other)
+{
+    FakeController c = fakeController(k);
+    memcpy(c.from, fakeController(other).from, IPV4_LEN);
+    return c;
+}
+
+FakeController losing(int k)
+{
+    FakeController c = fakeController(k);
+    c.losesSettings = 1;
+    return c;
+}
+
+FakeController moving(int k)
+{
+    FakeController c = fakeController(k);
+    c.answersFromNewIp = true;
+    return c;
+}
+
 const std::string KEPT = "192.168.1.20/192.168.1.1/";
 
 }   // namespace
@@ -109,9 +133,9 @@ TEST(Engine, ScanMergesByMacKeepsOrderAndTheLinkThatHeard)
     EXPECT_EQ(first.response.mac[5], 2) << "in order of first answer";
     EXPECT_EQ(ipText(first.local), "10.0.1.1") << "the local address of the link that heard it";
     EXPECT_EQ(ipText(first.sender), "127.0.0.3");
-    EXPECT_EQ(run.scanner.found[1].answers, 2);
-    EXPECT_EQ(run.scanner.datagrams, 3);
-    EXPECT_NEAR(run.net.clock, 0.4 + 0.5, 1e-6) << "quiet time after the last answer";
+    EXPECT_EQ(run.scanner.found[1].answers, 2 * EARLY_REQUESTS) << "one row however often it answers";
+    EXPECT_EQ(run.scanner.datagrams, 3 * EARLY_REQUESTS);
+    EXPECT_NEAR(run.net.clock, 0.75 + 0.4 + 0.5, 1e-6) << "quiet time after the last answer to the last request";
     EXPECT_EQ(run.events.back().kind, EVENT_SCANNED);
 
     unsigned char setting[SETTING_LEN];
@@ -167,6 +191,36 @@ TEST(Engine, ApplyTable)
         {"taken too late", {slow(1, 3)}, {row(1, "192.168.1.50")}, {OUTCOME_NOT_CONFIRMED}, EXIT_UNCONFIRMED, {"x"}, 1},
         {"dry run", {fakeController(1)}, {row(1, "192.168.1.50")}, {OUTCOME_WOULD_SEND}, EXIT_OK, {}, 2, true},
         {"no verify", {ignoring(1)}, {row(1, "192.168.1.50")}, {OUTCOME_SENT}, EXIT_OK, {"x"}, 2, false, true},
+        {"a clone: nothing sent to it",
+         {fakeController(1), cloneOf(1, 5), fakeController(2)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51")},
+         {OUTCOME_CONFLICT, OUTCOME_VERIFIED},
+         EXIT_CONFLICT,
+         {"x"}},
+        {"unconfirmed beats conflict, conflict beats not found",
+         {fakeController(1), cloneOf(1, 5), ignoring(2)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51"), row(9, "192.168.1.59")},
+         {OUTCOME_CONFLICT, OUTCOME_NOT_CONFIRMED, OUTCOME_NOT_FOUND},
+         EXIT_UNCONFIRMED,
+         {"x"}},
+        {"conflict beats not found",
+         {fakeController(1), cloneOf(1, 5)},
+         {row(1, "192.168.1.50"), row(9, "192.168.1.59")},
+         {OUTCOME_CONFLICT, OUTCOME_NOT_FOUND},
+         EXIT_CONFLICT,
+         {}},
+        {"the first setting lost: sent again while verifying",
+         {losing(1)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {"x"}},
+        {"answers from its new address while verifying: no conflict",
+         {moving(1)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {"x"}},
     };
     for (const ApplyCase& c : cases) {
         Session run(c.controllers);
@@ -182,7 +236,16 @@ TEST(Engine, ApplyTable)
             EXPECT_EQ(result.outcomes[i].line, c.rows[i].line) << c.name;
         }
         EXPECT_EQ(applyStatus(result), c.status) << c.name;
-        std::vector<Setting> sent = run.net.settings();
+        std::vector<Setting> sent;   // distinct: verification sends what is not confirmed again
+        for (const Setting& one : run.net.settings()) {
+            bool again = false;
+            for (const Setting& before : sent) {
+                again = again || memcmp(&before, &one, sizeof one) == 0;
+            }
+            if (!again) {
+                sent.push_back(one);
+            }
+        }
         ASSERT_EQ(sent.size(), c.settings.size()) << c.name;
         for (size_t i = 0; i < sent.size(); ++i) {
             if (c.settings[i] != "x") {
@@ -194,6 +257,42 @@ TEST(Engine, ApplyTable)
         if (c.states[0] == OUTCOME_VERIFIED && !c.settings.empty()) {
             EXPECT_LT(run.net.clock, 0.6 + c.verifyTime) << c.name << ": verification ends once confirmed";
         }
+    }
+}
+
+// Heard on two links from one sender is one controller, no conflict; two senders are one.
+TEST(Engine, ConflictsCountSendersNotLinks)
+{
+    FakeController other = fakeController(1);
+    other.link = 1;
+    Session run({fakeController(1), other, cloneOf(2, 7), fakeController(2)}, 2);
+    ScanOptions options;
+    options.quiet = 0.5;
+    ASSERT_EQ(scanOnce(run.scanner, options, run.sink()).call, FAILED_NONE);
+    std::vector<ScanFlag> flags = scanFlags(run.scanner);
+    ASSERT_EQ(flags.size(), 2u);
+    EXPECT_TRUE(flags[0].senders.empty());
+    EXPECT_EQ(flags[1].senders.size(), 2u);
+    EXPECT_TRUE(flags[0].duplicateIp && flags[1].duplicateIp) << "both report 192.168.1.20";
+}
+
+// With planned MACs: done a settle time after the last of them answered; while one is missing,
+// asked again until the quiet time after the last new one.
+TEST(Engine, DiscoveryOfPlannedMacs)
+{
+    const struct {
+        int k;
+        double endsBy;
+        size_t requests;
+    } cases[] = {{1, 0.01 + SETTLE_S, 1}, {9, 2, 8}};
+    for (const auto& c : cases) {
+        Session run({fakeController(1)});
+        ApplyOptions options;
+        options.scan.quiet = 2;
+        options.dryRun = true;
+        applyPlan(run.scanner, {row(c.k, "192.168.1.50")}, options, run.sink());
+        EXPECT_NEAR(run.net.clock, c.endsBy, 1e-6) << c.k;
+        EXPECT_EQ(run.net.sent.size(), c.requests) << c.k;
     }
 }
 
@@ -237,4 +336,49 @@ TEST(Engine, InterfaceChoice)
         }
         EXPECT_EQ(got, c.chosen) << c.where;
     }
+}
+
+// Targets that cannot work refuse the whole plan: nothing sent, the scan request neither when the
+// faulty row gave all three fields.
+TEST(Engine, RefusalTable)
+{
+    FakeController other = fakeController(2);
+    other.r.ip[3] = 30;   // 192.168.1.30
+    const struct {
+        const char* name;
+        std::vector<PlanRow> rows;
+        std::vector<AddressFault> faults;
+        size_t sent;   // messages sent: 0, or the scan request alone
+    } cases[] = {
+        {"all given, bad: no scan", {row(1, "10.0.0.5", "192.168.1.254", "255.255.255.0")}, {FAULT_GATEWAY_OUTSIDE}, 0},
+        {"kept gateway outside", {row(1, "10.0.0.5")}, {FAULT_GATEWAY_OUTSIDE}, 1},
+        {"one bad row refuses all", {row(1, "192.168.1.50"), row(2, "192.168.1.0")}, {FAULT_IP_NETWORK}, 1},
+        {"in use by one that keeps it", {row(1, "192.168.1.30")}, {FAULT_IP_IN_USE}, 1},
+        {"in use by a planned one that keeps it",
+         {row(1, "192.168.1.30"), row(2, "", "192.168.1.254")},
+         {FAULT_IP_IN_USE},
+         1},
+        {"a swap", {row(1, "192.168.1.30"), row(2, "192.168.1.20")}, {}, 1},
+        {"this computer's", {row(1, "10.0.0.1", "0.0.0.0", "255.0.0.0")}, {FAULT_IP_LOCAL}, 0},
+    };
+    for (const auto& c : cases) {
+        Session run({fakeController(1), other});
+        ApplyOptions options;
+        options.scan.quiet = 0.5;
+        options.dryRun = c.faults.empty();
+        ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
+        std::vector<AddressFault> faults;
+        for (const Refusal& r : result.refusals) {
+            faults.push_back(r.fault);
+        }
+        EXPECT_EQ(faults, c.faults) << c.name;
+        EXPECT_EQ(run.net.sent.size(), c.sent) << c.name;
+        EXPECT_EQ(applyStatus(result), c.faults.empty() ? EXIT_OK : EXIT_USAGE) << c.name;
+    }
+    Session run({fakeController(1)});
+    ApplyResult kept = applyPlan(run.scanner, {row(1, "10.0.0.5")}, ApplyOptions(), run.sink());
+    ASSERT_EQ(kept.refusals.size(), 1u);
+    EXPECT_TRUE(kept.refusals[0].kept);
+    EXPECT_EQ(ipText(kept.refusals[0].address), "192.168.1.1");
+    EXPECT_EQ(kept.refusals[0].line, 2);
 }

@@ -17,7 +17,9 @@ struct FakeController {
     double delay = 0.01;   // its answer's delay
     int repeats = 1;       // answers to each request
     bool ignoreSettings = false;
-    double settingDelay = 0;   // a setting takes effect this much later
+    double settingDelay = 0;         // a setting takes effect this much later
+    bool answersFromNewIp = false;   // once set, it answers from its new IP
+    int losesSettings = 0;           // this many settings to it are lost on the way
 };
 
 // The k-th controller (from 1): MAC 00:1a:2b:3c:00:k, 192.168.1.20/24, gateway 192.168.1.1.
@@ -86,6 +88,9 @@ struct FakeNet {
                 memcpy(r.ip, changes[i].setting.ip, IPV4_LEN);
                 memcpy(r.gateway, changes[i].setting.gateway, IPV4_LEN);
                 memcpy(r.mask, changes[i].setting.mask, IPV4_LEN);
+                if (controllers[changes[i].controller].answersFromNewIp) {
+                    memcpy(controllers[changes[i].controller].from, r.ip, IPV4_LEN);
+                }
                 changes.erase(changes.begin() + (long)i);
             } else {
                 ++i;
@@ -110,7 +115,10 @@ struct FakeNet {
             } else if (length == SETTING_LEN && isType(message + HDR_TYPE, TYPE_SETTING)) {
                 Setting s;
                 decodeSetting(message, length, &s);
-                if (!c.ignoreSettings && memcmp(s.mac, c.r.mac, MAC_LEN) == 0) {
+                bool mine = memcmp(s.mac, c.r.mac, MAC_LEN) == 0;
+                if (mine && c.losesSettings > 0) {
+                    --c.losesSettings;
+                } else if (!c.ignoreSettings && mine) {
                     changes.push_back({clock + c.settingDelay, k, s});
                 }
             }
