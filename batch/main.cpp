@@ -5,6 +5,7 @@
 // report/.
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,11 @@ int runApply(const Settings& s)
     std::string text;
     int error = 0;
     PlanFileResult read = readPlanFile(s.plan, &text, &error);
+    if (read == PLAN_FILE_TOO_LARGE) {
+        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, s.plan.c_str(),
+                PLAN_MAX_BYTES);
+        return EXIT_USAGE;
+    }
     if (read != PLAN_FILE_READ) {
         fprintf(stderr, "%s: can't %s the plan %s: %s\n", BATCH_PROGRAM, read == PLAN_FILE_CANT_OPEN ? "open" : "read",
                 s.plan.c_str(), strerror(error));
@@ -220,9 +226,28 @@ int readArguments(int argc, char** argv, const Command** command, Settings* s)
     return usageError("unknown command '%s'", argv[1]);
 }
 
-}   // namespace
+// Flushes and closes standard output: a result that did not all get out is a failure (a full
+// disk, a closed pipe with SIGPIPE ignored). Told on standard error; EXIT_NETWORK, or status.
+int finishOutput(int status)
+{
+    bool failed = ferror(stdout) != 0;
+    int error = errno;
+    if (fflush(stdout) != 0) {
+        failed = true;
+        error = errno;
+    }
+    if (fclose(stdout) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (!failed) {
+        return status;
+    }
+    fprintf(stderr, "%s: the result could not be written to standard output: %s\n", BATCH_PROGRAM, strerror(error));
+    return EXIT_NETWORK;
+}
 
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     const Command* command = NULL;
     Settings s;
@@ -236,7 +261,21 @@ int main(int argc, char** argv)
         return EXIT_NETWORK;
     }
     status = command->run(s);
-    fflush(stdout);
     WSACleanup();
     return status;
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    reserveStandardFiles();
+    int status;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fprintf(stderr, "%s: out of memory\n", BATCH_PROGRAM);
+        status = EXIT_NETWORK;
+    }
+    return finishOutput(status);
 }

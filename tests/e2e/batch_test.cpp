@@ -26,6 +26,7 @@ struct Case {
     std::vector<std::string> args;
     int exitCode;
     Check check;
+    RunControl control = {};
 };
 
 Ctl with(int k, const std::string& extra)
@@ -452,6 +453,29 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"set", "--mac", "00:1a:2b:3c:00:01", "--ip", "192.168.1.010"},
      2,
      usageError("--ip")},
+    {"EndlessPlan",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "/dev/zero"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_LT(run.seconds, 1.0);
+         EXPECT_NE(run.err.find("larger than 1048576 bytes"), std::string::npos) << run.err;
+         nothingSent(log);
+     }},
+    {"ResultToFullDisk",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json"},
+     3,
+     [](const ToolRun& run, const std::string&) {
+         EXPECT_NE(run.err.find("standard output: No space left on device"), std::string::npos) << run.err;
+     },
+     {"", 0, false, false, false, {}, "/dev/full"}},
 };
 
 // gtest shows a case by its name.
@@ -482,7 +506,7 @@ TEST_P(Batch, Run)
     if (c.plan != nullptr) {
         file("plan.csv", c.plan);
     }
-    ToolRun run = batch(args);
+    ToolRun run = batch(args, c.control);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     c.check(run, received());
 }

@@ -25,6 +25,7 @@ struct RunControl {
     bool keepInput = false;     // standard input stays open after the input until the program ends
     bool terminal = false;      // run on a pseudo-terminal: input, output and errors
     std::vector<int> closed;    // standard descriptors the program starts without
+    std::string outputTo;       // standard output goes to this file (e.g. /dev/full), not collected
 };
 
 // Runs the program with args in dir, feeds input and closes standard input, collects both outputs.
