@@ -32,9 +32,11 @@ const Command COMMANDS[] = {
      SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
-     "                      [--max-time S] [--verify-time S] [--no-verify]",
+     "                      [--max-time S] [--verify-time S] [--no-verify] [--format table|csv|json]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
-    {"apply", runApply, "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]",
+    {"apply", runApply,
+     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
+     "                      [--format table|csv|json]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -135,7 +137,9 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         networkFailure(result.failure);
     }
     if (result.summary) {
-        printSummary(stdout, result.outcomes, withLine);
+        void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
+                                                                           printSummaryJson};
+        print[s.format](stdout, result.outcomes, withLine);
     }
     return applyStatus(result);
 }

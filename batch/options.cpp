@@ -38,6 +38,10 @@ enum OptionCode {
     {                                                                                                                  \
         "verify-time", required_argument, NULL, OPT_VERIFY_TIME                                                        \
     }
+#define OPTION_FORMAT                                                                                                  \
+    {                                                                                                                  \
+        "format", required_argument, NULL, 'f'                                                                         \
+    }
 #define OPTION_HELP                                                                                                    \
     {                                                                                                                  \
         "help", no_argument, NULL, 'h'                                                                                 \
@@ -48,8 +52,7 @@ enum OptionCode {
     }
 
 const option SCAN_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, {"format", required_argument, NULL, 'f'},
-    OPTION_HELP,      OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_HELP, OPTION_END,
 };
 const option SET_OPTIONS[] = {
     OPTION_INTERFACE,
@@ -61,12 +64,13 @@ const option SET_OPTIONS[] = {
     {"mask", required_argument, NULL, OPT_MASK},
     OPTION_VERIFY_TIME,
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
+    OPTION_FORMAT,
     OPTION_HELP,
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_HELP,      OPTION_END,
+    OPTION_FORMAT,    OPTION_HELP,    OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)

@@ -144,6 +144,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
             continue;
         }
         o.found = true;
+        o.before = seen->response;
         o.now = seen->response;
         if (reportsTarget(seen->response, o)) {
             o.state = OUTCOME_UNCHANGED;

@@ -71,7 +71,8 @@ struct Outcome {
     bool knownMask;
     Addresses target;
     bool found;
-    Response now;   // the controller's latest answer, when found
+    Response before;   // the controller's answer at the scan, when found
+    Response now;      // its latest answer, when found
     OutcomeState state;
 };
 

@@ -362,6 +362,42 @@ const Case CASES[] = {
          EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.102", "192.168.1.1", "255.255.255.0")),
                    std::string::npos);
      }},
+    {"ApplyCsvBeforeAndAfter",
+     nullptr,
+     {ctl(1), ctl(2), ctl(3)},
+     {},
+     FIVE_ROW_PLAN,
+     LO + std::vector<std::string>{"apply", "plan.csv", "--format", "csv"},
+     1,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 6u) << run.out;
+         EXPECT_EQ(rows[0], (std::vector<std::string>{"line", "mac", "state", "ip", "gateway", "mask", "before_ip",
+                                                      "before_gateway", "before_mask", "after_ip", "after_gateway",
+                                                      "after_mask"}));
+         EXPECT_EQ(rows[1],
+                   (std::vector<std::string>{"3", "00.1a.2b.3c.00.01", "verified", "192.168.1.101", "192.168.1.254",
+                                             "255.255.0.0", "192.168.1.20", "192.168.1.1", "255.255.255.0",
+                                             "192.168.1.101", "192.168.1.254", "255.255.0.0"}));
+         EXPECT_EQ(rows[4], (std::vector<std::string>{"6", "00.1a.2b.3c.00.09", "not found", "192.168.1.109", "", "",
+                                                      "", "", "", "", "", ""}));
+     }},
+    {"SetJson",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 1u);
+         EXPECT_TRUE(doc[0]["line"].is_null());
+         EXPECT_EQ(doc[0]["state"], "verified");
+         EXPECT_EQ(doc[0]["before_ip"], "192.168.1.20");
+         EXPECT_EQ(doc[0]["after_ip"], "192.168.1.50");
+         EXPECT_EQ(doc[0]["after_mask"], "255.255.255.0");
+     }},
     {"ApplyDryRun",
      nullptr,
      {ctl(1), ctl(2), ctl(3), ctl(4)},
