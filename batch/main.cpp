@@ -14,6 +14,7 @@
 #include "commission/interfaces.h"
 #include "commission/plan.h"
 #include "commission/socket_wire.h"
+#include "commission/undo.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
 
@@ -32,11 +33,11 @@ const Command COMMANDS[] = {
      SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
-     "                      [--max-time S] [--verify-time S] [--no-verify] [--format table|csv|json]",
+     "                      [--max-time S] [--verify-time S] [--no-verify] [--undo FILE] [--format table|csv|json]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
      "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
-     "                      [--format table|csv|json]",
+     "                      [--undo FILE] [--format table|csv|json]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -55,7 +56,8 @@ void printUsage(FILE* out)
             "other than loopback). Without it, the only such address; more than one is an error.\n"
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
             "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
-            "controller to report its new values (default 10 s).\n"
+            "controller to report its new values (default 10 s). --undo FILE: before anything is\n"
+            "sent, a plan that puts back the values the controllers to be set reported.\n"
             "PLAN: CSV with the header mac,ip,gateway,mask; an empty gateway or mask keeps the value\n"
             "the controller reports; lines starting with '#' are comments.\n"
             "\n"
@@ -131,7 +133,19 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         closeSockets(sockets);
         return status;
     }
-    ApplyResult result = applyPlan(scanner, rows, s.apply, printEventLine);
+    ApplyOptions options = s.apply;
+    if (!s.undo.empty()) {
+        options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
+            int error = 0;
+            if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
+                fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
+                        strerror(error));
+                return false;
+            }
+            return true;
+        };
+    }
+    ApplyResult result = applyPlan(scanner, rows, options, printEventLine);
     closeSockets(sockets);
     if (result.failure.call != FAILED_NONE) {
         networkFailure(result.failure);

@@ -15,6 +15,7 @@ struct Settings {
     Format format = FORMAT_TABLE;
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN
+    std::string undo;                     // --undo: where the values before go
 };
 
 // One command of the table: its name, what runs it, and what it takes.

@@ -128,6 +128,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     }
 
     result.outcomes.resize(rows.size());
+    std::vector<size_t> toSend;
     std::vector<size_t> sent;
     for (size_t i = 0; i < rows.size(); ++i) {
         Outcome& o = result.outcomes[i];
@@ -154,9 +155,17 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
             o.state = OUTCOME_WOULD_SEND;
             continue;
         }
+        toSend.push_back(i);
+    }
+    if (!toSend.empty() && options.beforeSending && !options.beforeSending(result.outcomes, toSend)) {
+        result.held = true;
+        return result;
+    }
+    for (size_t i : toSend) {
+        Outcome& o = result.outcomes[i];
         unsigned char setting[SETTING_LEN];
         buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
-        result.failure = sendSetting(s, *seen, setting);
+        result.failure = sendSetting(s, *findSighting(s, o.mac), setting);
         if (result.failure.call != FAILED_NONE) {
             return result;
         }
@@ -183,7 +192,7 @@ int applyStatus(const ApplyResult& result)
         unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
         missing = missing || o.state == OUTCOME_NOT_FOUND;
     }
-    if (result.failure.call != FAILED_NONE) {
+    if (result.failure.call != FAILED_NONE || result.held) {
         return EXIT_NETWORK;
     }
     if (unconfirmed) {

@@ -76,17 +76,23 @@ struct Outcome {
     OutcomeState state;
 };
 
+// Called once the settings to send are known, before the first goes out: the outcomes so far and
+// the rows about to be sent. False stops the run with nothing sent.
+typedef std::function<bool(const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend)> BeforeSending;
+
 struct ApplyOptions {
     ScanOptions scan;
     double verifyTime = 10;   // how long to wait for the controllers to report their targets
     bool noVerify = false;
     bool dryRun = false;
+    BeforeSending beforeSending;   // optional; not called with --dry-run
 };
 
 struct ApplyResult {
     std::vector<Outcome> outcomes;   // one a plan row, in its order
     Failure failure;                 // the network failure that ended the run early, if any
     bool summary;                    // the outcomes are worth showing: the run got to verifying
+    bool held = false;               // beforeSending said no: nothing sent
 };
 
 // Scans once, sends every setting that changes something, verifies them together.

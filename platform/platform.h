@@ -83,5 +83,11 @@ int listLocalInterfaces(LocalInterface* list, int capacity);
 // input for 0), so that no file the program opens later takes its place. Called first of all.
 void reserveStandardFiles();
 
+// Writes what the file holds through to the disk (fsync; _commit on Windows). False on failure,
+// errno telling why.
+bool commitFile(FILE* file);
+// Renames from to to, replacing a file of that name. False on failure, errno telling why.
+bool replaceFile(const char* from, const char* to);
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

@@ -62,6 +62,16 @@ int receiveDatagram(SOCKET s, unsigned char* buf, int len, sockaddr* from, int* 
     return (int)got;
 }
 
+bool commitFile(FILE* file)
+{
+    return fsync(fileno(file)) == 0;
+}
+
+bool replaceFile(const char* from, const char* to)
+{
+    return rename(from, to) == 0;
+}
+
 void reserveStandardFiles()
 {
     for (int fd = 0; fd <= 2; ++fd) {

@@ -1,5 +1,9 @@
 #include "platform/platform.h"
 
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,6 +43,20 @@ void pauseConsole(FILE* out)
 {
     fflush(out);
     system("PAUSE");
+}
+
+bool commitFile(FILE* file)
+{
+    return _commit(_fileno(file)) == 0;
+}
+
+bool replaceFile(const char* from, const char* to)
+{
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
 }
 
 bool setReceiveBuffer(SOCKET s, int bytes)

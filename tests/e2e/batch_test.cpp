@@ -27,12 +27,20 @@ struct Case {
     int exitCode;
     Check check;
     RunControl control = {};
+    std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
 };
 
 Ctl with(int k, const std::string& extra)
 {
     Ctl c = ctl(k);
     c.extra = extra;
+    return c;
+}
+
+Ctl withIp(int k, const std::string& ip)
+{
+    Ctl c = ctl(k);
+    c.ip = ip;
     return c;
 }
 
@@ -398,6 +406,38 @@ const Case CASES[] = {
          EXPECT_EQ(doc[0]["after_ip"], "192.168.1.50");
          EXPECT_EQ(doc[0]["after_mask"], "255.255.255.0");
      }},
+    {"UndoPutsBack",
+     nullptr,
+     {ctl(1), withIp(2, "192.168.1.30"), ctl(3)},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,192.168.1.254,255.255.0.0\n"
+     "00:1a:2b:3c:00:02,192.168.1.102,,\n",
+     LO + std::vector<std::string>{"apply", "undo.csv"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified", "verified"})(run, log);
+         EXPECT_NE(log.find(settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos)
+             << log;
+         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.30", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos);
+     },
+     {},
+     LO + std::vector<std::string>{"apply", "plan.csv", "--undo", "undo.csv"}},
+    {"UndoNotWritable",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--undo", "no/u.csv"},
+     3,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("can't write the undo file no/u.csv: No such file or directory; nothing sent"),
+                   std::string::npos)
+             << run.err;
+         nothingSent(log);
+     }},
     {"ApplyDryRun",
      nullptr,
      {ctl(1), ctl(2), ctl(3), ctl(4)},
@@ -541,6 +581,12 @@ TEST_P(Batch, Run)
     }
     if (c.plan != nullptr) {
         file("plan.csv", c.plan);
+    }
+    if (!c.first.empty()) {
+        std::vector<std::string> first = c.first;
+        std::rotate(first.begin(), first.begin() + (long)LO.size(), first.begin() + (long)LO.size() + 1);
+        ToolRun before = batch(first);
+        ASSERT_EQ(before.exitCode, 0) << before.err;
     }
     ToolRun run = batch(args, c.control);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
