@@ -133,6 +133,8 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         closeSockets(sockets);
         return status;
     }
+    catchStopSignals();
+    scanner.wire.stop = []() { return stopSignal() != 0; };
     ApplyOptions options = s.apply;
     if (!s.undo.empty()) {
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
@@ -150,10 +152,17 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     if (result.failure.call != FAILED_NONE) {
         networkFailure(result.failure);
     }
+    if (result.stopped) {
+        fprintf(stderr, "%s: stopped by signal %d%s\n", BATCH_PROGRAM, stopSignal(),
+                result.summary ? "" : " during the scan; nothing sent");
+    }
     if (result.summary) {
         void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
                                                                            printSummaryJson};
         print[s.format](stdout, result.outcomes, withLine);
+    }
+    if (result.stopped) {
+        return 128 + stopSignal();
     }
     return applyStatus(result);
 }

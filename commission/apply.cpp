@@ -26,7 +26,7 @@ Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
         return failure;
     }
     ListenEnd end = listenFor(s, options.quiet, options.maxTime, nullptr, &failure);
-    if (end == LISTEN_FAILED) {
+    if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
         return failure;
     }
     if (end == LISTEN_DEADLINE) {
@@ -110,7 +110,8 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
             break;
         }
         double wait = left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S;
-        if (listenFor(s, -1, wait, confirmed, &failure) == LISTEN_FAILED) {
+        ListenEnd end = listenFor(s, -1, wait, confirmed, &failure);
+        if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
             break;
         }
     }
@@ -123,7 +124,8 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     ApplyResult result;
     result.summary = false;
     result.failure = scanOnce(s, options.scan, sink);
-    if (result.failure.call != FAILED_NONE) {
+    if (result.failure.call != FAILED_NONE || s.stopped) {
+        result.stopped = s.stopped;
         return result;
     }
 
@@ -155,6 +157,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
             o.state = OUTCOME_WOULD_SEND;
             continue;
         }
+        o.state = OUTCOME_INTERRUPTED;
         toSend.push_back(i);
     }
     if (!toSend.empty() && options.beforeSending && !options.beforeSending(result.outcomes, toSend)) {
@@ -163,10 +166,19 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     }
     for (size_t i : toSend) {
         Outcome& o = result.outcomes[i];
+        if (s.wire.stop && s.wire.stop()) {
+            result.stopped = true;
+            break;
+        }
         unsigned char setting[SETTING_LEN];
         buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
         result.failure = sendSetting(s, *findSighting(s, o.mac), setting);
         if (result.failure.call != FAILED_NONE) {
+            // What went out before the failure is told as sent, the rest as interrupted.
+            for (size_t k : sent) {
+                result.outcomes[k].state = OUTCOME_SENT;
+            }
+            result.summary = true;
             return result;
         }
         o.state = options.noVerify ? OUTCOME_SENT : OUTCOME_NOT_CONFIRMED;
@@ -177,8 +189,9 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         e.count = (long)sent.size();
         sink(e);
     }
-    if (!sent.empty() && !options.noVerify) {
+    if (!sent.empty() && !options.noVerify && !result.stopped) {
         result.failure = verify(s, sent, result.outcomes, options.verifyTime);
+        result.stopped = s.stopped;
     }
     result.summary = true;
     return result;

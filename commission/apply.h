@@ -59,6 +59,7 @@ enum OutcomeState {
     OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
     OUTCOME_SENT,            // sent, not verified (--no-verify)
     OUTCOME_WOULD_SEND,      // --dry-run
+    OUTCOME_INTERRUPTED,     // to be sent, but the run stopped (a signal, a failed send) before it
 };
 
 // One planned controller: its target and what it reports now.
@@ -93,6 +94,7 @@ struct ApplyResult {
     Failure failure;                 // the network failure that ended the run early, if any
     bool summary;                    // the outcomes are worth showing: the run got to verifying
     bool held = false;               // beforeSending said no: nothing sent
+    bool stopped = false;            // the wire said stop; summary tells whether anything was sent
 };
 
 // Scans once, sends every setting that changes something, verifies them together.

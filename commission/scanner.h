@@ -20,6 +20,7 @@ struct Scanner {
     long datagrams = 0;                   // answers taken
     long ignored = 0;                     // datagrams that are no response
     long tooLong = 0;                     // datagrams longer than a response
+    bool stopped = false;                 // a listen ended because the wire said stop
 };
 
 // A scanner over wire, link i working from locals[i]; nothing found yet.
@@ -36,6 +37,7 @@ enum ListenEnd {
     LISTEN_DEADLINE,   // the time was up
     LISTEN_DONE,       // done() said so
     LISTEN_FAILED,     // the wait or a receive failed (*failure says how)
+    LISTEN_STOPPED,    // the wire said stop (s.stopped is set)
 };
 
 // Takes answers until quiet seconds pass without one (quiet < 0: no such rule), until seconds

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,6 +44,27 @@ void pauseConsole(FILE* out)
 {
     fflush(out);
     system("PAUSE");
+}
+
+static volatile LONG caughtStop = 0;
+
+static BOOL WINAPI noteStop(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    InterlockedExchange(&caughtStop, event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
+    return TRUE;
+}
+
+void catchStopSignals()
+{
+    (void)SetConsoleCtrlHandler(noteStop, TRUE);
+}
+
+int stopSignal()
+{
+    return (int)caughtStop;
 }
 
 bool commitFile(FILE* file)

@@ -190,6 +190,8 @@ const char* outcomeName(OutcomeState state)
         return "sent";
     case OUTCOME_WOULD_SEND:
         return "would send";
+    case OUTCOME_INTERRUPTED:
+        return "interrupted";
     }
     return "";
 }
