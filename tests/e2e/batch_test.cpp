@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 
 #include "e2e/harness.h"
@@ -438,6 +439,21 @@ const Case CASES[] = {
              << run.err;
          nothingSent(log);
      }},
+    {"InterruptedInVerification",
+     nullptr,
+     {with(1, "settings=ignore")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n"
+     "00:1a:2b:3c:00:09,192.168.1.109,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "20"},
+     130,
+     [](const ToolRun& run, const std::string& log) {
+         states({"not confirmed", "not found"})(run, log);
+         EXPECT_LT(run.seconds, 5.0);
+         EXPECT_NE(run.err.find("stopped by signal 2"), std::string::npos) << run.err;
+     },
+     {"sent 1 settings", SIGINT}},
     {"ApplyDryRun",
      nullptr,
      {ctl(1), ctl(2), ctl(3), ctl(4)},

@@ -164,7 +164,8 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         if (exited && (fds[0].revents & POLLIN) == 0) {
             break;
         }
-        if (!acted && run.out.find(control.waitFor) != std::string::npos) {
+        if (!acted && (run.out.find(control.waitFor) != std::string::npos ||
+                       run.err.find(control.waitFor) != std::string::npos)) {
             acted = true;
             if (control.terminal) {
                 awaitTerminalChange(slave, before);

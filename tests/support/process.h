@@ -18,7 +18,7 @@ struct ToolRun {
 
 // Faults to meet a run with.
 struct RunControl {
-    std::string waitFor;        // once the output holds this text (and the program has changed the
+    std::string waitFor;        // once the output or the errors hold this text (and the program has changed the
                                 // terminal's settings, on a terminal)...
     int signal = 0;             // ...send this signal,
     bool closeOutput = false;   // ...or close the reading end of standard output
