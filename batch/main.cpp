@@ -5,6 +5,7 @@
 // report/.
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "commission/interfaces.h"
 #include "commission/plan.h"
 #include "commission/socket_wire.h"
+#include "commission/undo.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
 #include "report/refusal_text.h"
@@ -32,9 +34,11 @@ const Command COMMANDS[] = {
      SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
-     "                      [--max-time S] [--verify-time S] [--no-verify]",
+     "                      [--max-time S] [--verify-time S] [--no-verify] [--undo FILE] [--format table|csv|json]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
-    {"apply", runApply, "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]",
+    {"apply", runApply,
+     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
+     "                      [--undo FILE] [--format table|csv|json]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -53,7 +57,8 @@ void printUsage(FILE* out)
             "other than loopback). Without it, the only such address; more than one is an error.\n"
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
             "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
-            "controller to report its new values (default 10 s).\n"
+            "controller to report its new values (default 10 s). --undo FILE: before anything is\n"
+            "sent, a plan that puts back the values the controllers to be set reported.\n"
             "PLAN: CSV with the header mac,ip,gateway,mask; an empty gateway or mask keeps the value\n"
             "the controller reports; lines starting with '#' are comments.\n"
             "\n"
@@ -133,7 +138,21 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         closeSockets(sockets);
         return status;
     }
-    ApplyResult result = applyPlan(scanner, rows, s.apply, printEventLine);
+    catchStopSignals();
+    scanner.wire.stop = []() { return stopSignal() != 0; };
+    ApplyOptions options = s.apply;
+    if (!s.undo.empty()) {
+        options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
+            int error = 0;
+            if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
+                fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
+                        strerror(error));
+                return false;
+            }
+            return true;
+        };
+    }
+    ApplyResult result = applyPlan(scanner, rows, options, printEventLine);
     closeSockets(sockets);
     for (const Refusal& r : result.refusals) {
         if (withLine) {
@@ -149,8 +168,17 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     if (result.failure.call != FAILED_NONE) {
         networkFailure(result.failure);
     }
+    if (result.stopped) {
+        fprintf(stderr, "%s: stopped by signal %d%s\n", BATCH_PROGRAM, stopSignal(),
+                result.summary ? "" : " during the scan; nothing sent");
+    }
     if (result.summary) {
-        printSummary(stdout, result.outcomes, withLine);
+        void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
+                                                                           printSummaryJson};
+        print[s.format](stdout, result.outcomes, withLine);
+    }
+    if (result.stopped) {
+        return 128 + stopSignal();
     }
     return applyStatus(result);
 }
@@ -192,6 +220,11 @@ int runApply(const Settings& s)
     std::string text;
     int error = 0;
     PlanFileResult read = readPlanFile(s.plan, &text, &error);
+    if (read == PLAN_FILE_TOO_LARGE) {
+        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, s.plan.c_str(),
+                PLAN_MAX_BYTES);
+        return EXIT_USAGE;
+    }
     if (read != PLAN_FILE_READ) {
         fprintf(stderr, "%s: can't %s the plan %s: %s\n", BATCH_PROGRAM, read == PLAN_FILE_CANT_OPEN ? "open" : "read",
                 s.plan.c_str(), strerror(error));
@@ -238,9 +271,28 @@ int readArguments(int argc, char** argv, const Command** command, Settings* s)
     return usageError("unknown command '%s'", argv[1]);
 }
 
-}   // namespace
+// Flushes and closes standard output: a result that did not all get out is a failure (a full
+// disk, a closed pipe with SIGPIPE ignored). Told on standard error; EXIT_NETWORK, or status.
+int finishOutput(int status)
+{
+    bool failed = ferror(stdout) != 0;
+    int error = errno;
+    if (fflush(stdout) != 0) {
+        failed = true;
+        error = errno;
+    }
+    if (fclose(stdout) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (!failed) {
+        return status;
+    }
+    fprintf(stderr, "%s: the result could not be written to standard output: %s\n", BATCH_PROGRAM, strerror(error));
+    return EXIT_NETWORK;
+}
 
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     const Command* command = NULL;
     Settings s;
@@ -254,7 +306,21 @@ int main(int argc, char** argv)
         return EXIT_NETWORK;
     }
     status = command->run(s);
-    fflush(stdout);
     WSACleanup();
     return status;
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    reserveStandardFiles();
+    int status;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fprintf(stderr, "%s: out of memory\n", BATCH_PROGRAM);
+        status = EXIT_NETWORK;
+    }
+    return finishOutput(status);
 }

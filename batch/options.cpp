@@ -19,7 +19,8 @@ enum OptionCode {
     OPT_VERIFY_TIME,
     OPT_NO_VERIFY,
     OPT_DRY_RUN,
-    OPT_MAX_TIME
+    OPT_MAX_TIME,
+    OPT_UNDO
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -38,6 +39,14 @@ enum OptionCode {
     {                                                                                                                  \
         "verify-time", required_argument, NULL, OPT_VERIFY_TIME                                                        \
     }
+#define OPTION_FORMAT                                                                                                  \
+    {                                                                                                                  \
+        "format", required_argument, NULL, 'f'                                                                         \
+    }
+#define OPTION_UNDO                                                                                                    \
+    {                                                                                                                  \
+        "undo", required_argument, NULL, OPT_UNDO                                                                      \
+    }
 #define OPTION_HELP                                                                                                    \
     {                                                                                                                  \
         "help", no_argument, NULL, 'h'                                                                                 \
@@ -48,8 +57,7 @@ enum OptionCode {
     }
 
 const option SCAN_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, {"format", required_argument, NULL, 'f'},
-    OPTION_HELP,      OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_HELP, OPTION_END,
 };
 const option SET_OPTIONS[] = {
     OPTION_INTERFACE,
@@ -61,12 +69,14 @@ const option SET_OPTIONS[] = {
     {"mask", required_argument, NULL, OPT_MASK},
     OPTION_VERIFY_TIME,
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
+    OPTION_UNDO,
+    OPTION_FORMAT,
     OPTION_HELP,
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_HELP,      OPTION_END,
+    OPTION_UNDO,      OPTION_FORMAT,  OPTION_HELP,     OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
@@ -141,6 +151,9 @@ static int takeOption(int code, const char* value, Settings* s)
         break;
     case OPT_DRY_RUN:
         s->apply.dryRun = true;
+        break;
+    case OPT_UNDO:
+        s->undo = value;
         break;
     default:
         break;

@@ -15,6 +15,7 @@ struct Settings {
     Format format = FORMAT_TABLE;
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN
+    std::string undo;                     // --undo: where the values before go
 };
 
 // One command of the table: its name, what runs it, and what it takes.
@@ -33,7 +34,7 @@ extern const option APPLY_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
-#define PLAN_SHORT_OPTIONS "-:i:t:h"
+#define PLAN_SHORT_OPTIONS "-:i:t:f:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);

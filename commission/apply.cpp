@@ -27,7 +27,7 @@ Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
     Failure failure = noFailure();
     ListenEnd end = discover(s, options.quiet, options.maxTime, options.wanted, &failure);
     s.discovering = false;
-    if (end == LISTEN_FAILED) {
+    if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
         return failure;
     }
     if (end == LISTEN_DEADLINE) {
@@ -174,7 +174,8 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
             break;
         }
         double wait = left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S;
-        if (listenFor(s, -1, wait, confirmed, &failure) == LISTEN_FAILED) {
+        ListenEnd end = listenFor(s, -1, wait, confirmed, &failure);
+        if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
             break;
         }
     }
@@ -197,7 +198,8 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         memcpy(scan.wanted.back().data(), row.mac, MAC_LEN);
     }
     result.failure = scanOnce(s, scan, sink);
-    if (result.failure.call != FAILED_NONE) {
+    if (result.failure.call != FAILED_NONE || s.stopped) {
+        result.stopped = s.stopped;
         return result;
     }
     result.refusals = refusalsOf(s, rows, s.found);
@@ -206,6 +208,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     }
 
     result.outcomes.resize(rows.size());
+    std::vector<size_t> toSend;
     std::vector<size_t> sent;
     for (size_t i = 0; i < rows.size(); ++i) {
         Outcome& o = result.outcomes[i];
@@ -222,6 +225,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
             continue;
         }
         o.found = true;
+        o.before = seen->response;
         o.now = seen->response;
         if (isConflict(s, (size_t)(seen - s.found.data()))) {
             o.state = OUTCOME_CONFLICT;
@@ -235,10 +239,28 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
             o.state = OUTCOME_WOULD_SEND;
             continue;
         }
+        o.state = OUTCOME_INTERRUPTED;
+        toSend.push_back(i);
+    }
+    if (!toSend.empty() && options.beforeSending && !options.beforeSending(result.outcomes, toSend)) {
+        result.held = true;
+        return result;
+    }
+    for (size_t i : toSend) {
+        Outcome& o = result.outcomes[i];
+        if (s.wire.stop && s.wire.stop()) {
+            result.stopped = true;
+            break;
+        }
         unsigned char setting[SETTING_LEN];
         buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
-        result.failure = sendSetting(s, *seen, setting);
+        result.failure = sendSetting(s, *findSighting(s, o.mac), setting);
         if (result.failure.call != FAILED_NONE) {
+            // What went out before the failure is told as sent, the rest as interrupted.
+            for (size_t k : sent) {
+                result.outcomes[k].state = OUTCOME_SENT;
+            }
+            result.summary = true;
             return result;
         }
         o.state = options.noVerify ? OUTCOME_SENT : OUTCOME_NOT_CONFIRMED;
@@ -249,8 +271,9 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         e.count = (long)sent.size();
         sink(e);
     }
-    if (!sent.empty() && !options.noVerify) {
+    if (!sent.empty() && !options.noVerify && !result.stopped) {
         result.failure = verify(s, sent, result.outcomes, options.verifyTime);
+        result.stopped = s.stopped;
     }
     result.summary = true;
     return result;
@@ -269,7 +292,7 @@ int applyStatus(const ApplyResult& result)
         unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
         missing = missing || o.state == OUTCOME_NOT_FOUND;
     }
-    if (result.failure.call != FAILED_NONE) {
+    if (result.failure.call != FAILED_NONE || result.held) {
         return EXIT_NETWORK;
     }
     if (unconfirmed) {

@@ -64,6 +64,7 @@ enum OutcomeState {
     OUTCOME_SENT,            // sent, not verified (--no-verify)
     OUTCOME_WOULD_SEND,      // --dry-run
     OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
+    OUTCOME_INTERRUPTED,     // to be sent, but the run stopped (a signal, a failed send) before it
 };
 
 // One planned controller: its target and what it reports now.
@@ -76,15 +77,21 @@ struct Outcome {
     bool knownMask;
     Addresses target;
     bool found;
-    Response now;   // the controller's latest answer, when found
+    Response before;   // the controller's answer at the scan, when found
+    Response now;      // its latest answer, when found
     OutcomeState state;
 };
+
+// Called once the settings to send are known, before the first goes out: the outcomes so far and
+// the rows about to be sent. False stops the run with nothing sent.
+typedef std::function<bool(const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend)> BeforeSending;
 
 struct ApplyOptions {
     ScanOptions scan;
     double verifyTime = 10;   // how long to wait for the controllers to report their targets
     bool noVerify = false;
     bool dryRun = false;
+    BeforeSending beforeSending;   // optional; not called with --dry-run
 };
 
 struct ApplyResult {
@@ -92,6 +99,8 @@ struct ApplyResult {
     Failure failure;                 // the network failure that ended the run early, if any
     bool summary;                    // the outcomes are worth showing: the run got to verifying
     std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
+    bool held = false;               // beforeSending said no: nothing sent
+    bool stopped = false;            // the wire said stop; summary tells whether anything was sent
 };
 
 // Scans once, sends every setting that changes something, verifies them together. Targets that

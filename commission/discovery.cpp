@@ -45,9 +45,10 @@ ListenEnd discover(Scanner& s, double quiet, double maxTime, const Macs& wanted,
         double until = end < deadline ? end : deadline;
         until = askAgain && nextRequest < until ? nextRequest : until;
         long before = s.datagrams;
-        if (listenFor(
-                s, -1, until - now, []() { return true; }, failure) == LISTEN_FAILED) {
-            return LISTEN_FAILED;
+        ListenEnd heard = listenFor(
+            s, -1, until - now, []() { return true; }, failure);
+        if (heard == LISTEN_FAILED || heard == LISTEN_STOPPED) {
+            return heard;
         }
         if (s.datagrams == before) {
             continue;

@@ -330,6 +330,11 @@ PlanFileResult readPlanFile(const std::string& path, std::string* text, int* err
     char chunk[4096];
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (text->size() + got > PLAN_MAX_BYTES) {
+            fclose(file);
+            text->clear();
+            return PLAN_FILE_TOO_LARGE;
+        }
         text->append(chunk, got);
     }
     bool readFailed = ferror(file) != 0;

@@ -59,7 +59,11 @@ enum PlanFileResult {
     PLAN_FILE_READ,
     PLAN_FILE_CANT_OPEN,   // *error says why
     PLAN_FILE_CANT_READ,
+    PLAN_FILE_TOO_LARGE,   // more than PLAN_MAX_BYTES; the rest is not read
 };
+
+// The largest plan read: far beyond any network's controllers, and memory stays bounded.
+const size_t PLAN_MAX_BYTES = 1024 * 1024;
 
 // The whole plan file as text.
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error);

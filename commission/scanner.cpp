@@ -113,6 +113,11 @@ static bool drain(Scanner& s, size_t link, double deadline, Failure* failure)
     return true;
 }
 
+static bool stopNow(const Scanner& s)
+{
+    return s.wire.stop && s.wire.stop();
+}
+
 ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, Failure* failure)
 {
     *failure = noFailure();
@@ -132,7 +137,14 @@ ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::functio
             return byQuiet ? LISTEN_QUIET : LISTEN_DEADLINE;
         }
         int error = 0;
-        int got = s.wire.wait(left, &ready, &error);
+        int got = stopNow(s) ? WAIT_INTERRUPTED : s.wire.wait(left, &ready, &error);
+        if (got == WAIT_INTERRUPTED && stopNow(s)) {
+            s.stopped = true;
+            return LISTEN_STOPPED;
+        }
+        if (got == WAIT_INTERRUPTED) {
+            continue;   // a signal that asks for no stop
+        }
         if (got < 0) {
             *failure = failureOf(FAILED_RECEIVE, NULL, error);
             return LISTEN_FAILED;

@@ -24,6 +24,7 @@ struct Scanner {
     // found[i]'s distinct senders while discovering: the scan, not the verification after it
     std::vector<std::vector<std::array<unsigned char, IPV4_LEN>>> senders;
     bool discovering = true;
+    bool stopped = false;   // a listen ended because the wire said stop
 };
 
 // A scanner over wire, link i working from locals[i]; nothing found yet.
@@ -40,6 +41,7 @@ enum ListenEnd {
     LISTEN_DEADLINE,   // the time was up
     LISTEN_DONE,       // done() said so
     LISTEN_FAILED,     // the wait or a receive failed (*failure says how)
+    LISTEN_STOPPED,    // the wire said stop (s.stopped is set)
 };
 
 // Takes answers until quiet seconds pass without one (quiet < 0: no such rule), until seconds

@@ -1,5 +1,6 @@
 #include "commission/socket_wire.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -61,7 +62,7 @@ Wire socketWire(Sockets& s)
         int got = waitForAny(all.data(), (int)all.size(), toTimeval(seconds), flags.get());
         if (got < 0) {
             *error = WSAGetLastError();
-            return -1;
+            return *error == EINTR ? WAIT_INTERRUPTED : -1;
         }
         ready->assign(all.size(), 0);
         for (size_t i = 0; i < all.size(); ++i) {

@@ -15,15 +15,20 @@ enum Received {
     RECEIVED_FAILED,     // the receive failed
 };
 
+const int WAIT_INTERRUPTED = -2;
+
 struct Wire {
     // One message to the group from link: 0, or the error number of the failed send.
     std::function<int(size_t link, const unsigned char* message, int length)> send;
     // Waits up to seconds until a link has a datagram; (*ready)[i] says which. The number of
-    // ready links, 0 when the time ran out, -1 with *error set when the wait failed.
+    // ready links, 0 when the time ran out, -1 with *error set when the wait failed, WAIT_INTERRUPTED
+    // when a signal cut it short.
     std::function<int(double seconds, std::vector<char>* ready, int* error)> wait;
     // The next datagram waiting on link, into buffer (RECV_LEN bytes, zero-filled first), its length
     // into *bytes and the sender's address into sender; *error set on RECEIVED_FAILED.
     std::function<Received(size_t link, unsigned char* buffer, int* bytes, unsigned char* sender, int* error)> receive;
     // Seconds on a steady clock.
     std::function<double()> now;
+    // True when the run is to stop (a signal); asked between waits. Optional.
+    std::function<bool()> stop;
 };

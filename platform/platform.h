@@ -83,5 +83,17 @@ int listLocalInterfaces(LocalInterface* list, int capacity);
 // input for 0), so that no file the program opens later takes its place. Called first of all.
 void reserveStandardFiles();
 
+// Writes what the file holds through to the disk (fsync; _commit on Windows). False on failure,
+// errno telling why.
+bool commitFile(FILE* file);
+// Renames from to to, replacing a file of that name. False on failure, errno telling why.
+bool replaceFile(const char* from, const char* to);
+
+// The batch program's stop: SIGINT, SIGTERM and SIGHUP (Ctrl-C and Ctrl-Break on Windows) only
+// note the signal, for the run to stop between waits and tell how far it got.
+void catchStopSignals();
+// The signal caught, or 0.
+int stopSignal();
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

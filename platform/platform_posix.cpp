@@ -8,6 +8,7 @@
 #include <termios.h>
 
 #include <cstring>
+#include <initializer_list>
 
 int WSAStartup(unsigned short versionRequested, WSADATA* data)
 {
@@ -60,6 +61,39 @@ int receiveDatagram(SOCKET s, unsigned char* buf, int len, sockaddr* from, int* 
         *fromLen = (int)msg.msg_namelen;
     }
     return (int)got;
+}
+
+static volatile sig_atomic_t caughtStop = 0;
+
+static void noteStop(int signalNumber)
+{
+    caughtStop = signalNumber;
+}
+
+void catchStopSignals()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = noteStop;   // no SA_RESTART: a wait returns with EINTR
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        (void)sigaction(signalNumber, &action, NULL);
+    }
+}
+
+int stopSignal()
+{
+    return caughtStop;
+}
+
+bool commitFile(FILE* file)
+{
+    return fsync(fileno(file)) == 0;
+}
+
+bool replaceFile(const char* from, const char* to)
+{
+    return rename(from, to) == 0;
 }
 
 void reserveStandardFiles()

@@ -1,5 +1,10 @@
 #include "platform/platform.h"
 
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,6 +44,41 @@ void pauseConsole(FILE* out)
 {
     fflush(out);
     system("PAUSE");
+}
+
+static volatile LONG caughtStop = 0;
+
+static BOOL WINAPI noteStop(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    InterlockedExchange(&caughtStop, event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
+    return TRUE;
+}
+
+void catchStopSignals()
+{
+    (void)SetConsoleCtrlHandler(noteStop, TRUE);
+}
+
+int stopSignal()
+{
+    return (int)caughtStop;
+}
+
+bool commitFile(FILE* file)
+{
+    return _commit(_fileno(file)) == 0;
+}
+
+bool replaceFile(const char* from, const char* to)
+{
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
 }
 
 bool setReceiveBuffer(SOCKET s, int bytes)

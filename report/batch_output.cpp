@@ -222,35 +222,75 @@ const char* outcomeName(OutcomeState state)
         return "would send";
     case OUTCOME_CONFLICT:
         return "conflict";
+    case OUTCOME_INTERRUPTED:
+        return "interrupted";
     }
     return "";
 }
 
+static const char* const SUMMARY_KEYS[] = {
+    "line",        "mac",      "state",         "ip",         "gateway", "mask", "before_ip", "before_gateway",
+    "before_mask", "after_ip", "after_gateway", "after_mask",
+};
+static const char* const SUMMARY_HEADS[] = {
+    "LINE",        "MAC",         "RESULT",           "IP",
+    "GATEWAY",     "MASK",        "BEFORE IP",        "BEFORE GATEWAY",
+    "BEFORE MASK", "REPORTED IP", "REPORTED GATEWAY", "REPORTED MASK",
+};
+
+// One summary row, its cells in the order of SUMMARY_KEYS; "" where not known.
+static Row summaryRow(const Outcome& o)
+{
+    Row row = {o.line > 0 ? std::to_string(o.line) : "", macText(o.mac), outcomeName(o.state)};
+    row.push_back(o.knownIp ? ipv4Text(o.target.ip) : "");
+    row.push_back(o.knownGateway ? ipv4Text(o.target.gateway) : "");
+    row.push_back(o.knownMask ? ipv4Text(o.target.mask) : "");
+    for (const Response* r : {&o.before, &o.now}) {
+        for (const unsigned char* a : {r->ip, r->gateway, r->mask}) {
+            row.push_back(o.found ? ipv4Text(a) : "");
+        }
+    }
+    return row;
+}
+
 void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine)
 {
-    std::vector<Row> rows;
-    rows.push_back({"MAC", "RESULT", "IP", "GATEWAY", "MASK", "REPORTED IP", "REPORTED GATEWAY", "REPORTED MASK"});
-    if (withLine) {
-        rows[0].insert(rows[0].begin(), "LINE");
-    }
+    size_t from = withLine ? 0 : 1;
+    std::vector<Row> rows(1, Row(SUMMARY_HEADS + from, std::end(SUMMARY_HEADS)));
     for (const Outcome& o : outcomes) {
-        Row row = {macText(o.mac), outcomeName(o.state)};
-        row.push_back(o.knownIp ? ipv4Text(o.target.ip) : "-");
-        row.push_back(o.knownGateway ? ipv4Text(o.target.gateway) : "-");
-        row.push_back(o.knownMask ? ipv4Text(o.target.mask) : "-");
-        if (o.found) {
-            row.push_back(ipv4Text(o.now.ip));
-            row.push_back(ipv4Text(o.now.gateway));
-            row.push_back(ipv4Text(o.now.mask));
-        } else {
-            row.insert(row.end(), 3, "-");
-        }
-        if (withLine) {
-            row.insert(row.begin(), std::to_string(o.line));
+        Row row = summaryRow(o);
+        row.erase(row.begin(), row.begin() + (long)from);
+        for (std::string& cell : row) {
+            cell = cell.empty() ? "-" : cell;
         }
         rows.push_back(row);
     }
     printColumns(out, rows);
+}
+
+void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool)
+{
+    printCsvRow(out, Row(std::begin(SUMMARY_KEYS), std::end(SUMMARY_KEYS)));
+    for (const Outcome& o : outcomes) {
+        printCsvRow(out, summaryRow(o));
+    }
+}
+
+void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
+{
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const Outcome& o : outcomes) {
+        Row row = summaryRow(o);
+        nlohmann::ordered_json one = nlohmann::ordered_json::object();
+        for (size_t i = 0; i < row.size(); ++i) {
+            one[SUMMARY_KEYS[i]] = row[i].empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row[i]);
+        }
+        if (o.line > 0) {
+            one["line"] = o.line;
+        }
+        all.push_back(one);
+    }
+    fprintf(out, "%s\n", all.dump(2).c_str());
 }
 
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)

@@ -29,6 +29,10 @@ void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vec
 const char* outcomeName(OutcomeState state);
 // One row a planned controller; the line column when withLine.
 void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
+// The same as CSV (as the scan's) and as a JSON array, one record a row, the line always there
+// (empty, null for the set command); keys in doc/brevindor-batch.1.
+void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
+void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
 
 // Why the interfaces could not be chosen, with the candidates where they help, for standard error.
 void printChoiceFailure(FILE* err, Choice choice, const std::string& where,

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 
 #include "e2e/harness.h"
@@ -26,6 +27,8 @@ struct Case {
     std::vector<std::string> args;
     int exitCode;
     Check check;
+    RunControl control = {};
+    std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
 };
 
 Ctl with(int k, const std::string& extra)
@@ -394,6 +397,89 @@ const Case CASES[] = {
          EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.102", "192.168.1.1", "255.255.255.0")),
                    std::string::npos);
      }},
+    {"ApplyCsvBeforeAndAfter",
+     nullptr,
+     {ctl(1), ctl(2), ctl(3)},
+     {},
+     FIVE_ROW_PLAN,
+     LO + std::vector<std::string>{"apply", "plan.csv", "--format", "csv"},
+     1,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 6u) << run.out;
+         EXPECT_EQ(rows[0], (std::vector<std::string>{"line", "mac", "state", "ip", "gateway", "mask", "before_ip",
+                                                      "before_gateway", "before_mask", "after_ip", "after_gateway",
+                                                      "after_mask"}));
+         EXPECT_EQ(rows[1],
+                   (std::vector<std::string>{"3", "00.1a.2b.3c.00.01", "verified", "192.168.1.101", "192.168.1.254",
+                                             "255.255.0.0", "192.168.1.20", "192.168.1.1", "255.255.255.0",
+                                             "192.168.1.101", "192.168.1.254", "255.255.0.0"}));
+         EXPECT_EQ(rows[4], (std::vector<std::string>{"6", "00.1a.2b.3c.00.09", "not found", "192.168.1.109", "", "",
+                                                      "", "", "", "", "", ""}));
+     }},
+    {"SetJson",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 1u);
+         EXPECT_TRUE(doc[0]["line"].is_null());
+         EXPECT_EQ(doc[0]["state"], "verified");
+         EXPECT_EQ(doc[0]["before_ip"], "192.168.1.20");
+         EXPECT_EQ(doc[0]["after_ip"], "192.168.1.50");
+         EXPECT_EQ(doc[0]["after_mask"], "255.255.255.0");
+     }},
+    {"UndoPutsBack",
+     nullptr,
+     {ctl(1), holding(2, "192.168.1.30"), holding(3, "192.168.1.40")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,192.168.1.254,255.255.0.0\n"
+     "00:1a:2b:3c:00:02,192.168.1.102,,\n",
+     LO + std::vector<std::string>{"apply", "undo.csv"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified", "verified"})(run, log);
+         EXPECT_NE(log.find(settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos)
+             << log;
+         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.30", "192.168.1.1", "255.255.255.0")),
+                   std::string::npos);
+     },
+     {},
+     LO + std::vector<std::string>{"apply", "plan.csv", "--undo", "undo.csv"}},
+    {"UndoNotWritable",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--undo", "no/u.csv"},
+     3,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("can't write the undo file no/u.csv: No such file or directory; nothing sent"),
+                   std::string::npos)
+             << run.err;
+         nothingSent(log);
+     }},
+    {"InterruptedInVerification",
+     nullptr,
+     {with(1, "settings=ignore")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n"
+     "00:1a:2b:3c:00:09,192.168.1.109,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "20"},
+     130,
+     [](const ToolRun& run, const std::string& log) {
+         states({"not confirmed", "not found"})(run, log);
+         EXPECT_LT(run.seconds, 5.0);
+         EXPECT_NE(run.err.find("stopped by signal 2"), std::string::npos) << run.err;
+     },
+     {"sent 1 setting", SIGINT}},
     {"ApplyDryRun",
      nullptr,
      {ctl(1), ctl(2), ctl(3), ctl(4)},
@@ -595,6 +681,29 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"set", "--mac", "00:1a:2b:3c:00:01", "--ip", "192.168.1.010"},
      2,
      usageError("--ip")},
+    {"EndlessPlan",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "/dev/zero"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_LT(run.seconds, 1.0);
+         EXPECT_NE(run.err.find("larger than 1048576 bytes"), std::string::npos) << run.err;
+         nothingSent(log);
+     }},
+    {"ResultToFullDisk",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json"},
+     3,
+     [](const ToolRun& run, const std::string&) {
+         EXPECT_NE(run.err.find("standard output: No space left on device"), std::string::npos) << run.err;
+     },
+     {"", 0, false, false, false, {}, "/dev/full"}},
 };
 
 // gtest shows a case by its name.
@@ -625,7 +734,13 @@ TEST_P(Batch, Run)
     if (c.plan != nullptr) {
         file("plan.csv", c.plan);
     }
-    ToolRun run = batch(args);
+    if (!c.first.empty()) {
+        std::vector<std::string> first = c.first;
+        std::rotate(first.begin(), first.begin() + (long)LO.size(), first.begin() + (long)LO.size() + 1);
+        ToolRun before = batch(first);
+        ASSERT_EQ(before.exitCode, 0) << before.err;
+    }
+    ToolRun run = batch(args, c.control);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     c.check(run, received());
 }

@@ -101,7 +101,17 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
             return run;
         }
-        pid = spawn(program, args, dir, in[0], out[1], err[1], control.closed);
+        int outFd = out[1];
+        if (!control.outputTo.empty()) {
+            outFd = open(control.outputTo.c_str(), O_WRONLY | O_CLOEXEC);
+            if (outFd < 0) {
+                return run;
+            }
+        }
+        pid = spawn(program, args, dir, in[0], outFd, err[1], control.closed);
+        if (outFd != out[1]) {
+            close(outFd);
+        }
         close(in[0]);
         close(out[1]);
         close(err[1]);
@@ -154,7 +164,8 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         if (exited && (fds[0].revents & POLLIN) == 0) {
             break;
         }
-        if (!acted && run.out.find(control.waitFor) != std::string::npos) {
+        if (!acted && (run.out.find(control.waitFor) != std::string::npos ||
+                       run.err.find(control.waitFor) != std::string::npos)) {
             acted = true;
             if (control.terminal) {
                 awaitTerminalChange(slave, before);

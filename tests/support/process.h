@@ -18,13 +18,14 @@ struct ToolRun {
 
 // Faults to meet a run with.
 struct RunControl {
-    std::string waitFor;        // once the output holds this text (and the program has changed the
+    std::string waitFor;        // once the output or the errors hold this text (and the program has changed the
                                 // terminal's settings, on a terminal)...
     int signal = 0;             // ...send this signal,
     bool closeOutput = false;   // ...or close the reading end of standard output
     bool keepInput = false;     // standard input stays open after the input until the program ends
     bool terminal = false;      // run on a pseudo-terminal: input, output and errors
     std::vector<int> closed;    // standard descriptors the program starts without
+    std::string outputTo;       // standard output goes to this file (e.g. /dev/full), not collected
 };
 
 // Runs the program with args in dir, feeds input and closes standard input, collects both outputs.

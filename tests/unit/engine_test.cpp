@@ -73,6 +73,7 @@ struct ApplyCase {
     double verifyTime = 2;
     bool dryRun = false;
     bool noVerify = false;
+    double stopAt = -1;   // the wire says stop from this time on (a signal)
 };
 
 FakeController ignoring(int k)
@@ -221,6 +222,17 @@ TEST(Engine, ApplyTable)
          {OUTCOME_VERIFIED},
          EXIT_OK,
          {"x"}},
+        {"stopped after the first verify round",
+         {ignoring(1)},
+         {row(1, "192.168.1.50"), row(3, "192.168.1.52")},
+         {OUTCOME_NOT_CONFIRMED, OUTCOME_NOT_FOUND},
+         EXIT_UNCONFIRMED,
+         {"x"},
+         8,
+         false,
+         false,
+         1.2},
+        {"stopped during the scan", {fakeController(1)}, {row(1, "192.168.1.50")}, {}, EXIT_OK, {}, 2, false, false, 0},
     };
     for (const ApplyCase& c : cases) {
         Session run(c.controllers);
@@ -229,6 +241,10 @@ TEST(Engine, ApplyTable)
         options.verifyTime = c.verifyTime;
         options.dryRun = c.dryRun;
         options.noVerify = c.noVerify;
+        double stopAt = c.stopAt;
+        if (stopAt >= 0) {
+            run.scanner.wire.stop = [&run, stopAt]() { return run.net.clock >= stopAt; };
+        }
         ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
         ASSERT_EQ(result.outcomes.size(), c.states.size()) << c.name;
         for (size_t i = 0; i < c.states.size(); ++i) {
@@ -254,7 +270,11 @@ TEST(Engine, ApplyTable)
                     << c.name;
             }
         }
-        if (c.states[0] == OUTCOME_VERIFIED && !c.settings.empty()) {
+        EXPECT_EQ(result.stopped, stopAt >= 0) << c.name;
+        if (stopAt >= 0) {
+            EXPECT_LT(run.net.clock, stopAt + 1.1) << c.name << ": stopped at the next wait";
+        }
+        if (!c.states.empty() && c.states[0] == OUTCOME_VERIFIED && !c.settings.empty()) {
             EXPECT_LT(run.net.clock, 0.6 + c.verifyTime) << c.name << ": verification ends once confirmed";
         }
     }

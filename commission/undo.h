@@ -1,0 +1,14 @@
+// The undo file of set and apply: before any setting goes out, a plan that gives every controller
+// about to be set the addresses it reported at the scan, so that applying it puts them back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "commission/apply.h"
+
+// Writes the plan for the rows of outcomes listed in sent (header mac,ip,gateway,mask) under a
+// temporary name beside path, flushed to the disk, then renamed to path. False, with the error
+// number, when any step fails; the temporary file is then removed and path left as it was.
+bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent,
+                   int* error);
