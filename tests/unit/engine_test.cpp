@@ -328,6 +328,26 @@ TEST(Engine, FailureKeepsCallAddressAndErrorNumber)
     EXPECT_EQ(applyStatus(result), EXIT_NETWORK);
 }
 
+// The second setting fails: the first is told as sent, the one never reached as interrupted.
+TEST(Engine, SendFailingPartWayKeepsTheSummary)
+{
+    Session run({fakeController(1), fakeController(2), fakeController(3)});
+    run.net.sendError = 105;
+    run.net.settingsBeforeError = 1;
+    ApplyResult result =
+        applyPlan(run.scanner, {row(1, "192.168.1.50"), row(2, "192.168.1.51"), row(3, "192.168.1.52")}, ApplyOptions(),
+                  run.sink());
+    EXPECT_EQ(result.failure.call, FAILED_SEND);
+    EXPECT_EQ(result.failure.error, 105);
+    EXPECT_TRUE(result.summary);
+    ASSERT_EQ(result.outcomes.size(), 3u);
+    EXPECT_EQ(result.outcomes[0].state, OUTCOME_SENT);
+    EXPECT_EQ(result.outcomes[1].state, OUTCOME_INTERRUPTED);
+    EXPECT_EQ(result.outcomes[2].state, OUTCOME_INTERRUPTED);
+    EXPECT_EQ(run.net.settings().size(), 1u);
+    EXPECT_EQ(applyStatus(result), EXIT_NETWORK);
+}
+
 TEST(Engine, InterfaceChoice)
 {
     const std::vector<LocalInterface> listed = {local("lo", "127.0.0.1", true), local("eth0", "10.0.0.1"),

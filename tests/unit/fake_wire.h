@@ -60,9 +60,10 @@ struct FakeNet {
     std::deque<Arrival> queue;     // in order of arrival
     std::vector<Change> changes;   // settings waiting to take effect
     size_t links = 1;
-    int sendError = 0;         // a send fails with this error number when not 0
-    long flood = 0;            // > 0: a new MAC is always waiting; the count taken so far
-    double floodCost = 2e-6;   // seconds each flooded datagram takes
+    int sendError = 0;              // a send fails with this error number when not 0
+    int settingsBeforeError = -1;   // >= 0: only settings fail, once this many went out
+    long flood = 0;                 // > 0: a new MAC is always waiting; the count taken so far
+    double floodCost = 2e-6;        // seconds each flooded datagram takes
 
     void arrive(double at, size_t link, const unsigned char* bytes, int length, const unsigned char* sender)
     {
@@ -179,7 +180,9 @@ struct FakeNet {
     {
         Wire w;
         w.send = [this](size_t link, const unsigned char* message, int length) {
-            if (sendError != 0) {
+            bool setting = length == SETTING_LEN;
+            if (sendError != 0 &&
+                (settingsBeforeError < 0 || (setting && settings().size() >= (size_t)settingsBeforeError))) {
                 return sendError;
             }
             onSend(link, message, length);
