@@ -13,14 +13,14 @@ typedef std::vector<std::string> Row;
 
 const char BATCH_PROGRAM[] = "brevindor-batch";
 
-static std::string ipv4Text(const unsigned char* a)
+std::string ipv4Text(const unsigned char* a)
 {
     char text[IPV4_TEXT_LEN];
     formatIpv4(text, a);
     return text;
 }
 
-static std::string macText(const unsigned char* m)
+std::string macText(const unsigned char* m)
 {
     char text[MAC_TEXT_LEN];
     formatMac(text, m);

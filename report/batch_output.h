@@ -18,6 +18,10 @@
 // The name that starts every line of the batch program's on standard error.
 extern const char BATCH_PROGRAM[];
 
+// Four bytes as a dotted address and six as a MAC, as every text of the batch program shows them.
+std::string ipv4Text(const unsigned char* address);
+std::string macText(const unsigned char* mac);
+
 // One flag for each sighting (commission/conflicts.h), shown in the conflict column.
 // Aligned columns for people.
 void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);

@@ -1,20 +1,7 @@
 #include "report/refusal_text.h"
 
+#include "report/batch_output.h"
 #include "report/fields.h"
-
-static std::string ipv4(const unsigned char* a)
-{
-    char text[IPV4_TEXT_LEN];
-    formatIpv4(text, a);
-    return text;
-}
-
-static std::string mac(const unsigned char* m)
-{
-    char text[MAC_TEXT_LEN];
-    formatMac(text, m);
-    return text;
-}
 
 // The IP's subnet as network/prefix.
 static std::string subnet(const Refusal& r)
@@ -27,12 +14,12 @@ static std::string subnet(const Refusal& r)
             bits += (r.mask[i] >> b) & 1;
         }
     }
-    return ipv4(network) + "/" + std::to_string(bits);
+    return ipv4Text(network) + "/" + std::to_string(bits);
 }
 
 static std::string fault(const Refusal& r)
 {
-    const std::string a = ipv4(r.address);
+    const std::string a = ipv4Text(r.address);
     switch (r.fault) {
     case FAULT_MASK_NOT_PREFIX:
         return "mask " + a + " is not a contiguous prefix";
@@ -53,7 +40,7 @@ static std::string fault(const Refusal& r)
     case FAULT_IP_BROADCAST:
         return "IP " + a + " is the broadcast address of its subnet " + subnet(r);
     case FAULT_GATEWAY_OUTSIDE:
-        return "gateway " + a + " is outside the subnet " + subnet(r) + " of IP " + ipv4(r.ip);
+        return "gateway " + a + " is outside the subnet " + subnet(r) + " of IP " + ipv4Text(r.ip);
     case FAULT_GATEWAY_IS_IP:
         return "gateway " + a + " is the IP itself";
     case FAULT_GATEWAY_NETWORK:
@@ -61,7 +48,7 @@ static std::string fault(const Refusal& r)
     case FAULT_GATEWAY_BROADCAST:
         return "gateway " + a + " is the broadcast address of the subnet " + subnet(r);
     case FAULT_IP_IN_USE:
-        return "IP " + a + " is in use by " + mac(r.holder) + ", which keeps it";
+        return "IP " + a + " is in use by " + macText(r.holder) + ", which keeps it";
     case FAULT_IP_LOCAL:
         return "IP " + a + " is an address of this computer";
     }
@@ -84,7 +71,7 @@ static std::string advice(const Refusal& r, bool fromPlan)
 
 std::string refusalText(const Refusal& r, bool fromPlan)
 {
-    std::string text = mac(r.mac) + ": " + fault(r);
+    std::string text = macText(r.mac) + ": " + fault(r);
     if (r.kept && r.fault != FAULT_IP_IN_USE && r.fault != FAULT_IP_LOCAL) {
         text += advice(r, fromPlan);
     }
