@@ -190,8 +190,8 @@ void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vec
         const Response& r = s.response;
         Row row = scanRow(s, flags[i], false);
         nlohmann::ordered_json one = nlohmann::ordered_json::object();
-        for (size_t i = 0; i < row.size(); ++i) {
-            one[SCAN_COLUMNS[i]] = row[i];
+        for (size_t c = 0; c < row.size(); ++c) {
+            one[SCAN_COLUMNS[c]] = row[c];
         }
         one["node_name"] = std::string((const char*)r.nodeName);   // the raw bytes, escaped by the library
         one["answers"] = s.answers;
