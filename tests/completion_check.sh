@@ -3,6 +3,14 @@
 # completed, the candidates offered. Runs no program of the project.
 #   tests/completion_check.sh tools/completion/brevindor-batch.bash
 set -u
+# It starts none of the programs, but runs inside a private namespace all the same, as every test
+# here does (the interface names it completes are this namespace's).
+. "$(dirname "$0")/../tools/netns_guard.sh"
+if [ "${1:-}" != "--in-private-ns" ]; then
+    enter_private_netns -- "$@"
+fi
+shift
+require_private_netns completion_check
 # shellcheck source=/dev/null
 source "$1"
 work=$(mktemp -d)
