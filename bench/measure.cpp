@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -84,6 +85,13 @@ Exit runToFiles(const std::string& program, const std::vector<std::string>& args
         e.maxRssKb = resources.ru_maxrss;
     }
     return e;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n == 0 ? 0 : n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 size_t countOf(const std::string& text, const std::string& what)

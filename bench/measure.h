@@ -23,6 +23,9 @@ const int TOOL_DEADLINE_S = 60;
 Exit runToFiles(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
                 const std::string& inPath, const std::string& outPath, const std::string& errPath);
 
+// The median of v; 0 when it is empty.
+double median(std::vector<double> v);
+
 // Occurrences of what in text.
 size_t countOf(const std::string& text, const std::string& what);
 

@@ -98,13 +98,6 @@ Run runOnce(int controllers)
     return r;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n == 0 ? 0 : n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 const char* verdict(bool pass)
 {
     return pass ? "PASS" : "MISS";
