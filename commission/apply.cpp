@@ -10,38 +10,31 @@
 // not yet confirmed again (one may have been lost), then a request.
 static const double VERIFY_REQUEST_EVERY_S = 0.5;
 
-static Event event(EventKind kind)
-{
-    Event e = Event();
-    e.kind = kind;
-    return e;
-}
-
 Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink)
 {
     for (const LocalInterface& local : s.locals) {
-        Event e = event(EVENT_SCANNING);
+        Event e = eventOf(EVENT_SCANNING);
         e.local = local;
         sink(e);
     }
     Failure failure = noFailure();
-    ListenEnd end = discover(s, options.quiet, options.maxTime, options.wanted, &failure);
+    ListenEnd end = discover(s, options, sink, &failure);
     s.discovering = false;
     if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
         return failure;
     }
     if (end == LISTEN_DEADLINE) {
-        Event e = event(EVENT_MAX_TIME);
+        Event e = eventOf(EVENT_MAX_TIME);
         e.seconds = options.maxTime;
         sink(e);
     }
     if (s.ignored > 0 || s.tooLong > 0) {
-        Event e = event(EVENT_IGNORED);
+        Event e = eventOf(EVENT_IGNORED);
         e.count = s.ignored + s.tooLong;
         e.other = s.tooLong;
         sink(e);
     }
-    Event e = event(EVENT_SCANNED);
+    Event e = eventOf(EVENT_SCANNED);
     e.count = (long)s.found.size();
     e.other = s.datagrams;
     sink(e);
@@ -153,15 +146,26 @@ static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, co
     return noFailure();
 }
 
+// Rows sent to that report their target.
+static long confirmedOf(const std::vector<size_t>& sent, const std::vector<Outcome>& outcomes)
+{
+    long n = 0;
+    for (size_t i : sent) {
+        n += outcomes[i].state == OUTCOME_VERIFIED ? 1 : 0;
+    }
+    return n;
+}
+
 // Asks again every VERIFY_REQUEST_EVERY_S, from the second round re-sending what is not confirmed, until every row sent
-// to reports its target or the verify time is up.
-static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds)
+// to reports its target or the verify time is up. With progressEvery, tells how far it is that often.
+static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds,
+                      double progressEvery, const EventSink& sink)
 {
     Failure failure = noFailure();
-    double start = s.wire.now();
+    const double end = s.wire.now() + seconds;
     auto confirmed = [&]() { return confirm(s, sent, outcomes); };
     for (bool first = true;; first = false) {
-        double left = seconds - (s.wire.now() - start);
+        double left = end - s.wire.now();
         if (left <= TIME_STEP_S || confirmed()) {
             break;
         }
@@ -173,9 +177,22 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
         if (failure.call != FAILED_NONE) {
             break;
         }
-        double wait = left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S;
-        ListenEnd end = listenFor(s, -1, wait, confirmed, &failure);
-        if (end == LISTEN_FAILED || end == LISTEN_STOPPED) {
+        const double roundEnd = s.wire.now() + (left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S);
+        ListenEnd heard;
+        do {
+            double now = s.wire.now();
+            double wait = roundEnd - now;
+            if (progressEvery > 0) {
+                Event e = eventOf(EVENT_VERIFY_WAIT);
+                e.count = confirmedOf(sent, outcomes);
+                e.other = (long)sent.size();
+                e.seconds = end - now;
+                sink(e);
+                wait = wait < progressEvery ? wait : progressEvery;
+            }
+            heard = listenFor(s, -1, wait, confirmed, &failure);
+        } while (heard == LISTEN_DEADLINE && s.wire.now() < roundEnd - TIME_STEP_S);
+        if (heard == LISTEN_FAILED || heard == LISTEN_STOPPED) {
             break;
         }
     }
@@ -219,7 +236,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         targetOf(rows[i], seen, &o);
         if (seen == NULL) {
             o.state = OUTCOME_NOT_FOUND;
-            Event e = event(EVENT_NOT_FOUND);
+            Event e = eventOf(EVENT_NOT_FOUND);
             memcpy(e.mac, o.mac, MAC_LEN);
             sink(e);
             continue;
@@ -267,12 +284,12 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         sent.push_back(i);
     }
     if (!sent.empty()) {
-        Event e = event(EVENT_SENT);
+        Event e = eventOf(EVENT_SENT);
         e.count = (long)sent.size();
         sink(e);
     }
     if (!sent.empty() && !options.noVerify && !result.stopped) {
-        result.failure = verify(s, sent, result.outcomes, options.verifyTime);
+        result.failure = verify(s, sent, result.outcomes, options.verifyTime, options.scan.progressEvery, sink);
         result.stopped = s.stopped;
     }
     result.summary = true;

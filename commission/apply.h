@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "commission/address_rules.h"
+#include "commission/discovery.h"
+#include "commission/events.h"
 #include "commission/failure.h"
 #include "commission/plan.h"
 #include "commission/scanner.h"
@@ -20,32 +22,6 @@ const int EXIT_NETWORK = 3;     // network or system failure
 const int EXIT_UNCONFIRMED = 4;
 const int EXIT_CONFLICT = 5;   // a planned MAC answered from two or more senders; nothing sent to it
 
-enum EventKind {
-    EVENT_SCANNING,       // local: the scan goes out from this address
-    EVENT_SMALL_BUFFER,   // local: its receive buffer could not be enlarged
-    EVENT_MAX_TIME,       // seconds: answers kept coming until --max-time
-    EVENT_IGNORED,        // count: datagrams that are no response; other: of them too long
-    EVENT_SCANNED,        // count: controllers; other: answers
-    EVENT_NOT_FOUND,      // mac: a planned controller that did not answer
-    EVENT_SENT,           // count: settings sent
-};
-
-struct Event {
-    EventKind kind;
-    LocalInterface local;
-    unsigned char mac[MAC_LEN];
-    long count;
-    long other;
-    double seconds;
-};
-
-typedef std::function<void(const Event&)> EventSink;
-
-struct ScanOptions {
-    double quiet = 2;                                         // the scan ends this long after the last answer
-    double maxTime = 60;                                      // but never later than this
-    std::vector<std::array<unsigned char, MAC_LEN>> wanted;   // set, apply: the planned MACs
-};
 
 // Requests from every local address and listens with the quiet-time rule.
 Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink);

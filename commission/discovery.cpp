@@ -9,11 +9,25 @@ static size_t foundOf(const Scanner& s, const Macs& wanted)
     return n;
 }
 
-ListenEnd discover(Scanner& s, double quiet, double maxTime, const Macs& wanted, Failure* failure)
+// The progress of the wait: what is found so far, and the seconds left before it ends.
+static void tell(const Scanner& s, const Macs& wanted, size_t planned, double left, const EventSink& sink)
+{
+    Event e = eventOf(wanted.empty() ? EVENT_SCAN_WAIT : EVENT_PLANNED_WAIT);
+    e.count = wanted.empty() ? (long)s.found.size() : (long)planned;
+    e.other = (long)wanted.size();
+    e.seconds = left;
+    sink(e);
+}
+
+ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink, Failure* failure)
 {
     *failure = noFailure();
+    const Macs& wanted = options.wanted;
+    const double quiet = options.quiet;
+    const double every = options.progressEvery;
     const double start = s.wire.now();
-    const double deadline = start + maxTime;
+    const double deadline = start + options.maxTime;
+    double nextTell = start;
     double lastNews = start;   // the last answer; with planned MACs, the last new one of them
     double allSince = -1;      // when the last planned MAC answered
     double nextRequest = start;
@@ -43,7 +57,12 @@ ListenEnd discover(Scanner& s, double quiet, double maxTime, const Macs& wanted,
             askAgain = wanted.empty() ? requests < EARLY_REQUESTS : true;
         }
         double until = end < deadline ? end : deadline;
+        if (every > 0 && now >= nextTell - TIME_STEP_S) {
+            tell(s, wanted, planned, until - now, sink);
+            nextTell = now + every;
+        }
         until = askAgain && nextRequest < until ? nextRequest : until;
+        until = every > 0 && nextTell < until ? nextTell : until;
         long before = s.datagrams;
         ListenEnd heard = listenFor(
             s, -1, until - now, []() { return true; }, failure);

@@ -8,6 +8,7 @@
 #include <array>
 #include <vector>
 
+#include "commission/events.h"
 #include "commission/scanner.h"
 
 const int EARLY_REQUESTS = 4;
@@ -16,5 +17,14 @@ const double SETTLE_S = 0.3;
 
 typedef std::vector<std::array<unsigned char, MAC_LEN>> Macs;
 
+struct ScanOptions {
+    double quiet = 2;      // the scan ends this long after the last answer
+    double maxTime = 60;   // but never later than this
+    Macs wanted;           // set, apply: the planned MACs
+    // > 0: while waiting, a progress event this often (EVENT_SCAN_WAIT, or EVENT_PLANNED_WAIT
+    // with planned MACs; and EVENT_VERIFY_WAIT while verifying)
+    double progressEvery = 0;
+};
+
 // Sends the requests and takes the answers; never later than maxTime after the start.
-ListenEnd discover(Scanner& s, double quiet, double maxTime, const Macs& wanted, Failure* failure);
+ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink, Failure* failure);

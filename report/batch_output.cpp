@@ -360,8 +360,7 @@ void printFailure(FILE* err, const Failure& f)
     fprintf(err, "%s %s (error %d)\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", f.error);
 }
 
-// A count with its noun, singular for one: "1 controller", "2 controllers".
-static std::string counted(long count, const char* one, const char* many)
+std::string counted(long count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -394,6 +393,10 @@ void printEvent(FILE* err, const Event& e)
     case EVENT_SENT:
         fprintf(err, "%s: sent %s\n", BATCH_PROGRAM, counted(e.count, "setting", "settings").c_str());
         break;
+    case EVENT_SCAN_WAIT:
+    case EVENT_PLANNED_WAIT:
+    case EVENT_VERIFY_WAIT:
+        break;   // progress: for the status line (report/status_line.h), not a line of its own
     }
 }
 

@@ -316,6 +316,60 @@ TEST(Engine, DiscoveryOfPlannedMacs)
     }
 }
 
+// Progress events come only when asked for, about as often as asked, and asking changes nothing
+// on the wire; what they count ends where the run ends.
+TEST(Engine, ProgressWhileWaiting)
+{
+    std::vector<size_t> traffic;
+    for (double every : {0.0, 0.1}) {
+        Session run({slow(1, 0.7), fakeController(2)});
+        ApplyOptions options;
+        options.scan.quiet = 0.5;
+        options.scan.progressEvery = every;
+        ApplyResult result = applyPlan(run.scanner, {row(1, "192.168.1.50")}, options, run.sink());
+        ASSERT_EQ(result.outcomes.size(), 1u);
+        EXPECT_EQ(result.outcomes[0].state, OUTCOME_VERIFIED);
+        traffic.push_back(run.net.sent.size());
+        std::vector<Event> planned, verifying;
+        for (const Event& e : run.events) {
+            if (e.kind == EVENT_PLANNED_WAIT) {
+                planned.push_back(e);
+            } else if (e.kind == EVENT_VERIFY_WAIT) {
+                verifying.push_back(e);
+            }
+            EXPECT_NE(e.kind, EVENT_SCAN_WAIT) << "a plan's scan counts planned controllers";
+        }
+        if (every == 0) {
+            EXPECT_TRUE(planned.empty() && verifying.empty());
+            continue;
+        }
+        ASSERT_FALSE(planned.empty());
+        EXPECT_EQ(planned.front().count, 0);
+        EXPECT_EQ(planned.back().count, 1);
+        EXPECT_EQ(planned.back().other, 1);
+        ASSERT_GE(verifying.size(), 7u) << "0.7 s of verification, told every 0.1 s";
+        EXPECT_NEAR(verifying.front().seconds, options.verifyTime, 1e-6);
+        for (size_t i = 1; i < verifying.size(); ++i) {
+            EXPECT_EQ(verifying[i].other, 1);
+            EXPECT_GE(verifying[i - 1].seconds - verifying[i].seconds, every - 1e-6) << i;
+        }
+    }
+    EXPECT_EQ(traffic[0], traffic[1]) << "the same datagrams with progress and without";
+
+    Session scan({fakeController(1)});
+    ScanOptions options;
+    options.quiet = 0.5;
+    options.progressEvery = 0.1;
+    ASSERT_EQ(scanOnce(scan.scanner, options, scan.sink()).call, FAILED_NONE);
+    const Event* last = nullptr;
+    for (const Event& e : scan.events) {
+        last = e.kind == EVENT_SCAN_WAIT ? &e : last;
+    }
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->count, 1);
+    EXPECT_LE(last->seconds, 0.1 + 1e-6) << "the last of the quiet time";
+}
+
 TEST(Engine, FailureKeepsCallAddressAndErrorNumber)
 {
     Session run({fakeController(1)});
