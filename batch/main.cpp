@@ -18,6 +18,7 @@
 #include "protocol/address.h"
 #include "report/batch_output.h"
 #include "report/refusal_text.h"
+#include "report/status_line.h"
 
 #ifndef BREVINDOR_VERSION
 #error BREVINDOR_VERSION must give the version of the project
@@ -59,8 +60,9 @@ void printUsage(FILE* out)
             "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
             "controller to report its new values (default 10 s). --undo FILE: before anything is\n"
             "sent, a plan that puts back the values the controllers to be set reported.\n"
-            "PLAN: CSV with the header mac,ip,gateway,mask; an empty gateway or mask keeps the value\n"
-            "the controller reports; lines starting with '#' are comments.\n"
+            "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
+            "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
+            "controller reports; lines starting with '#' are comments.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
@@ -69,9 +71,29 @@ void printUsage(FILE* out)
             BATCH_PROGRAM);
 }
 
+// How often the status line is redrawn while the program waits, when standard error is a terminal.
+const double STATUS_EVERY_S = 0.1;
+
+StatusLine g_status = {stderr, false, ""};
+
+// Progress goes to the status line; any other event is a line of its own, after the status line
+// is cleared.
 void printEventLine(const Event& e)
 {
+    if (isProgress(e.kind)) {
+        drawStatus(g_status, e);
+        return;
+    }
+    clearStatus(g_status);
     printEvent(stderr, e);
+}
+
+// The engine's options, with progress events when there is a status line to show them.
+ApplyOptions engineOptions(const Settings& s)
+{
+    ApplyOptions options = s.apply;
+    options.scan.progressEvery = g_status.terminal ? STATUS_EVERY_S : 0;
+    return options;
 }
 
 int networkFailure(const Failure& f)
@@ -110,7 +132,8 @@ int runScan(const Settings& s)
     Scanner scanner;
     int status = openScanner(s, sockets, scanner);
     if (status == EXIT_OK) {
-        Failure failure = scanOnce(scanner, s.apply.scan, printEventLine);
+        Failure failure = scanOnce(scanner, engineOptions(s).scan, printEventLine);
+        clearStatus(g_status);
         status = failure.call == FAILED_NONE ? EXIT_OK : networkFailure(failure);
     }
     closeSockets(sockets);
@@ -140,11 +163,12 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     }
     catchStopSignals();
     scanner.wire.stop = []() { return stopSignal() != 0; };
-    ApplyOptions options = s.apply;
+    ApplyOptions options = engineOptions(s);
     if (!s.undo.empty()) {
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
             int error = 0;
             if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
+                clearStatus(g_status);
                 fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
                         strerror(error));
                 return false;
@@ -153,6 +177,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         };
     }
     ApplyResult result = applyPlan(scanner, rows, options, printEventLine);
+    clearStatus(g_status);
     closeSockets(sockets);
     for (const Refusal& r : result.refusals) {
         if (withLine) {
@@ -315,10 +340,12 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     reserveStandardFiles();
+    g_status.terminal = isTerminal(stderr);
     int status;
     try {
         status = run(argc, argv);
     } catch (const std::bad_alloc&) {
+        clearStatus(g_status);
         fprintf(stderr, "%s: out of memory\n", BATCH_PROGRAM);
         status = EXIT_NETWORK;
     }

@@ -86,6 +86,9 @@ void reserveStandardFiles();
 // Writes what the file holds through to the disk (fsync; _commit on Windows). False on failure,
 // errno telling why.
 bool commitFile(FILE* file);
+// True when the stream is a terminal (a console on Windows), for what only a person watching
+// needs.
+bool isTerminal(FILE* file);
 // Renames from to to, replacing a file of that name. False on failure, errno telling why.
 bool replaceFile(const char* from, const char* to);
 

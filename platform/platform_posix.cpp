@@ -91,6 +91,11 @@ bool commitFile(FILE* file)
     return fsync(fileno(file)) == 0;
 }
 
+bool isTerminal(FILE* file)
+{
+    return isatty(fileno(file)) == 1;
+}
+
 bool replaceFile(const char* from, const char* to)
 {
     return rename(from, to) == 0;

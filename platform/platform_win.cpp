@@ -72,6 +72,11 @@ bool commitFile(FILE* file)
     return _commit(_fileno(file)) == 0;
 }
 
+bool isTerminal(FILE* file)
+{
+    return _isatty(_fileno(file)) != 0;
+}
+
 bool replaceFile(const char* from, const char* to)
 {
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -22,6 +22,9 @@ extern const char BATCH_PROGRAM[];
 std::string ipv4Text(const unsigned char* address);
 std::string macText(const unsigned char* mac);
 
+// A count with its noun, singular for one: "1 controller", "2 controllers".
+std::string counted(long count, const char* one, const char* many);
+
 // One flag for each sighting (commission/conflicts.h), shown in the conflict column.
 // Aligned columns for people.
 void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
@@ -47,7 +50,7 @@ void printFailure(FILE* err, const Failure& failure);
 std::string conflictText(const Sighting& s, const ScanFlag& flag);
 // A warning on standard error for every controller flagged.
 void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
-// What happened on the way, as a line for standard error.
+// What happened on the way, as a line for standard error; nothing for progress.
 void printEvent(FILE* err, const Event& e);
 // A plan error as its message, the field made safe to show (without the file and line).
 std::string planErrorText(const PlanError& e);

@@ -170,6 +170,34 @@ Check states(const std::vector<std::string>& expected)
     return [expected](const ToolRun& run, const std::string&) { EXPECT_EQ(results(run.out), expected) << run.out; };
 }
 
+// Standard error on a terminal: the status line starts with each of shown in turn, the last draw
+// is blanked out, then comes the line starting with next; standard output never gets it.
+Check statusLine(const std::vector<std::string>& shown, const std::string& next)
+{
+    return [shown, next](const ToolRun& run, const std::string&) {
+        size_t at = 0;
+        for (const std::string& text : shown) {
+            size_t found = &text == &shown.back() ? run.err.rfind("\r" + text) : run.err.find("\r" + text, at);
+            ASSERT_TRUE(found != std::string::npos && found >= at) << text << " after " << at << " in " << run.err;
+            at = found;
+        }
+        size_t blanks = run.err.find('\r', at + 1);
+        size_t end = run.err.find_first_not_of(' ', blanks + 1);
+        ASSERT_NE(end, std::string::npos) << run.err;
+        EXPECT_EQ(run.err[end], '\r') << run.err.substr(at);
+        EXPECT_GE(end - blanks - 1, shown.back().size()) << "blanks over the whole last draw";
+        EXPECT_EQ(run.err.compare(end + 1, next.size(), next), 0) << run.err.substr(at);
+        EXPECT_EQ(run.out.find('\r'), std::string::npos) << run.out;
+    };
+}
+
+RunControl errorsOnTerminal()
+{
+    RunControl c;
+    c.errorsOnTerminal = true;
+    return c;
+}
+
 Check usageError(const std::string& words)
 {
     return [words](const ToolRun& run, const std::string& log) {
@@ -620,6 +648,28 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"apply", "plan.csv", "--verify-time", "5"},
      0,
      states({"verified", "verified", "verified"})},
+    {"StatusLineWhileScanning",
+     nullptr,
+     {ctl(1), ctl(2)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan"},
+     0,
+     statusLine({"scanning: 0 controllers found, 0.5 s of quiet left", "scanning: 2 controllers found, "},
+                "brevindor-batch: 2 controllers, 8 answers\r\n"),
+     errorsOnTerminal()},
+    {"StatusLineWhileVerifying",
+     nullptr,
+     {with(1, "setdelay=700")},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     0,
+     statusLine({"scanning: 0 of 1 planned controller found", "scanning: 1 of 1 planned controller found",
+                 "verifying: 0 of 1 confirmed, 10.0 s left", "verifying: 0 of 1 confirmed, "},
+                ""),
+     errorsOnTerminal()},
     {"MaxTimeStopsAChattyController",
      nullptr,
      {with(1, "repeat=1000,every=100")},
@@ -742,6 +792,9 @@ TEST_P(Batch, Run)
     }
     ToolRun run = batch(args, c.control);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    if (!c.control.errorsOnTerminal) {
+        EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no status line off a terminal: " << run.err;
+    }
     c.check(run, received());
 }
 

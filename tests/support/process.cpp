@@ -102,6 +102,14 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
             return run;
         }
         int outFd = out[1];
+        if (control.errorsOnTerminal) {
+            close(err[0]);
+            close(err[1]);
+            if (!openTerminal(&err[0], &err[1])) {
+                return run;
+            }
+            slave = err[1];
+        }
         if (!control.outputTo.empty()) {
             outFd = open(control.outputTo.c_str(), O_WRONLY | O_CLOEXEC);
             if (outFd < 0) {
@@ -114,7 +122,9 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         }
         close(in[0]);
         close(out[1]);
-        close(err[1]);
+        if (!control.errorsOnTerminal) {
+            close(err[1]);
+        }
     }
     (void)signal(SIGPIPE, SIG_IGN);
     // The input is small: it fits the pipe, and end of input follows at once.
@@ -128,7 +138,8 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
-    int open = control.terminal ? 1 : 2;
+    // A terminal never ends while the test holds its other side: it is not counted.
+    int open = control.terminal || control.errorsOnTerminal ? 1 : 2;
     bool acted = control.waitFor.empty();
     bool exited = false;
     int status = 0;
@@ -157,7 +168,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
                 } else if (n == 0 || errno != EAGAIN) {
                     close(fds[i].fd);
                     fds[i].fd = -1;
-                    --open;
+                    open -= control.errorsOnTerminal && i == 1 ? 0 : 1;
                 }
             }
         }
@@ -182,6 +193,14 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     }
     if (!exited) {
         waitpid(pid, &status, 0);
+    }
+    if (control.errorsOnTerminal) {   // what the program wrote is all there once it has exited
+        char buf[65536];
+        ssize_t n;
+        while ((n = read(fds[1].fd, buf, sizeof buf)) > 0) {
+            run.err.append(buf, (size_t)n);
+        }
+        close(slave);
     }
     if (control.terminal) {   // before the master closes, which hangs the terminal up
         termios after;

@@ -26,6 +26,7 @@ struct RunControl {
     bool terminal = false;      // run on a pseudo-terminal: input, output and errors
     std::vector<int> closed;    // standard descriptors the program starts without
     std::string outputTo;       // standard output goes to this file (e.g. /dev/full), not collected
+    bool errorsOnTerminal = false;   // only standard error on a pseudo-terminal ("\n" comes as "\r\n")
 };
 
 // Runs the program with args in dir, feeds input and closes standard input, collects both outputs.
