@@ -125,10 +125,11 @@ rows=(
     "5\n|three||-R -T 1"
     "1\n9\n|three|16|-W -I 192.168.1.50 -T 1"
     "1\nx\n|three|16|-W -I 192.168.1.50 -T 1"
-    "|three|16|batch scan --interface 127.0.0.1 --timeout 1"
-    "|three|16|batch scan --interface 127.0.0.1 --timeout 1 --format csv"
-    "|three|16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format csv"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
     "|three|16 28|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50 --no-verify"
+    "|three|16 28 16|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50"
     "|-||batch scan --interface 10.9.9.9"
 )
 # Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
