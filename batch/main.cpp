@@ -103,12 +103,13 @@ int networkFailure(const Failure& f)
     return EXIT_NETWORK;
 }
 
-// The chosen local addresses, their sockets and a scanner over them; EXIT_OK or the status.
-int openScanner(const Settings& s, Sockets& sockets, Scanner& scanner)
+// The chosen local addresses, their sockets and a scanner over them, and every address of this
+// computer; EXIT_OK or the status.
+int openScanner(const Settings& s, Sockets& sockets, Scanner& scanner, std::vector<LocalInterface>* own = NULL)
 {
     std::vector<LocalInterface> locals;
     std::vector<LocalInterface> candidates;
-    Choice choice = chooseInterfaces(s.where, &locals, &candidates);
+    Choice choice = chooseInterfaces(s.where, &locals, &candidates, own);
     if (choice != CHOSEN) {
         printChoiceFailure(stderr, choice, s.where, candidates);
         return choice == CHOICE_FAILED ? EXIT_NETWORK : EXIT_USAGE;
@@ -156,14 +157,14 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
 {
     Sockets sockets;
     Scanner scanner;
-    int status = openScanner(s, sockets, scanner);
+    ApplyOptions options = engineOptions(s);
+    int status = openScanner(s, sockets, scanner, &options.ownAddresses);
     if (status != EXIT_OK) {
         closeSockets(sockets);
         return status;
     }
     catchStopSignals();
     scanner.wire.stop = []() { return stopSignal() != 0; };
-    ApplyOptions options = engineOptions(s);
     if (!s.undo.empty()) {
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
             int error = 0;

@@ -106,6 +106,7 @@ std::vector<Refusal> refuseTargets(const std::vector<Target>& targets, const std
         for (const LocalInterface& l : locals) {
             if (memcmp(l.address, t.ip.value, IPV4_LEN) == 0) {
                 refusals.push_back(refusal(t, FAULT_IP_LOCAL, t.ip));
+                break;   // once, however often the address is listed
             }
         }
         bool claims = true;   // an IP it has already is no new claim

@@ -93,7 +93,7 @@ static Target ruleTarget(const PlanRow& row, const Outcome& o)
 // Every row's target against the rules, with what the scan found (nothing yet: only the rows
 // whose fields are all given).
 static std::vector<Refusal> refusalsOf(const Scanner& s, const std::vector<PlanRow>& rows,
-                                       const std::vector<Sighting>& found)
+                                       const std::vector<Sighting>& found, const ApplyOptions& options)
 {
     std::vector<Target> targets;
     for (const PlanRow& row : rows) {
@@ -103,7 +103,9 @@ static std::vector<Refusal> refusalsOf(const Scanner& s, const std::vector<PlanR
         targetOf(row, found.empty() ? NULL : findSighting(s, row.mac), &o);
         targets.push_back(ruleTarget(row, o));
     }
-    return refuseTargets(targets, found, s.locals);
+    std::vector<LocalInterface> own = s.locals;
+    own.insert(own.end(), options.ownAddresses.begin(), options.ownAddresses.end());
+    return refuseTargets(targets, found, own);
 }
 
 static bool reportsTarget(const Response& r, const Outcome& o)
@@ -205,7 +207,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     ApplyResult result;
     result.summary = false;
     result.failure = noFailure();
-    result.refusals = refusalsOf(s, rows, std::vector<Sighting>());
+    result.refusals = refusalsOf(s, rows, std::vector<Sighting>(), options);
     if (!result.refusals.empty()) {
         return result;
     }
@@ -219,7 +221,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         result.stopped = s.stopped;
         return result;
     }
-    result.refusals = refusalsOf(s, rows, s.found);
+    result.refusals = refusalsOf(s, rows, s.found, options);
     if (!result.refusals.empty()) {
         return result;
     }

@@ -68,6 +68,9 @@ struct ApplyOptions {
     bool noVerify = false;
     bool dryRun = false;
     BeforeSending beforeSending;   // optional; not called with --dry-run
+    // Every address of this computer: no target may take one. The scanner's own are always
+    // among them.
+    std::vector<LocalInterface> ownAddresses;
 };
 
 struct ApplyResult {

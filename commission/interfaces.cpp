@@ -56,15 +56,18 @@ Choice chooseAmong(const std::vector<LocalInterface>& listed, const std::string&
 }
 
 Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* chosen,
-                        std::vector<LocalInterface>* candidates)
+                        std::vector<LocalInterface>* candidates, std::vector<LocalInterface>* listed)
 {
-    std::vector<LocalInterface> listed(MAX_LOCAL_ADDRESSES);
-    int count = listLocalInterfaces(listed.data(), MAX_LOCAL_ADDRESSES);
+    std::vector<LocalInterface> all(MAX_LOCAL_ADDRESSES);
+    int count = listLocalInterfaces(all.data(), MAX_LOCAL_ADDRESSES);
     if (count < 0) {
         chosen->clear();
         candidates->clear();
         return CHOICE_FAILED;
     }
-    listed.resize((size_t)count);
-    return chooseAmong(listed, where, chosen, candidates);
+    all.resize((size_t)count);
+    if (listed != NULL) {
+        *listed = all;
+    }
+    return chooseAmong(all, where, chosen, candidates);
 }

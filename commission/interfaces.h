@@ -20,6 +20,7 @@ enum Choice {
 Choice chooseAmong(const std::vector<LocalInterface>& listed, const std::string& where,
                    std::vector<LocalInterface>* chosen, std::vector<LocalInterface>* candidates);
 
-// The same among the interfaces the system lists now.
+// The same among the interfaces the system lists now; every address listed goes to listed, when
+// given.
 Choice chooseInterfaces(const std::string& where, std::vector<LocalInterface>* chosen,
-                        std::vector<LocalInterface>* candidates);
+                        std::vector<LocalInterface>* candidates, std::vector<LocalInterface>* listed = NULL);

@@ -454,12 +454,14 @@ TEST(Engine, RefusalTable)
          1},
         {"a swap", {row(1, "192.168.1.30"), row(2, "192.168.1.20")}, {}, 1},
         {"this computer's", {row(1, "10.0.0.1", "0.0.0.0", "255.0.0.0")}, {FAULT_IP_LOCAL}, 0},
+        {"this computer's, not chosen", {row(1, "192.168.7.2", "0.0.0.0", "255.255.255.0")}, {FAULT_IP_LOCAL}, 0},
     };
     for (const auto& c : cases) {
         Session run({fakeController(1), other});
         ApplyOptions options;
         options.scan.quiet = 0.5;
         options.dryRun = c.faults.empty();
+        options.ownAddresses = {local("eth", "10.0.0.1"), local("wlan", "192.168.7.2")};
         ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
         std::vector<AddressFault> faults;
         for (const Refusal& r : result.refusals) {
