@@ -65,6 +65,7 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
                 line += std::string(widths[i] - width(row[i]) + 2, ' ');
             }
         }
+        line.erase(line.find_last_not_of(' ') + 1);   // an empty last cell leaves no padding behind
         fprintf(out, "%s\n", line.c_str());
     }
 }

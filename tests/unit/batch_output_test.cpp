@@ -35,6 +35,7 @@ TEST(BatchOutput, ProductFlagsOfEachController)
     EXPECT_NE(table.substr(second).find("0043 "), std::string::npos) << table;
     EXPECT_NE(table.substr(second).find("0900 K4Z"), std::string::npos) << table;
     EXPECT_EQ(table.substr(second).find("Morvesta"), std::string::npos) << table;
+    EXPECT_EQ(table.find(" \n"), std::string::npos) << "no padding after an empty last cell: " << table;
 }
 
 // Counts on standard error agree with their numbers.
