@@ -210,9 +210,10 @@ bool scanMany()
 
 int usage()
 {
-    fprintf(stderr, "usage: apply_bench [--runs N] [--repeat R]\n"
-                    "  --runs N    runs of each case under loss, one a seed (default 20)\n"
-                    "  --repeat R  runs of the 1000-row apply (default 5)\n");
+    fprintf(stderr, "usage: apply_bench [--runs N] [--repeat R] [--case 1|2|3|4]\n"
+                    "  --runs N    runs of each case under loss, one a seed from 1 (default 20)\n"
+                    "  --repeat R  runs of the 1000-row apply (default 5)\n"
+                    "  --case K    only case K (default: all four)\n");
     return 2;
 }
 
@@ -230,10 +231,13 @@ int main(int argc, char** argv)
 {
     int runs = 20;
     int repeat = 5;
+    int only = 0;
     for (int i = 1; i < argc; ++i) {
-        bool isRuns = strcmp(argv[i], "--runs") == 0;
-        bool isRepeat = strcmp(argv[i], "--repeat") == 0;
-        if ((!isRuns && !isRepeat) || i + 1 >= argc || !countArg(argv[++i], isRuns ? &runs : &repeat)) {
+        int* value = strcmp(argv[i], "--runs") == 0     ? &runs
+                     : strcmp(argv[i], "--repeat") == 0 ? &repeat
+                     : strcmp(argv[i], "--case") == 0   ? &only
+                                                        : nullptr;
+        if (value == nullptr || i + 1 >= argc || !countArg(argv[++i], value) || only > 4) {
             return usage();
         }
     }
@@ -245,9 +249,18 @@ int main(int argc, char** argv)
     (void)signal(SIGPIPE, SIG_IGN);
     printf("batch benchmark: %s\n\n", BREVINDOR_BATCH_PATH);
     fflush(stdout);
-    bool ok = lossy("apply", APPLY_LOSS, runs);
-    ok = lossy("scan", SCAN_LOSS, runs) && ok;
-    ok = applyMany(repeat) && ok;
-    ok = scanMany() && ok;
+    bool ok = true;
+    if (only == 0 || only == 1) {
+        ok = lossy("apply", APPLY_LOSS, runs) && ok;
+    }
+    if (only == 0 || only == 2) {
+        ok = lossy("scan", SCAN_LOSS, runs) && ok;
+    }
+    if (only == 0 || only == 3) {
+        ok = applyMany(repeat) && ok;
+    }
+    if (only == 0 || only == 4) {
+        ok = scanMany() && ok;
+    }
     return ok ? 0 : 1;
 }

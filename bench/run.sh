@@ -2,7 +2,7 @@
 # Builds a Release build and runs one benchmark inside a private network namespace made for this
 # run alone: nothing reaches a real network.
 #   bench/run.sh scan [build-dir] [--repeat R]   the classic program, 100 and 1000 controllers
-#   bench/run.sh apply [build-dir] [--runs N] [--repeat R]
+#   bench/run.sh apply [build-dir] [--runs N] [--repeat R] [--case K]
 #                                                brevindor-batch: apply and scan under loss,
 #                                                a 1000-row apply, a scan of 1000
 set -euo pipefail
