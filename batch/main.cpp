@@ -74,17 +74,22 @@ void printUsage(FILE* out)
 // How often the status line is redrawn while the program waits, when standard error is a terminal.
 const double STATUS_EVERY_S = 0.1;
 
-StatusLine g_status = {stderr, false, ""};
+// The one status line, on standard error.
+StatusLine& statusLine()
+{
+    static StatusLine line = {stderr, false, ""};
+    return line;
+}
 
 // Progress goes to the status line; any other event is a line of its own, after the status line
 // is cleared.
 void printEventLine(const Event& e)
 {
     if (isProgress(e.kind)) {
-        drawStatus(g_status, e);
+        drawStatus(statusLine(), e);
         return;
     }
-    clearStatus(g_status);
+    clearStatus(statusLine());
     printEvent(stderr, e);
 }
 
@@ -92,7 +97,7 @@ void printEventLine(const Event& e)
 ApplyOptions engineOptions(const Settings& s)
 {
     ApplyOptions options = s.apply;
-    options.scan.progressEvery = g_status.terminal ? STATUS_EVERY_S : 0;
+    options.scan.progressEvery = statusLine().terminal ? STATUS_EVERY_S : 0;
     return options;
 }
 
@@ -134,7 +139,7 @@ int runScan(const Settings& s)
     int status = openScanner(s, sockets, scanner);
     if (status == EXIT_OK) {
         Failure failure = scanOnce(scanner, engineOptions(s).scan, printEventLine);
-        clearStatus(g_status);
+        clearStatus(statusLine());
         status = failure.call == FAILED_NONE ? EXIT_OK : networkFailure(failure);
     }
     closeSockets(sockets);
@@ -169,7 +174,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
             int error = 0;
             if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
-                clearStatus(g_status);
+                clearStatus(statusLine());
                 fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
                         strerror(error));
                 return false;
@@ -178,7 +183,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         };
     }
     ApplyResult result = applyPlan(scanner, rows, options, printEventLine);
-    clearStatus(g_status);
+    clearStatus(statusLine());
     closeSockets(sockets);
     for (const Refusal& r : result.refusals) {
         if (withLine) {
@@ -341,12 +346,12 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     reserveStandardFiles();
-    g_status.terminal = isTerminal(stderr);
+    statusLine().terminal = isTerminal(stderr);
     int status;
     try {
         status = run(argc, argv);
     } catch (const std::bad_alloc&) {
-        clearStatus(g_status);
+        clearStatus(statusLine());
         fprintf(stderr, "%s: out of memory\n", BATCH_PROGRAM);
         status = EXIT_NETWORK;
     }

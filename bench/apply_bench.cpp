@@ -177,8 +177,8 @@ bool applyMany(int repeat)
         inErrors += r.inErrors;
         printf("apply, %d rows on %d controllers, run %d: %zu verified in %.3f s, exit %d, drops %lld (InErrors %lld),"
                " peak RSS %ld KB%s\n",
-               MANY_CONTROLLERS, MANY_CONTROLLERS, k, verified, r.seconds, r.exitCode, r.drops, r.inErrors,
-               r.maxRssKb, ok ? "" : "  (short)");
+               MANY_CONTROLLERS, MANY_CONTROLLERS, k, verified, r.seconds, r.exitCode, r.drops, r.inErrors, r.maxRssKb,
+               ok ? "" : "  (short)");
         fflush(stdout);
     }
     double med = median(times);
@@ -194,9 +194,10 @@ bool applyMany(int repeat)
 bool scanMany()
 {
     Result r;
-    if (!runAgainst({"--many", std::to_string(MANY_CONTROLLERS)},
-                    {"scan", "--interface", "127.0.0.1", "--timeout", std::to_string(SCAN_TIMEOUT_S), "--format", "csv"},
-                    false, 0, &r)) {
+    if (!runAgainst(
+            {"--many", std::to_string(MANY_CONTROLLERS)},
+            {"scan", "--interface", "127.0.0.1", "--timeout", std::to_string(SCAN_TIMEOUT_S), "--format", "csv"}, false,
+            0, &r)) {
         return false;
     }
     size_t found = rowsIn(r.out);

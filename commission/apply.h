@@ -22,7 +22,6 @@ const int EXIT_NETWORK = 3;     // network or system failure
 const int EXIT_UNCONFIRMED = 4;
 const int EXIT_CONFLICT = 5;   // a planned MAC answered from two or more senders; nothing sent to it
 
-
 // Requests from every local address and listens with the quiet-time rule.
 Failure scanOnce(Scanner& s, const ScanOptions& options, const EventSink& sink);
 

@@ -1,11 +1,8 @@
 #include "commission/events.h"
 
-#include <cstring>
-
 Event eventOf(EventKind kind)
 {
-    Event e;
-    memset(&e, 0, sizeof e);
+    Event e = Event();   // every value zero
     e.kind = kind;
     return e;
 }

@@ -18,14 +18,14 @@ struct ToolRun {
 
 // Faults to meet a run with.
 struct RunControl {
-    std::string waitFor;        // once the output or the errors hold this text (and the program has changed the
-                                // terminal's settings, on a terminal)...
-    int signal = 0;             // ...send this signal,
-    bool closeOutput = false;   // ...or close the reading end of standard output
-    bool keepInput = false;     // standard input stays open after the input until the program ends
-    bool terminal = false;      // run on a pseudo-terminal: input, output and errors
-    std::vector<int> closed;    // standard descriptors the program starts without
-    std::string outputTo;       // standard output goes to this file (e.g. /dev/full), not collected
+    std::string waitFor;             // once the output or the errors hold this text (and the program has changed the
+                                     // terminal's settings, on a terminal)...
+    int signal = 0;                  // ...send this signal,
+    bool closeOutput = false;        // ...or close the reading end of standard output
+    bool keepInput = false;          // standard input stays open after the input until the program ends
+    bool terminal = false;           // run on a pseudo-terminal: input, output and errors
+    std::vector<int> closed;         // standard descriptors the program starts without
+    std::string outputTo;            // standard output goes to this file (e.g. /dev/full), not collected
     bool errorsOnTerminal = false;   // only standard error on a pseudo-terminal ("\n" comes as "\r\n")
 };
 
