@@ -92,12 +92,13 @@ std::vector<std::string> lossyStandIn(int n, const char* loss, int seed)
     return args;
 }
 
-// One run of the batch program against a stand-in of its own; false when the stand-in did not start.
-bool runAgainst(const std::vector<std::string>& standInArgs, const std::vector<std::string>& args, bool withPlan,
-                int planRows, Result* r)
+// One run of the batch program against a stand-in of its own, with a plan.csv of planRows rows
+// (none for 0); false when the stand-in did not start.
+bool runAgainst(const std::vector<std::string>& standInArgs, const std::vector<std::string>& args, int planRows,
+                Result* r)
 {
     std::string dir = makeTempDir();
-    if (withPlan) {
+    if (planRows > 0) {
         writePlan(dir + "/plan.csv", planRows);
     }
     StandIn standIn;
@@ -136,7 +137,7 @@ bool lossy(const char* name, const char* loss, int runs)
             args.push_back("plan.csv");
         }
         args.insert(args.end(), {"--interface", "127.0.0.1", "--format", "csv"});
-        if (!runAgainst(lossyStandIn(LOSSY_CONTROLLERS, loss, seed), args, apply, LOSSY_CONTROLLERS, &r)) {
+        if (!runAgainst(lossyStandIn(LOSSY_CONTROLLERS, loss, seed), args, apply ? LOSSY_CONTROLLERS : 0, &r)) {
             return false;
         }
         size_t rows = apply ? countOf(r.out, ",verified,") : rowsIn(r.out);
@@ -164,8 +165,7 @@ bool applyMany(int repeat)
     for (int k = 1; k <= repeat; ++k) {
         Result r;
         if (!runAgainst({"--many", std::to_string(MANY_CONTROLLERS)},
-                        {"apply", "plan.csv", "--interface", "127.0.0.1", "--format", "csv"}, true, MANY_CONTROLLERS,
-                        &r)) {
+                        {"apply", "plan.csv", "--interface", "127.0.0.1", "--format", "csv"}, MANY_CONTROLLERS, &r)) {
             return false;
         }
         size_t verified = countOf(r.out, ",verified,");
@@ -196,8 +196,8 @@ bool scanMany()
     Result r;
     if (!runAgainst(
             {"--many", std::to_string(MANY_CONTROLLERS)},
-            {"scan", "--interface", "127.0.0.1", "--timeout", std::to_string(SCAN_TIMEOUT_S), "--format", "csv"}, false,
-            0, &r)) {
+            {"scan", "--interface", "127.0.0.1", "--timeout", std::to_string(SCAN_TIMEOUT_S), "--format", "csv"}, 0,
+            &r)) {
         return false;
     }
     size_t found = rowsIn(r.out);

@@ -114,20 +114,19 @@ static bool reportsTarget(const Response& r, const Outcome& o)
            memcmp(r.mask, o.target.mask, IPV4_LEN) == 0;
 }
 
-// The latest answers against the targets of the rows sent to; true when all report them.
-static bool confirm(const Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes)
+// The latest answers against the targets of the rows sent to; how many report them.
+static size_t confirm(const Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes)
 {
-    bool all = true;
+    size_t n = 0;
     for (size_t i : sent) {
         const Sighting* seen = findSighting(s, outcomes[i].mac);
         outcomes[i].now = seen->response;
         if (reportsTarget(seen->response, outcomes[i])) {
             outcomes[i].state = OUTCOME_VERIFIED;
-        } else {
-            all = false;
+            ++n;
         }
     }
-    return all;
+    return n;
 }
 
 // The same setting again for every row sent to that does not report its target yet.
@@ -148,16 +147,6 @@ static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, co
     return noFailure();
 }
 
-// Rows sent to that report their target.
-static long confirmedOf(const std::vector<size_t>& sent, const std::vector<Outcome>& outcomes)
-{
-    long n = 0;
-    for (size_t i : sent) {
-        n += outcomes[i].state == OUTCOME_VERIFIED ? 1 : 0;
-    }
-    return n;
-}
-
 // Asks again every VERIFY_REQUEST_EVERY_S, from the second round re-sending what is not confirmed, until every row sent
 // to reports its target or the verify time is up. With progressEvery, tells how far it is that often.
 static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds,
@@ -165,7 +154,7 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
 {
     Failure failure = noFailure();
     const double end = s.wire.now() + seconds;
-    auto confirmed = [&]() { return confirm(s, sent, outcomes); };
+    auto confirmed = [&]() { return confirm(s, sent, outcomes) == sent.size(); };
     for (bool first = true;; first = false) {
         double left = end - s.wire.now();
         if (left <= TIME_STEP_S || confirmed()) {
@@ -186,7 +175,7 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
             double wait = roundEnd - now;
             if (progressEvery > 0) {
                 Event e = eventOf(EVENT_VERIFY_WAIT);
-                e.count = confirmedOf(sent, outcomes);
+                e.count = (long)confirm(s, sent, outcomes);
                 e.other = (long)sent.size();
                 e.seconds = end - now;
                 sink(e);

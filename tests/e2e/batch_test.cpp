@@ -160,6 +160,13 @@ size_t distinctLines(const std::string& text, const std::string& what)
 
 const std::string SETTING_PREFIX = " 28 56 4b 44 41 01 00 01 02";
 
+// Whether the log holds the setting of controller k's MAC to these addresses.
+bool sentTo(const std::string& log, int k, const char* ip, const char* gw = "192.168.1.1",
+            const char* mask = "255.255.255.0")
+{
+    return log.find(settingLogLine(ctl(k).mac, ip, gw, mask)) != std::string::npos;
+}
+
 void nothingSent(const std::string& log)
 {
     EXPECT_EQ(count(log, SETTING_PREFIX), 0u) << log;
@@ -355,9 +362,7 @@ const Case CASES[] = {
      [](const ToolRun& run, const std::string& log) {
          EXPECT_EQ(results(run.out), std::vector<std::string>{"verified"});
          EXPECT_EQ(count(log, SETTING_PREFIX), 1u);
-         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.50", "192.168.1.1", "255.255.255.0")),
-                   std::string::npos)
-             << log;
+         EXPECT_TRUE(sentTo(log, 2, "192.168.1.50")) << log;
      }},
     {"SetNotFound",
      nullptr,
@@ -422,8 +427,7 @@ const Case CASES[] = {
          Rows rows = columns(run.out);
          EXPECT_EQ(rows[1][0], "3") << "plan line numbers, the header being line 2 after a comment";
          EXPECT_EQ(distinctLines(log, SETTING_PREFIX), 3u) << "one setting each for rows 1, 2 and 5";
-         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.102", "192.168.1.1", "255.255.255.0")),
-                   std::string::npos);
+         EXPECT_TRUE(sentTo(log, 2, "192.168.1.102"));
      }},
     {"ApplyCsvBeforeAndAfter",
      nullptr,
@@ -472,11 +476,8 @@ const Case CASES[] = {
      0,
      [](const ToolRun& run, const std::string& log) {
          states({"verified", "verified"})(run, log);
-         EXPECT_NE(log.find(settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0")),
-                   std::string::npos)
-             << log;
-         EXPECT_NE(log.find(settingLogLine(ctl(2).mac, "192.168.1.30", "192.168.1.1", "255.255.255.0")),
-                   std::string::npos);
+         EXPECT_TRUE(sentTo(log, 1, "192.168.1.20")) << log;
+         EXPECT_TRUE(sentTo(log, 2, "192.168.1.30"));
      },
      {},
      LO + std::vector<std::string>{"apply", "plan.csv", "--undo", "undo.csv"}},
@@ -550,9 +551,7 @@ const Case CASES[] = {
      [](const ToolRun& run, const std::string& log) {
          states({"verified", "unchanged"})(run, log);
          EXPECT_EQ(count(log, SETTING_PREFIX), 1u) << log;
-         EXPECT_NE(log.find(settingLogLine(ctl(1).mac, "192.168.1.101", "192.168.1.1", "255.255.0.0")),
-                   std::string::npos)
-             << log;
+         EXPECT_TRUE(sentTo(log, 1, "192.168.1.101", "192.168.1.1", "255.255.0.0")) << log;
      }},
     {"ApplyRefusesAddressInUseAndBadRows",
      nullptr,
@@ -633,9 +632,7 @@ const Case CASES[] = {
      5,
      [](const ToolRun& run, const std::string& log) {
          states({"conflict", "verified"})(run, log);
-         EXPECT_EQ(log.find(settingLogLine(ctl(1).mac, "192.168.1.101", "192.168.1.1", "255.255.255.0")),
-                   std::string::npos)
-             << log;
+         EXPECT_FALSE(sentTo(log, 1, "192.168.1.101")) << log;
      }},
     {"ApplyUnderLossVerifiesEveryRow",
      nullptr,

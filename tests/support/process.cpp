@@ -98,31 +98,24 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         out[0] = in[1];
         pid = spawn(program, args, dir, slave, slave, slave, control.closed, true);
     } else {
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        bool errOpen = control.errorsOnTerminal ? openTerminal(&err[0], &slave) : pipe2(err, O_CLOEXEC) == 0;
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || !errOpen) {
             return run;
         }
         int outFd = out[1];
-        if (control.errorsOnTerminal) {
-            close(err[0]);
-            close(err[1]);
-            if (!openTerminal(&err[0], &err[1])) {
-                return run;
-            }
-            slave = err[1];
-        }
         if (!control.outputTo.empty()) {
             outFd = open(control.outputTo.c_str(), O_WRONLY | O_CLOEXEC);
             if (outFd < 0) {
                 return run;
             }
         }
-        pid = spawn(program, args, dir, in[0], outFd, err[1], control.closed);
+        pid = spawn(program, args, dir, in[0], outFd, control.errorsOnTerminal ? slave : err[1], control.closed);
         if (outFd != out[1]) {
             close(outFd);
         }
         close(in[0]);
         close(out[1]);
-        if (!control.errorsOnTerminal) {
+        if (err[1] >= 0) {
             close(err[1]);
         }
     }
