@@ -35,11 +35,12 @@ const Command COMMANDS[] = {
      SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
-     "                      [--max-time S] [--verify-time S] [--no-verify] [--undo FILE] [--format table|csv|json]",
+     "                      [--max-time S] [--settle S] [--verify-time S] [--no-verify] [--undo FILE]\n"
+     "                      [--format table|csv|json]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
-     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
-     "                      [--undo FILE] [--format table|csv|json]",
+     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
+     "                      [--dry-run] [--undo FILE] [--format table|csv|json]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -57,17 +58,19 @@ void printUsage(FILE* out)
             "WHERE: a local IPv4 address, an interface name, or 'all' (every interface that is up,\n"
             "other than loopback). Without it, the only such address; more than one is an error.\n"
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
-            "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
-            "controller to report its new values (default 10 s). --undo FILE: before anything is\n"
-            "sent, a plan that puts back the values the controllers to be set reported.\n"
+            "later than --max-time (default 60 s). --settle: once every MAC to be set answered, how\n"
+            "long to go on asking for a second device with one of them (default 1 s; shorter is\n"
+            "faster, but a clone answering later than that is missed). --verify-time: how long to\n"
+            "wait for a set controller to report its new values (default 10 s). --undo FILE: before\n"
+            "anything is sent, a plan that puts back the values the controllers to be set reported.\n"
             "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
             "controller reports; lines starting with '#' are comments.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
-            "failure, 4 sent but not confirmed, 5 a MAC answered from two senders (nothing sent to\n"
-            "it).\n",
+            "failure, 4 sent but not confirmed, 5 a MAC answered from two senders, 128+n stopped by\n"
+            "signal n.\n",
             BATCH_PROGRAM);
 }
 
@@ -204,6 +207,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
                 result.summary ? "" : " during the scan; nothing sent");
     }
     if (result.summary) {
+        printOutcomeWarnings(stderr, result.outcomes);
         void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
                                                                            printSummaryJson};
         print[s.format](stdout, result.outcomes, withLine);

@@ -20,7 +20,8 @@ enum OptionCode {
     OPT_NO_VERIFY,
     OPT_DRY_RUN,
     OPT_MAX_TIME,
-    OPT_UNDO
+    OPT_UNDO,
+    OPT_SETTLE
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -38,6 +39,10 @@ enum OptionCode {
 #define OPTION_VERIFY_TIME                                                                                             \
     {                                                                                                                  \
         "verify-time", required_argument, NULL, OPT_VERIFY_TIME                                                        \
+    }
+#define OPTION_SETTLE                                                                                                  \
+    {                                                                                                                  \
+        "settle", required_argument, NULL, OPT_SETTLE                                                                  \
     }
 #define OPTION_FORMAT                                                                                                  \
     {                                                                                                                  \
@@ -67,6 +72,7 @@ const option SET_OPTIONS[] = {
     {"ip", required_argument, NULL, OPT_IP},
     {"gateway", required_argument, NULL, OPT_GATEWAY},
     {"mask", required_argument, NULL, OPT_MASK},
+    OPTION_SETTLE,
     OPTION_VERIFY_TIME,
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
     OPTION_UNDO,
@@ -75,8 +81,10 @@ const option SET_OPTIONS[] = {
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_UNDO,      OPTION_FORMAT,  OPTION_HELP,     OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT,     OPTION_MAX_TIME,
+    OPTION_SETTLE,    OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
+    OPTION_UNDO,      OPTION_FORMAT,      OPTION_HELP,
+    OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
@@ -117,6 +125,11 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_MAX_TIME:
         if (!readSeconds(value, &s->apply.scan.maxTime) || s->apply.scan.maxTime == 0) {
             return usageError("bad --max-time '%s' (seconds, above 0 up to 86400)", value);
+        }
+        break;
+    case OPT_SETTLE:
+        if (!readSeconds(value, &s->apply.scan.settle)) {
+            return usageError("bad --settle '%s' (seconds, 0 to 86400)", value);
         }
         break;
     case OPT_VERIFY_TIME:

@@ -114,15 +114,45 @@ static bool reportsTarget(const Response& r, const Outcome& o)
            memcmp(r.mask, o.target.mask, IPV4_LEN) == 0;
 }
 
-// The latest answers against the targets of the rows sent to; how many report them.
+bool isConflictState(OutcomeState state)
+{
+    return state == OUTCOME_CONFLICT || state == OUTCOME_CONFLICT_AFTER_SENDING;
+}
+
+static size_t indexOf(const Scanner& s, const Sighting* seen)
+{
+    return (size_t)(seen - s.found.data());
+}
+
+// A sender first heard while verifying, other than the row's new address (a controller may
+// answer from the address it has just taken): a second device with this MAC.
+static bool heardAnotherWhileVerifying(const Scanner& s, size_t index, const Outcome& o)
+{
+    if (index >= s.senders.size()) {
+        return false;
+    }
+    for (const SenderReport& one : s.senders[index]) {
+        if (one.afterScan && memcmp(one.address.data(), o.target.ip, IPV4_LEN) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The latest answers against the targets of the rows sent to; how many are settled: they report
+// their targets, or a second device answered with their MAC (then waiting helps nothing).
 static size_t confirm(const Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes)
 {
     size_t n = 0;
     for (size_t i : sent) {
-        const Sighting* seen = findSighting(s, outcomes[i].mac);
-        outcomes[i].now = seen->response;
-        if (reportsTarget(seen->response, outcomes[i])) {
-            outcomes[i].state = OUTCOME_VERIFIED;
+        Outcome& o = outcomes[i];
+        const Sighting* seen = findSighting(s, o.mac);
+        o.now = seen->response;
+        if (o.state == OUTCOME_CONFLICT_AFTER_SENDING || heardAnotherWhileVerifying(s, indexOf(s, seen), o)) {
+            o.state = OUTCOME_CONFLICT_AFTER_SENDING;
+            ++n;
+        } else if (reportsTarget(seen->response, o)) {
+            o.state = OUTCOME_VERIFIED;
             ++n;
         }
     }
@@ -134,13 +164,13 @@ static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, co
 {
     for (size_t i : sent) {
         const Outcome& o = outcomes[i];
-        if (o.state == OUTCOME_VERIFIED) {
+        if (o.state == OUTCOME_VERIFIED || o.state == OUTCOME_CONFLICT_AFTER_SENDING) {
             continue;
         }
         unsigned char setting[SETTING_LEN];
         buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
         Failure failure = sendSetting(s, *findSighting(s, o.mac), setting);
-        if (failure.call != FAILED_NONE) {
+        if (failure.call != FAILED_NONE || s.stopped) {
             return failure;
         }
     }
@@ -161,11 +191,11 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
             break;
         }
         failure = first ? noFailure() : resendUnconfirmed(s, sent, outcomes);
-        if (failure.call != FAILED_NONE) {
+        if (failure.call != FAILED_NONE || s.stopped) {
             break;
         }
         failure = sendRequests(s);
-        if (failure.call != FAILED_NONE) {
+        if (failure.call != FAILED_NONE || s.stopped) {
             break;
         }
         const double roundEnd = s.wire.now() + (left < VERIFY_REQUEST_EVERY_S ? left : VERIFY_REQUEST_EVERY_S);
@@ -189,6 +219,25 @@ static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<O
     }
     confirmed();
     return failure;
+}
+
+// A row left unchanged whose MAC a second sender answered for later in the run is a conflict too;
+// every conflict row carries its senders and what each reported.
+static void markConflicts(const Scanner& s, std::vector<Outcome>& outcomes)
+{
+    for (Outcome& o : outcomes) {
+        const Sighting* seen = o.found ? findSighting(s, o.mac) : NULL;
+        if (seen == NULL || indexOf(s, seen) >= s.senders.size()) {
+            continue;
+        }
+        const std::vector<SenderReport>& senders = s.senders[indexOf(s, seen)];
+        if (o.state == OUTCOME_UNCHANGED && senders.size() > 1) {
+            o.state = OUTCOME_CONFLICT;
+        }
+        if (isConflictState(o.state)) {
+            o.senders = senders;
+        }
+    }
 }
 
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink)
@@ -220,7 +269,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
     std::vector<size_t> sent;
     for (size_t i = 0; i < rows.size(); ++i) {
         Outcome& o = result.outcomes[i];
-        memset(&o, 0, sizeof o);
+        o = Outcome();
         o.line = rows[i].line;
         memcpy(o.mac, rows[i].mac, MAC_LEN);
         const Sighting* seen = findSighting(s, rows[i].mac);
@@ -235,7 +284,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         o.found = true;
         o.before = seen->response;
         o.now = seen->response;
-        if (isConflict(s, (size_t)(seen - s.found.data()))) {
+        if (isConflict(s, indexOf(s, seen))) {
             o.state = OUTCOME_CONFLICT;
             continue;
         }
@@ -263,11 +312,16 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         unsigned char setting[SETTING_LEN];
         buildSetting(setting, o.mac, o.target.ip, o.target.gateway, o.target.mask);
         result.failure = sendSetting(s, *findSighting(s, o.mac), setting);
+        if (s.stopped) {
+            result.stopped = true;   // a signal cut this send short: it did not go out
+            break;
+        }
         if (result.failure.call != FAILED_NONE) {
             // What went out before the failure is told as sent, the rest as interrupted.
             for (size_t k : sent) {
                 result.outcomes[k].state = OUTCOME_SENT;
             }
+            markConflicts(s, result.outcomes);
             result.summary = true;
             return result;
         }
@@ -283,6 +337,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         result.failure = verify(s, sent, result.outcomes, options.verifyTime, options.scan.progressEvery, sink);
         result.stopped = s.stopped;
     }
+    markConflicts(s, result.outcomes);
     result.summary = true;
     return result;
 }
@@ -296,7 +351,7 @@ int applyStatus(const ApplyResult& result)
     bool missing = false;
     bool conflict = false;
     for (const Outcome& o : result.outcomes) {
-        conflict = conflict || o.state == OUTCOME_CONFLICT;
+        conflict = conflict || isConflictState(o.state);
         unconfirmed = unconfirmed || o.state == OUTCOME_NOT_CONFIRMED;
         missing = missing || o.state == OUTCOME_NOT_FOUND;
     }

@@ -40,6 +40,9 @@ enum OutcomeState {
     OUTCOME_WOULD_SEND,      // --dry-run
     OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
     OUTCOME_INTERRUPTED,     // to be sent, but the run stopped (a signal, a failed send) before it
+    // sent, and then, while verifying, its MAC answered from a second sender: the setting may
+    // have reached two devices
+    OUTCOME_CONFLICT_AFTER_SENDING,
 };
 
 // One planned controller: its target and what it reports now.
@@ -55,7 +58,11 @@ struct Outcome {
     Response before;   // the controller's answer at the scan, when found
     Response now;      // its latest answer, when found
     OutcomeState state;
+    std::vector<SenderReport> senders;   // in a conflict: every sender, with what it reported
 };
+
+// True for both kinds of conflict.
+bool isConflictState(OutcomeState state);
 
 // Called once the settings to send are known, before the first goes out: the outcomes so far and
 // the rows about to be sent. False stops the run with nothing sent.
@@ -87,5 +94,5 @@ struct ApplyResult {
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
 // The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
-// EXIT_CONFLICT, EXIT_NOT_FOUND that applies.
+// EXIT_CONFLICT, EXIT_NOT_FOUND that applies. A stop by signal is the front end's to tell.
 int applyStatus(const ApplyResult& result);

@@ -19,12 +19,19 @@ static void tell(const Scanner& s, const Macs& wanted, size_t planned, double le
     sink(e);
 }
 
+// How often the settle window asks again.
+static double settleEvery(double settle)
+{
+    double every = settle / SETTLE_REQUESTS;
+    return every < REQUEST_AGAIN_S ? every : REQUEST_AGAIN_S;
+}
+
 ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink, Failure* failure)
 {
     *failure = noFailure();
     const Macs& wanted = options.wanted;
     const double quiet = options.quiet;
-    const double every = options.progressEvery;
+    const double tellEvery = options.progressEvery;
     const double start = s.wire.now();
     const double deadline = start + options.maxTime;
     double nextTell = start;
@@ -38,31 +45,36 @@ ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink
         bool all = !wanted.empty() && planned == wanted.size();
         if (all && allSince < 0) {
             allSince = now;
+            nextRequest = now;   // at once: a clone as late as the settle time is still heard
         }
-        double end = all ? allSince + SETTLE_S : lastNews + quiet;
+        double end = all ? allSince + options.settle : lastNews + quiet;
         if (now >= deadline - TIME_STEP_S) {
             return LISTEN_DEADLINE;
         }
         if (now >= end - TIME_STEP_S) {
             return LISTEN_QUIET;
         }
-        bool askAgain = wanted.empty() ? requests < EARLY_REQUESTS : !all;
+        const double askEvery = all ? settleEvery(options.settle) : REQUEST_AGAIN_S;
+        bool askAgain = wanted.empty() ? requests < EARLY_REQUESTS : askEvery > TIME_STEP_S;
         if (askAgain && now >= nextRequest - TIME_STEP_S) {
             *failure = sendRequests(s);
             if (failure->call != FAILED_NONE) {
                 return LISTEN_FAILED;
             }
+            if (s.stopped) {
+                return LISTEN_STOPPED;
+            }
             ++requests;
-            nextRequest = now + REQUEST_AGAIN_S;
+            nextRequest = now + askEvery;
             askAgain = wanted.empty() ? requests < EARLY_REQUESTS : true;
         }
         double until = end < deadline ? end : deadline;
-        if (every > 0 && now >= nextTell - TIME_STEP_S) {
+        if (tellEvery > 0 && now >= nextTell - TIME_STEP_S) {
             tell(s, wanted, planned, until - now, sink);
-            nextTell = now + every;
+            nextTell = now + tellEvery;
         }
         until = askAgain && nextRequest < until ? nextRequest : until;
-        until = every > 0 && nextTell < until ? nextTell : until;
+        until = tellEvery > 0 && nextTell < until ? nextTell : until;
         long before = s.datagrams;
         ListenEnd heard = listenFor(
             s, -1, until - now, []() { return true; }, failure);

@@ -1,8 +1,11 @@
 // How the discovery scan listens when datagrams get lost: the request is asked again, and the end
 // depends on what is wanted. A plain scan asks EARLY_REQUESTS times REQUEST_AGAIN_S apart and
 // ends quiet seconds after the last answer. With planned MACs it asks again while one of them is
-// missing; it ends SETTLE_S after the last of them answered (so a clone's answer is heard too), or
-// quiet seconds after the last new planned MAC answered.
+// missing, or ends quiet seconds after the last new planned MAC answered. Once all of them have
+// answered, it listens for clones for the settle time: a second device that answers with a
+// planned MAC late, or whose first answers were lost. It asks again at once and then
+// SETTLE_REQUESTS times in all over the settle time (no more often than REQUEST_AGAIN_S apart),
+// so the window holds several requests however short it is.
 #pragma once
 
 #include <array>
@@ -13,14 +16,16 @@
 
 const int EARLY_REQUESTS = 4;
 const double REQUEST_AGAIN_S = 0.25;
-const double SETTLE_S = 0.3;
+const double SETTLE_S = 1;
+const int SETTLE_REQUESTS = 4;
 
 typedef std::vector<std::array<unsigned char, MAC_LEN>> Macs;
 
 struct ScanOptions {
-    double quiet = 2;      // the scan ends this long after the last answer
-    double maxTime = 60;   // but never later than this
-    Macs wanted;           // set, apply: the planned MACs
+    double quiet = 2;           // the scan ends this long after the last answer
+    double maxTime = 60;        // but never later than this
+    Macs wanted;                // set, apply: the planned MACs
+    double settle = SETTLE_S;   // with them: how long to listen for clones once all answered
     // > 0: while waiting, a progress event this often (EVENT_SCAN_WAIT, or EVENT_PLANNED_WAIT
     // with planned MACs; and EVENT_VERIFY_WAIT while verifying)
     double progressEvery = 0;

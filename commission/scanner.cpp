@@ -12,14 +12,37 @@ void startScanner(Scanner& s, const Wire& wire, const std::vector<LocalInterface
     s.locals = locals;
 }
 
+static bool stopNow(const Scanner& s)
+{
+    return s.wire.stop && s.wire.stop();
+}
+
+// One message from link, made again when a signal cut it short and no stop is asked for.
+static Failure sendFrom(Scanner& s, size_t link, const unsigned char* message, int length)
+{
+    for (;;) {
+        int error = s.wire.send(link, message, length);
+        if (error == 0) {
+            return noFailure();
+        }
+        if (error != SEND_INTERRUPTED) {
+            return failureOf(FAILED_SEND, s.locals[link].address, error);
+        }
+        if (stopNow(s)) {
+            s.stopped = true;
+            return noFailure();
+        }
+    }
+}
+
 Failure sendRequests(Scanner& s)
 {
     unsigned char request[REQUEST_LEN];
     buildRequest(request);
-    for (size_t i = 0; i < s.locals.size(); ++i) {
-        int error = s.wire.send(i, request, REQUEST_LEN);
-        if (error != 0) {
-            return failureOf(FAILED_SEND, s.locals[i].address, error);
+    for (size_t i = 0; i < s.locals.size() && !s.stopped; ++i) {
+        Failure failure = sendFrom(s, i, request, REQUEST_LEN);
+        if (failure.call != FAILED_NONE) {
+            return failure;
         }
     }
     return noFailure();
@@ -41,21 +64,23 @@ static bool isAnswer(const Response& r)
            isType(r.header.type, TYPE_RESPONSE);
 }
 
-// Adds sender to found[index]'s senders while discovering.
-static void noteSender(Scanner& s, size_t index, const unsigned char* sender)
+// Notes r as the latest answer from sender for found[index].
+static void noteSender(Scanner& s, size_t index, const unsigned char* sender, const Response& r)
 {
-    if (!s.discovering) {
-        return;
+    if (s.senders.size() < s.found.size()) {
+        s.senders.resize(s.found.size());
     }
-    s.senders.resize(s.found.size());
-    std::array<unsigned char, IPV4_LEN> from;
-    memcpy(from.data(), sender, IPV4_LEN);
-    for (const auto& known : s.senders[index]) {
-        if (known == from) {
+    for (SenderReport& known : s.senders[index]) {
+        if (memcmp(known.address.data(), sender, IPV4_LEN) == 0) {
+            known.response = r;
             return;
         }
     }
-    s.senders[index].push_back(from);
+    SenderReport fresh;
+    memcpy(fresh.address.data(), sender, IPV4_LEN);
+    fresh.response = r;
+    fresh.afterScan = !s.discovering;
+    s.senders[index].push_back(fresh);
 }
 
 static void record(Scanner& s, size_t link, const unsigned char* buffer, int bytes, const unsigned char* sender)
@@ -73,7 +98,7 @@ static void record(Scanner& s, size_t link, const unsigned char* buffer, int byt
         seen.response = r;
         memcpy(seen.sender, sender, IPV4_LEN);
         ++seen.answers;
-        noteSender(s, known->second, sender);
+        noteSender(s, known->second, sender, r);
         return;
     }
     Sighting fresh;
@@ -83,12 +108,13 @@ static void record(Scanner& s, size_t link, const unsigned char* buffer, int byt
     fresh.answers = 1;
     s.byMac[macKey(r.mac)] = s.found.size();
     s.found.push_back(fresh);
-    noteSender(s, s.found.size() - 1, sender);
+    noteSender(s, s.found.size() - 1, sender, r);
 }
 
-// Every datagram waiting on link, until none is left or the deadline passes. False when a receive
-// failed for another reason than length.
-static bool drain(Scanner& s, size_t link, double deadline, Failure* failure)
+// Every datagram waiting on link, until none is left or the deadline passes. LISTEN_FAILED when a
+// receive failed for another reason than length, LISTEN_STOPPED when a signal cut one short and
+// the wire says stop; else LISTEN_DONE.
+static ListenEnd drain(Scanner& s, size_t link, double deadline, Failure* failure)
 {
     while (s.wire.now() < deadline) {
         unsigned char buffer[RECV_LEN];
@@ -98,24 +124,25 @@ static bool drain(Scanner& s, size_t link, double deadline, Failure* failure)
         int error = 0;
         switch (s.wire.receive(link, buffer, &bytes, sender, &error)) {
         case RECEIVED_NONE:
-            return true;
+            return LISTEN_DONE;
         case RECEIVED_TOO_LONG:
             ++s.tooLong;   // not a response of ours; the next one may be
             break;
+        case RECEIVED_INTERRUPTED:
+            if (stopNow(s)) {
+                s.stopped = true;
+                return LISTEN_STOPPED;
+            }
+            break;   // a signal that asks for no stop: receive again
         case RECEIVED_FAILED:
             *failure = failureOf(FAILED_RECEIVE, s.locals[link].address, error);
-            return false;
+            return LISTEN_FAILED;
         case RECEIVED:
             record(s, link, buffer, bytes, sender);
             break;
         }
     }
-    return true;
-}
-
-static bool stopNow(const Scanner& s)
-{
-    return s.wire.stop && s.wire.stop();
+    return LISTEN_DONE;
 }
 
 ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, Failure* failure)
@@ -154,8 +181,9 @@ ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::functio
         }
         long before = s.datagrams;
         for (size_t i = 0; i < ready.size() && i < s.locals.size(); ++i) {
-            if (ready[i] != 0 && !drain(s, i, deadline, failure)) {
-                return LISTEN_FAILED;
+            ListenEnd drained = ready[i] != 0 ? drain(s, i, deadline, failure) : LISTEN_DONE;
+            if (drained != LISTEN_DONE) {
+                return drained;
             }
         }
         if (s.datagrams != before) {
@@ -176,14 +204,9 @@ const Sighting* findSighting(const Scanner& s, const unsigned char* mac)
 Failure sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting)
 {
     for (size_t i = 0; i < s.locals.size(); ++i) {
-        if (memcmp(s.locals[i].address, target.local, IPV4_LEN) != 0) {
-            continue;
+        if (memcmp(s.locals[i].address, target.local, IPV4_LEN) == 0) {
+            return sendFrom(s, i, setting, SETTING_LEN);
         }
-        int error = s.wire.send(i, setting, SETTING_LEN);
-        if (error != 0) {
-            return failureOf(FAILED_SEND, s.locals[i].address, error);
-        }
-        return noFailure();
     }
     return failureOf(FAILED_NO_SOCKET, target.local, 0);
 }

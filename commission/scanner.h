@@ -13,6 +13,13 @@
 #include "platform/platform.h"
 #include "protocol/sighting.h"
 
+// One address a MAC answered from, and what the latest answer from there reported.
+struct SenderReport {
+    std::array<unsigned char, IPV4_LEN> address;
+    Response response;
+    bool afterScan;   // first heard once the discovery scan was over (while verifying)
+};
+
 struct Scanner {
     Wire wire;
     std::vector<LocalInterface> locals;   // link i's local address
@@ -21,16 +28,17 @@ struct Scanner {
     long datagrams = 0;                   // answers taken
     long ignored = 0;                     // datagrams that are no response
     long tooLong = 0;                     // datagrams longer than a response
-    // found[i]'s distinct senders while discovering: the scan, not the verification after it
-    std::vector<std::vector<std::array<unsigned char, IPV4_LEN>>> senders;
+    // found[i]'s distinct senders, in the order first heard, the verification included
+    std::vector<std::vector<SenderReport>> senders;
     bool discovering = true;
-    bool stopped = false;   // a listen ended because the wire said stop
+    bool stopped = false;   // a wait, send or receive ended because the wire said stop
 };
 
 // A scanner over wire, link i working from locals[i]; nothing found yet.
 void startScanner(Scanner& s, const Wire& wire, const std::vector<LocalInterface>& locals);
 
-// The request from every local address.
+// The request from every local address. A send cut short by a signal is made again, unless the
+// wire says stop: then s.stopped is set and the rest are not sent.
 Failure sendRequests(Scanner& s);
 
 // Less time than this left counts as none: waits that short only spin.
@@ -52,5 +60,6 @@ ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::functio
 // The sighting of this MAC, or NULL.
 const Sighting* findSighting(const Scanner& s, const unsigned char* mac);
 
-// The setting to the group from the link whose address heard the controller.
+// The setting to the group from the link whose address heard the controller; a signal as with
+// sendRequests (s.stopped set: not sent).
 Failure sendSetting(Scanner& s, const Sighting& target, const unsigned char* setting);

@@ -1,6 +1,5 @@
 #include "commission/socket_wire.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -51,7 +50,11 @@ Wire socketWire(Sockets& s)
 {
     Wire w;
     w.send = [&s](size_t link, const unsigned char* message, int length) {
-        return sendToGroup(*s.exchanges[link], message, length) == EXCHANGE_OK ? 0 : WSAGetLastError();
+        if (sendToGroup(*s.exchanges[link], message, length) == EXCHANGE_OK) {
+            return 0;
+        }
+        int error = WSAGetLastError();
+        return isInterruption(error) ? SEND_INTERRUPTED : error;
     };
     w.wait = [&s](double seconds, std::vector<char>* ready, int* error) {
         std::vector<Exchange*> all;
@@ -62,7 +65,7 @@ Wire socketWire(Sockets& s)
         int got = waitForAny(all.data(), (int)all.size(), toTimeval(seconds), flags.get());
         if (got < 0) {
             *error = WSAGetLastError();
-            return *error == EINTR ? WAIT_INTERRUPTED : -1;
+            return isInterruption(*error) ? WAIT_INTERRUPTED : -1;
         }
         ready->assign(all.size(), 0);
         for (size_t i = 0; i < all.size(); ++i) {
@@ -82,7 +85,7 @@ Wire socketWire(Sockets& s)
                 return RECEIVED_TOO_LONG;
             }
             *error = WSAGetLastError();
-            return RECEIVED_FAILED;
+            return isInterruption(*error) ? RECEIVED_INTERRUPTED : RECEIVED_FAILED;
         }
         memcpy(sender, &x.source_sin.sin_addr, IPV4_LEN);
         return RECEIVED;

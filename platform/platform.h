@@ -66,6 +66,9 @@ bool setReceiveBuffer(SOCKET s, int bytes);
 // True when the last failed receive was a datagram longer than the buffer.
 bool lastReceiveTooLong();
 
+// True when this error number of a socket call means a signal cut it short (EINTR, WSAEINTR).
+bool isInterruption(int error);
+
 // One local IPv4 address and the interface it belongs to.
 const int INTERFACE_NAME_LEN = 64;
 struct LocalInterface {

@@ -86,6 +86,11 @@ int stopSignal()
     return caughtStop;
 }
 
+bool isInterruption(int error)
+{
+    return error == EINTR;
+}
+
 bool commitFile(FILE* file)
 {
     return fsync(fileno(file)) == 0;

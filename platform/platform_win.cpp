@@ -96,6 +96,11 @@ bool lastReceiveTooLong()
     return WSAGetLastError() == WSAEMSGSIZE;
 }
 
+bool isInterruption(int error)
+{
+    return error == WSAEINTR || error == EINTR;
+}
+
 int listLocalInterfaces(LocalInterface* list, int capacity)
 {
     char host[256];

@@ -70,19 +70,29 @@ static void printColumns(FILE* out, const std::vector<Row>& rows)
     }
 }
 
-static const char* const SCAN_COLUMNS[] = {"mac",     "ip",           "gateway", "mask",  "node_name", "version",
-                                           "node_id", "node_id_type", "sender",  "local", "answers",   "conflict"};
+static const char* const SCAN_COLUMNS[] = {"mac",     "ip",       "gateway",      "mask",   "node_name",
+                                           "version", "node_id",  "node_id_type", "sender", "local",
+                                           "answers", "conflict", "senders"};
 static const size_t NAME_COLUMN = 4;   // the one column of device text
+
+// The senders as a list: "A (IP a) and B (IP b)", with each one's node name when withNames.
+static std::string sendersText(const std::vector<SenderReport>& senders, bool withNames)
+{
+    std::string text;
+    for (size_t i = 0; i < senders.size(); ++i) {
+        const Response& r = senders[i].response;
+        text += i == 0 ? "" : i + 1 == senders.size() ? " and " : ", ";
+        text += ipv4Text(senders[i].address.data()) + " (IP " + ipv4Text(r.ip);
+        text += withNames ? ", name '" + safeName(r) + "')" : ")";
+    }
+    return text;
+}
 
 std::string conflictText(const Sighting& s, const ScanFlag& flag)
 {
     std::string text;
     if (!flag.senders.empty()) {
-        text = "MAC answered from ";
-        for (size_t i = 0; i < flag.senders.size(); ++i) {
-            text += i == 0 ? "" : i + 1 == flag.senders.size() ? " and " : ", ";
-            text += ipv4Text(flag.senders[i].data());
-        }
+        text = "MAC answered from " + sendersText(flag.senders, false);
     }
     if (flag.duplicateIp) {
         text += (text.empty() ? "" : "; ") + std::string("duplicate IP ") + ipv4Text(s.response.ip);
@@ -94,10 +104,55 @@ void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const 
 {
     for (size_t i = 0; i < found.size() && i < flags.size(); ++i) {
         std::string text = conflictText(found[i], flags[i]);
+        if (!flags[i].senders.empty()) {
+            text = "MAC answered from " + sendersText(flags[i].senders, true) +
+                   (flags[i].duplicateIp ? "; duplicate IP " + ipv4Text(found[i].response.ip) : "");
+        }
         if (!text.empty()) {
             fprintf(err, "%s: warning: %s: %s\n", BATCH_PROGRAM, macText(found[i].response.mac).c_str(), text.c_str());
         }
     }
+}
+
+void printOutcomeWarnings(FILE* err, const std::vector<Outcome>& outcomes)
+{
+    for (const Outcome& o : outcomes) {
+        if (!isConflictState(o.state)) {
+            continue;
+        }
+        fprintf(err, "%s: warning: %s: MAC answered from %s; %s\n", BATCH_PROGRAM, macText(o.mac).c_str(),
+                sendersText(o.senders, true).c_str(),
+                o.state == OUTCOME_CONFLICT
+                    ? "nothing sent to it"
+                    : "heard after the setting went out, which may have reached every one of them");
+    }
+}
+
+// The senders as JSON: address, and the IP and node name each reported.
+static nlohmann::ordered_json sendersJson(const std::vector<SenderReport>& senders)
+{
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const SenderReport& one : senders) {
+        nlohmann::ordered_json sender = nlohmann::ordered_json::object();
+        sender["address"] = ipv4Text(one.address.data());
+        sender["ip"] = ipv4Text(one.response.ip);
+        sender["node_name"] = std::string((const char*)one.response.nodeName);
+        all.push_back(sender);
+    }
+    return all;
+}
+
+// JSON text: ASCII only, every other character and every control byte escaped; bytes that are
+// no UTF-8 become U+FFFD. indent < 0: on one line.
+static std::string jsonText(const nlohmann::ordered_json& value, int indent)
+{
+    return value.dump(indent, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// The senders' cell of a CSV row: the JSON array on one line, empty when there is no conflict.
+static std::string sendersCell(const std::vector<SenderReport>& senders)
+{
+    return senders.empty() ? "" : jsonText(sendersJson(senders), -1);
 }
 
 static Row scanRow(const Sighting& s, const ScanFlag& flag, bool forPeople)
@@ -122,7 +177,8 @@ static Row scanRow(const Sighting& s, const ScanFlag& flag, bool forPeople)
             ipv4Text(s.sender),
             ipv4Text(s.local),
             std::to_string(s.answers),
-            conflictText(s, flag)};
+            conflictText(s, flag),
+            sendersCell(flag.senders)};
 }
 
 void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
@@ -136,9 +192,11 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::ve
         }
         head.push_back(name);
     }
+    head.pop_back();   // the senders: in the conflict column for people
     rows.push_back(head);
     for (size_t i = 0; i < found.size(); ++i) {
         Row row = scanRow(found[i], flags[i], true);
+        row.pop_back();
         row.back() = row.back().empty() ? "" : "! " + row.back();   // the marker
         rows.push_back(row);
     }
@@ -196,14 +254,12 @@ void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vec
         }
         one["node_name"] = std::string((const char*)r.nodeName);   // the raw bytes, escaped by the library
         one["answers"] = s.answers;
+        one["senders"] = sendersJson(flags[i].senders);
         one["morvesta"] = isMorvesta(r);
         one["k4z"] = isK4Z(r);
         all.push_back(one);
     }
-    // ASCII only: every other character and every control byte escaped; bytes that are no UTF-8
-    // become U+FFFD.
-    std::string text = all.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
-    fprintf(out, "%s\n", text.c_str());
+    fprintf(out, "%s\n", jsonText(all, 2).c_str());
 }
 
 const char* outcomeName(OutcomeState state)
@@ -225,13 +281,15 @@ const char* outcomeName(OutcomeState state)
         return "conflict";
     case OUTCOME_INTERRUPTED:
         return "interrupted";
+    case OUTCOME_CONFLICT_AFTER_SENDING:
+        return "conflict after sending";
     }
     return "";
 }
 
 static const char* const SUMMARY_KEYS[] = {
     "line",        "mac",      "state",         "ip",         "gateway", "mask", "before_ip", "before_gateway",
-    "before_mask", "after_ip", "after_gateway", "after_mask",
+    "before_mask", "after_ip", "after_gateway", "after_mask", "senders",
 };
 static const char* const SUMMARY_HEADS[] = {
     "LINE",        "MAC",         "RESULT",           "IP",
@@ -251,6 +309,7 @@ static Row summaryRow(const Outcome& o)
             row.push_back(o.found ? ipv4Text(a) : "");
         }
     }
+    row.push_back(sendersCell(o.senders));
     return row;
 }
 
@@ -260,6 +319,7 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
     std::vector<Row> rows(1, Row(SUMMARY_HEADS + from, std::end(SUMMARY_HEADS)));
     for (const Outcome& o : outcomes) {
         Row row = summaryRow(o);
+        row.pop_back();   // the senders: in a warning of their own
         row.erase(row.begin(), row.begin() + (long)from);
         for (std::string& cell : row) {
             cell = cell.empty() ? "-" : cell;
@@ -289,9 +349,10 @@ void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
         if (o.line > 0) {
             one["line"] = o.line;
         }
+        one["senders"] = sendersJson(o.senders);
         all.push_back(one);
     }
-    fprintf(out, "%s\n", all.dump(2).c_str());
+    fprintf(out, "%s\n", jsonText(all, 2).c_str());
 }
 
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)

@@ -48,8 +48,11 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
 void printFailure(FILE* err, const Failure& failure);
 // What a flag says, for the conflict column: empty when nothing is wrong.
 std::string conflictText(const Sighting& s, const ScanFlag& flag);
-// A warning on standard error for every controller flagged.
+// A warning on standard error for every controller flagged; a conflict names every sender with
+// the IP and node name it reported.
 void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
+// The same for every row of set or apply in a conflict, saying whether the setting went out.
+void printOutcomeWarnings(FILE* err, const std::vector<Outcome>& outcomes);
 // What happened on the way, as a line for standard error; nothing for progress.
 void printEvent(FILE* err, const Event& e);
 // A plan error as its message, the field made safe to show (without the file and line).

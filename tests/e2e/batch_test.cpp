@@ -267,11 +267,12 @@ const Case CASES[] = {
      [](const ToolRun& run, const std::string&) {
          Rows rows = parseCsv(run.out);
          ASSERT_EQ(rows.size(), 6u) << run.out;
-         EXPECT_EQ(rows[0], (std::vector<std::string>{"mac", "ip", "gateway", "mask", "node_name", "version", "node_id",
-                                                      "node_id_type", "sender", "local", "answers", "conflict"}));
+         EXPECT_EQ(rows[0],
+                   (std::vector<std::string>{"mac", "ip", "gateway", "mask", "node_name", "version", "node_id",
+                                             "node_id_type", "sender", "local", "answers", "conflict", "senders"}));
          EXPECT_EQ(rows[1], (std::vector<std::string>{ctl(1).mac, "192.168.1.20", "192.168.1.1", "255.255.255.0",
                                                       "Hall-North", "1.0.0.8", "4343", "0900", ctl(1).from, "127.0.0.1",
-                                                      "4", "duplicate IP 192.168.1.20"}));
+                                                      "4", "duplicate IP 192.168.1.20", ""}));
          EXPECT_EQ(rows[2][4], "N,\"A?");   // comma and quote kept by quoting, the line feed made safe
          EXPECT_EQ(rows[3][4], GROESSE);
          EXPECT_EQ(rows[4][4], "'=HYPERLINK(\"http://x\",\"y\")");   // no formula for a spreadsheet
@@ -413,7 +414,10 @@ const Case CASES[] = {
      0,
      [](const ToolRun& run, const std::string& log) {
          states({"sent"})(run, log);
-         EXPECT_EQ(log, REQUEST_LOG + settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.2", "255.255.255.0"));
+         std::string setting = settingLogLine(ctl(1).mac, "192.168.1.20", "192.168.1.2", "255.255.255.0");
+         ASSERT_GE(log.size(), setting.size());
+         EXPECT_EQ(log.substr(log.size() - setting.size()), setting) << "the setting once, after the requests alone";
+         EXPECT_EQ(count(log, REQUEST_LOG) * REQUEST_LOG.size() + setting.size(), log.size()) << log;
      }},
     {"ApplyFiveRowsEveryState",
      nullptr,
@@ -441,13 +445,13 @@ const Case CASES[] = {
          ASSERT_EQ(rows.size(), 6u) << run.out;
          EXPECT_EQ(rows[0], (std::vector<std::string>{"line", "mac", "state", "ip", "gateway", "mask", "before_ip",
                                                       "before_gateway", "before_mask", "after_ip", "after_gateway",
-                                                      "after_mask"}));
+                                                      "after_mask", "senders"}));
          EXPECT_EQ(rows[1],
                    (std::vector<std::string>{"3", "00.1a.2b.3c.00.01", "verified", "192.168.1.101", "192.168.1.254",
                                              "255.255.0.0", "192.168.1.20", "192.168.1.1", "255.255.255.0",
-                                             "192.168.1.101", "192.168.1.254", "255.255.0.0"}));
+                                             "192.168.1.101", "192.168.1.254", "255.255.0.0", ""}));
          EXPECT_EQ(rows[4], (std::vector<std::string>{"6", "00.1a.2b.3c.00.09", "not found", "192.168.1.109", "", "",
-                                                      "", "", "", "", "", ""}));
+                                                      "", "", "", "", "", "", ""}));
      }},
     {"SetJson",
      nullptr,
@@ -616,10 +620,19 @@ const Case CASES[] = {
      [](const ToolRun& run, const std::string&) {
          nlohmann::json doc = nlohmann::json::parse(run.out);
          ASSERT_EQ(doc.size(), 3u) << run.out;
-         EXPECT_EQ(doc[0]["conflict"], "MAC answered from 127.0.0.2 and 127.0.0.4; duplicate IP 192.168.1.150");
+         EXPECT_EQ(doc[0]["conflict"], "MAC answered from 127.0.0.2 (IP 192.168.1.150) and 127.0.0.4 (IP "
+                                       "192.168.1.150); duplicate IP 192.168.1.150");
+         EXPECT_EQ(doc[0]["senders"], nlohmann::json::parse(R"([
+             {"address": "127.0.0.2", "ip": "192.168.1.150", "node_name": "Hall-North"},
+             {"address": "127.0.0.4", "ip": "192.168.1.150", "node_name": "Hall-North"}])"));
          EXPECT_EQ(doc[1]["conflict"], "duplicate IP 192.168.1.150");
+         EXPECT_EQ(doc[1]["senders"], nlohmann::json::array());
          EXPECT_EQ(doc[2]["conflict"], "");
-         EXPECT_NE(run.err.find("warning: 00.1a.2b.3c.00.01: MAC answered from"), std::string::npos) << run.err;
+         EXPECT_NE(run.err.find("warning: 00.1a.2b.3c.00.01: MAC answered from 127.0.0.2 (IP 192.168.1.150, name "
+                                "'Hall-North') and 127.0.0.4 (IP 192.168.1.150, name 'Hall-North'); duplicate IP "
+                                "192.168.1.150\n"),
+                   std::string::npos)
+             << run.err;
      }},
     {"ApplySendsNothingToAClone",
      nullptr,
@@ -633,6 +646,41 @@ const Case CASES[] = {
      [](const ToolRun& run, const std::string& log) {
          states({"conflict", "verified"})(run, log);
          EXPECT_FALSE(sentTo(log, 1, "192.168.1.101")) << log;
+     }},
+    {"SetSendsNothingToACloneAnsweringLate",
+     nullptr,
+     {ctl(1), with(3, "mac=00.1a.2b.3c.00.01,delay=800,name=Hall-South")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50"},
+     5,
+     [](const ToolRun& run, const std::string& log) {
+         states({"conflict"})(run, log);
+         nothingSent(log);
+         EXPECT_NE(run.err.find("warning: 00.1a.2b.3c.00.01: MAC answered from 127.0.0.2 (IP 192.168.1.20, name "
+                                "'Hall-North') and 127.0.0.4 (IP 192.168.1.20, name 'Hall-South'); nothing sent to "
+                                "it\n"),
+                   std::string::npos)
+             << run.err;
+     }},
+    {"ApplySendsNothingToACloneAnsweringLate",
+     nullptr,
+     {ctl(1), with(3, "mac=00.1a.2b.3c.00.01,delay=800"), ctl(2)},
+     {},
+     "mac,ip,gateway,mask\n"
+     "00:1a:2b:3c:00:01,192.168.1.101,,\n"
+     "00:1a:2b:3c:00:02,192.168.1.102,,\n",
+     LO + std::vector<std::string>{"apply", "plan.csv", "--format", "json"},
+     5,
+     [](const ToolRun& run, const std::string& log) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 2u) << run.out;
+         EXPECT_EQ(doc[0]["state"], "conflict");
+         ASSERT_EQ(doc[0]["senders"].size(), 2u);
+         EXPECT_EQ(doc[0]["senders"][1]["address"], "127.0.0.4");
+         EXPECT_EQ(doc[1]["state"], "verified");
+         EXPECT_FALSE(sentTo(log, 1, "192.168.1.101")) << log;
+         EXPECT_NE(run.err.find("; nothing sent to it\n"), std::string::npos) << run.err;
      }},
     {"ApplyUnderLossVerifiesEveryRow",
      nullptr,

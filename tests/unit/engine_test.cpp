@@ -73,7 +73,9 @@ struct ApplyCase {
     double verifyTime = 2;
     bool dryRun = false;
     bool noVerify = false;
-    double stopAt = -1;   // the wire says stop from this time on (a signal)
+    double stopAt = -1;        // the wire says stop from this time on (a signal)
+    double interruptAt = -1;   // a signal cuts the first receive from this time on short
+    bool signalStops = true;   // and asks the run to stop
 };
 
 FakeController ignoring(int k)
@@ -95,6 +97,16 @@ FakeController cloneOf(int k, int other)
 {
     FakeController c = fakeController(k);
     memcpy(c.from, fakeController(other).from, IPV4_LEN);
+    return c;
+}
+
+// Controller k's MAC from controller other's sender address, answering this late and losing its
+// answers to the first requests.
+FakeController lateClone(int k, int other, double delay, int lostAnswers = 0)
+{
+    FakeController c = cloneOf(k, other);
+    c.delay = delay;
+    c.losesAnswers = lostAnswers;
     return c;
 }
 
@@ -233,6 +245,53 @@ TEST(Engine, ApplyTable)
          false,
          1.2},
         {"stopped during the scan", {fakeController(1)}, {row(1, "192.168.1.50")}, {}, EXIT_OK, {}, 2, false, false, 0},
+        {"a clone answering 0.9 s late: nothing sent to it",
+         {fakeController(1), lateClone(1, 5, 0.9)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_CONFLICT},
+         EXIT_CONFLICT,
+         {}},
+        {"a clone whose first two answers are lost: nothing sent to it",
+         {fakeController(1), lateClone(1, 5, 0.01, 2)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_CONFLICT},
+         EXIT_CONFLICT,
+         {}},
+        {"a clone heard only while verifying: the row says so",
+         {fakeController(1), lateClone(1, 5, 0.005, 5), fakeController(2)},
+         {row(1, "192.168.1.50"), row(2, "192.168.1.51")},
+         {OUTCOME_CONFLICT_AFTER_SENDING, OUTCOME_VERIFIED},
+         EXIT_CONFLICT,
+         {"x", "x"}},
+        {"a clone of an unchanged row heard while verifying another",
+         {fakeController(1), lateClone(1, 5, 0.005, 5), fakeController(2)},
+         {row(1, "192.168.1.20"), row(2, "192.168.1.51")},
+         {OUTCOME_CONFLICT, OUTCOME_VERIFIED},
+         EXIT_CONFLICT,
+         {"x"}},
+        {"a receive cut short by a stop signal while verifying",
+         {ignoring(1)},
+         {row(1, "192.168.1.50"), row(3, "192.168.1.52")},
+         {OUTCOME_NOT_CONFIRMED, OUTCOME_NOT_FOUND},
+         EXIT_UNCONFIRMED,
+         {"x"},
+         8,
+         false,
+         false,
+         -1,
+         3.5},
+        {"a receive cut short by a signal that asks no stop",
+         {fakeController(1)},
+         {row(1, "192.168.1.50")},
+         {OUTCOME_VERIFIED},
+         EXIT_OK,
+         {"x"},
+         2,
+         false,
+         false,
+         -1,
+         0,
+         false},
     };
     for (const ApplyCase& c : cases) {
         Session run(c.controllers);
@@ -245,6 +304,8 @@ TEST(Engine, ApplyTable)
         if (stopAt >= 0) {
             run.scanner.wire.stop = [&run, stopAt]() { return run.net.clock >= stopAt; };
         }
+        run.net.interruptAt = c.interruptAt;
+        run.net.signalStops = c.signalStops;
         ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
         ASSERT_EQ(result.outcomes.size(), c.states.size()) << c.name;
         for (size_t i = 0; i < c.states.size(); ++i) {
@@ -270,9 +331,18 @@ TEST(Engine, ApplyTable)
                     << c.name;
             }
         }
-        EXPECT_EQ(result.stopped, stopAt >= 0) << c.name;
+        bool stops = stopAt >= 0 || (c.interruptAt >= 0 && c.signalStops);
+        EXPECT_EQ(result.stopped, stops) << c.name;
         if (stopAt >= 0) {
             EXPECT_LT(run.net.clock, stopAt + 1.1) << c.name << ": stopped at the next wait";
+        }
+        if (c.interruptAt >= 0 && c.signalStops) {
+            EXPECT_LT(run.net.clock, c.interruptAt + 0.6) << c.name << ": stopped at the receive cut short";
+            EXPECT_TRUE(result.summary) << c.name;
+        }
+        EXPECT_EQ(result.failure.call, FAILED_NONE) << c.name << ": a signal is no failure";
+        for (const Outcome& o : result.outcomes) {
+            EXPECT_EQ(o.senders.size(), isConflictState(o.state) ? 2u : 0u) << c.name << ": the senders of a conflict";
         }
         if (!c.states.empty() && c.states[0] == OUTCOME_VERIFIED && !c.settings.empty()) {
             EXPECT_LT(run.net.clock, 0.6 + c.verifyTime) << c.name << ": verification ends once confirmed";
@@ -292,7 +362,9 @@ TEST(Engine, ConflictsCountSendersNotLinks)
     std::vector<ScanFlag> flags = scanFlags(run.scanner);
     ASSERT_EQ(flags.size(), 2u);
     EXPECT_TRUE(flags[0].senders.empty());
-    EXPECT_EQ(flags[1].senders.size(), 2u);
+    ASSERT_EQ(flags[1].senders.size(), 2u);
+    EXPECT_EQ(ipText(flags[1].senders[0].address.data()), "127.0.0.8") << "in the order first heard";
+    EXPECT_EQ(ipText(flags[1].senders[1].address.data()), "127.0.0.3");
     EXPECT_TRUE(flags[0].duplicateIp && flags[1].duplicateIp) << "both report 192.168.1.20";
 }
 
@@ -304,7 +376,7 @@ TEST(Engine, DiscoveryOfPlannedMacs)
         int k;
         double endsBy;
         size_t requests;
-    } cases[] = {{1, 0.01 + SETTLE_S, 1}, {9, 2, 8}};
+    } cases[] = {{1, 0.01 + SETTLE_S, 1 + SETTLE_REQUESTS}, {9, 2, 8}};
     for (const auto& c : cases) {
         Session run({fakeController(1)});
         ApplyOptions options;
@@ -442,19 +514,22 @@ TEST(Engine, RefusalTable)
         const char* name;
         std::vector<PlanRow> rows;
         std::vector<AddressFault> faults;
-        size_t sent;   // messages sent: 0, or the scan request alone
+        bool scans;   // the scan's requests went out (no setting, ever)
     } cases[] = {
-        {"all given, bad: no scan", {row(1, "10.0.0.5", "192.168.1.254", "255.255.255.0")}, {FAULT_GATEWAY_OUTSIDE}, 0},
-        {"kept gateway outside", {row(1, "10.0.0.5")}, {FAULT_GATEWAY_OUTSIDE}, 1},
-        {"one bad row refuses all", {row(1, "192.168.1.50"), row(2, "192.168.1.0")}, {FAULT_IP_NETWORK}, 1},
-        {"in use by one that keeps it", {row(1, "192.168.1.30")}, {FAULT_IP_IN_USE}, 1},
+        {"all given, bad: no scan",
+         {row(1, "10.0.0.5", "192.168.1.254", "255.255.255.0")},
+         {FAULT_GATEWAY_OUTSIDE},
+         false},
+        {"kept gateway outside", {row(1, "10.0.0.5")}, {FAULT_GATEWAY_OUTSIDE}, true},
+        {"one bad row refuses all", {row(1, "192.168.1.50"), row(2, "192.168.1.0")}, {FAULT_IP_NETWORK}, true},
+        {"in use by one that keeps it", {row(1, "192.168.1.30")}, {FAULT_IP_IN_USE}, true},
         {"in use by a planned one that keeps it",
          {row(1, "192.168.1.30"), row(2, "", "192.168.1.254")},
          {FAULT_IP_IN_USE},
-         1},
-        {"a swap", {row(1, "192.168.1.30"), row(2, "192.168.1.20")}, {}, 1},
-        {"this computer's", {row(1, "10.0.0.1", "0.0.0.0", "255.0.0.0")}, {FAULT_IP_LOCAL}, 0},
-        {"this computer's, not chosen", {row(1, "192.168.7.2", "0.0.0.0", "255.255.255.0")}, {FAULT_IP_LOCAL}, 0},
+         true},
+        {"a swap", {row(1, "192.168.1.30"), row(2, "192.168.1.20")}, {}, true},
+        {"this computer's", {row(1, "10.0.0.1", "0.0.0.0", "255.0.0.0")}, {FAULT_IP_LOCAL}, false},
+        {"this computer's, not chosen", {row(1, "192.168.7.2", "0.0.0.0", "255.255.255.0")}, {FAULT_IP_LOCAL}, false},
     };
     for (const auto& c : cases) {
         Session run({fakeController(1), other});
@@ -468,7 +543,8 @@ TEST(Engine, RefusalTable)
             faults.push_back(r.fault);
         }
         EXPECT_EQ(faults, c.faults) << c.name;
-        EXPECT_EQ(run.net.sent.size(), c.sent) << c.name;
+        EXPECT_EQ(!run.net.sent.empty(), c.scans) << c.name;
+        EXPECT_TRUE(run.net.settings().empty()) << c.name;
         EXPECT_EQ(applyStatus(result), c.faults.empty() ? EXIT_OK : EXIT_USAGE) << c.name;
     }
     Session run({fakeController(1)});
@@ -477,4 +553,30 @@ TEST(Engine, RefusalTable)
     EXPECT_TRUE(kept.refusals[0].kept);
     EXPECT_EQ(ipText(kept.refusals[0].address), "192.168.1.1");
     EXPECT_EQ(kept.refusals[0].line, 2);
+}
+
+// The duplicate-IP check after a flood: linear in the rows (a quadratic one would take minutes
+// here and hit the test's time limit), and exact.
+TEST(Engine, DuplicateIpsAmongManyRows)
+{
+    const size_t rows = 200000;
+    Scanner s;
+    startScanner(s, Wire(), {});
+    s.found.resize(rows);
+    for (size_t i = 0; i < rows; ++i) {
+        Response& r = s.found[i].response;
+        const size_t ip = i < 10 ? rows : i;   // the first ten share one address, no other has it
+        r.ip[0] = 10;
+        r.ip[1] = (unsigned char)(ip >> 16);
+        r.ip[2] = (unsigned char)(ip >> 8);
+        r.ip[3] = (unsigned char)ip;
+    }
+    std::vector<ScanFlag> flags = scanFlags(s);
+    ASSERT_EQ(flags.size(), rows);
+    size_t flagged = 0;
+    for (const ScanFlag& f : flags) {
+        flagged += f.duplicateIp ? 1 : 0;
+    }
+    EXPECT_EQ(flagged, 10u);
+    EXPECT_TRUE(flags[0].duplicateIp && flags[9].duplicateIp && !flags[10].duplicateIp);
 }

@@ -20,6 +20,7 @@ struct FakeController {
     double settingDelay = 0;         // a setting takes effect this much later
     bool answersFromNewIp = false;   // once set, it answers from its new IP
     int losesSettings = 0;           // this many settings to it are lost on the way
+    int losesAnswers = 0;            // its answers to this many requests are lost on the way
 };
 
 // The k-th controller (from 1): MAC 00:1a:2b:3c:00:k, 192.168.1.20/24, gateway 192.168.1.1.
@@ -64,6 +65,9 @@ struct FakeNet {
     int settingsBeforeError = -1;   // >= 0: only settings fail, once this many went out
     long flood = 0;                 // > 0: a new MAC is always waiting; the count taken so far
     double floodCost = 2e-6;        // seconds each flooded datagram takes
+    double interruptAt = -1;        // >= 0: the first receive from this time on is cut short by a signal
+    bool signalStops = true;        // and that signal asks the run to stop
+    bool stopAsked = false;
 
     void arrive(double at, size_t link, const unsigned char* bytes, int length, const unsigned char* sender)
     {
@@ -108,6 +112,10 @@ struct FakeNet {
                 continue;
             }
             if (length == REQUEST_LEN && isType(message + HDR_TYPE, TYPE_REQUEST)) {
+                if (c.losesAnswers > 0) {
+                    --c.losesAnswers;
+                    continue;
+                }
                 for (int n = 0; n < c.repeats; ++n) {
                     unsigned char answer[RESPONSE_LEN];
                     buildResponse(answer, c.r);
@@ -152,6 +160,11 @@ struct FakeNet {
 
     Received receive(size_t link, unsigned char* buffer, int* bytes, unsigned char* sender)
     {
+        if (interruptAt >= 0 && clock >= interruptAt) {
+            interruptAt = -1;
+            stopAsked = signalStops;
+            return RECEIVED_INTERRUPTED;
+        }
         if (flood > 0) {
             unsigned char answer[RESPONSE_LEN];
             FakeController c = fakeController(1);
@@ -193,6 +206,7 @@ struct FakeNet {
             return receive(link, buffer, bytes, sender);
         };
         w.now = [this]() { return clock; };
+        w.stop = [this]() { return stopAsked; };
         return w;
     }
 
