@@ -19,13 +19,6 @@ static void tell(const Scanner& s, const Macs& wanted, size_t planned, double le
     sink(e);
 }
 
-// How often the settle window asks again.
-static double settleEvery(double settle)
-{
-    double every = settle / SETTLE_REQUESTS;
-    return every < REQUEST_AGAIN_S ? every : REQUEST_AGAIN_S;
-}
-
 ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink, Failure* failure)
 {
     *failure = noFailure();
@@ -39,13 +32,17 @@ ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink
     double allSince = -1;      // when the last planned MAC answered
     double nextRequest = start;
     int requests = 0;
+    int settleRequests = 0;   // of SETTLE_ASK_AT
     size_t planned = 0;
     for (;;) {
         double now = s.wire.now();
         bool all = !wanted.empty() && planned == wanted.size();
         if (all && allSince < 0) {
             allSince = now;
-            nextRequest = now;   // at once: a clone as late as the settle time is still heard
+        }
+        if (all) {   // the window's next request, at its fraction of the settle time
+            nextRequest =
+                settleRequests < SETTLE_REQUESTS ? allSince + options.settle * SETTLE_ASK_AT[settleRequests] : deadline;
         }
         double end = all ? allSince + options.settle : lastNews + quiet;
         if (now >= deadline - TIME_STEP_S) {
@@ -54,8 +51,7 @@ ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink
         if (now >= end - TIME_STEP_S) {
             return LISTEN_QUIET;
         }
-        const double askEvery = all ? settleEvery(options.settle) : REQUEST_AGAIN_S;
-        bool askAgain = wanted.empty() ? requests < EARLY_REQUESTS : askEvery > TIME_STEP_S;
+        bool askAgain = wanted.empty() ? requests < EARLY_REQUESTS : !all || settleRequests < SETTLE_REQUESTS;
         if (askAgain && now >= nextRequest - TIME_STEP_S) {
             *failure = sendRequests(s);
             if (failure->call != FAILED_NONE) {
@@ -65,8 +61,9 @@ ListenEnd discover(Scanner& s, const ScanOptions& options, const EventSink& sink
                 return LISTEN_STOPPED;
             }
             ++requests;
-            nextRequest = now + askEvery;
-            askAgain = wanted.empty() ? requests < EARLY_REQUESTS : true;
+            settleRequests += all ? 1 : 0;
+            nextRequest = now + REQUEST_AGAIN_S;
+            continue;   // the loop's head tells what to wait for now
         }
         double until = end < deadline ? end : deadline;
         if (tellEvery > 0 && now >= nextTell - TIME_STEP_S) {

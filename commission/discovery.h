@@ -3,9 +3,9 @@
 // ends quiet seconds after the last answer. With planned MACs it asks again while one of them is
 // missing, or ends quiet seconds after the last new planned MAC answered. Once all of them have
 // answered, it listens for clones for the settle time: a second device that answers with a
-// planned MAC late, or whose first answers were lost. It asks again at once and then
-// SETTLE_REQUESTS times in all over the settle time (no more often than REQUEST_AGAIN_S apart),
-// so the window holds several requests however short it is.
+// planned MAC late, or whose first answers were lost. It asks again at the fractions
+// SETTLE_ASK_AT of the settle time: the early requests give a clone answering nearly as late as
+// the settle time several chances, the later ones a clone whose answers get lost.
 #pragma once
 
 #include <array>
@@ -17,7 +17,8 @@
 const int EARLY_REQUESTS = 4;
 const double REQUEST_AGAIN_S = 0.25;
 const double SETTLE_S = 1;
-const int SETTLE_REQUESTS = 4;
+const double SETTLE_ASK_AT[] = {0, 1.0 / 16, 1.0 / 8, 1.0 / 4, 1.0 / 2};
+const int SETTLE_REQUESTS = sizeof SETTLE_ASK_AT / sizeof SETTLE_ASK_AT[0];
 
 typedef std::vector<std::array<unsigned char, MAC_LEN>> Macs;
 
