@@ -36,6 +36,8 @@ check "scan " brevindor-batch sc
 check "apply scan set " brevindor-batch ""
 check "--mac --mask --max-time " brevindor-batch set --m
 check "--dry-run " brevindor-batch apply line4.csv --d
+check "--settle " brevindor-batch set --se
+check "" brevindor-batch apply --settle ""
 check "csv json table " brevindor-batch scan --format ""
 check "json " brevindor-batch apply --format = j
 check "all " brevindor-batch scan --interface al

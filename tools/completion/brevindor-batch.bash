@@ -59,7 +59,7 @@ _brevindor_batch()
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --verify-time)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time)
         return 0   # a value of the user's own
         ;;
     esac
@@ -67,9 +67,9 @@ _brevindor_batch()
     local options
     case $command in
     scan) options="--interface --timeout --max-time --format --help" ;;
-    set) options="--mac --ip --gateway --mask --interface --timeout --max-time --verify-time --no-verify --format
-                  --undo --help" ;;
-    apply) options="--interface --timeout --max-time --verify-time --dry-run --format --undo --help" ;;
+    set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
+                  --format --undo --help" ;;
+    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --undo --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
