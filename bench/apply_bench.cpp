@@ -20,10 +20,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <thread>
-
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,12 +29,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/measure.h"
-#include "protocol/decode.h"
 #include "protocol/messages.h"
 #include "support/process.h"
+#include "support/response.h"
 #include "tools/netns_guard.h"
 
 #ifndef BREVINDOR_BATCH_PATH
@@ -283,15 +282,9 @@ void flood(const std::atomic<bool>& stop, long* sent)
     to.sin_family = AF_INET;
     to.sin_port = htons(SCAN_PORT);
     to.sin_addr.s_addr = htonl(0x7F000001);
-    Response r = {};
-    memcpy(r.header.protocolId, PROTOCOL_ID, PROTOCOL_ID_LEN);
-    r.header.versionMajor = VERSION_MAJOR;
-    r.header.versionMinor = VERSION_MINOR;
-    r.header.type[0] = TYPE_CLASS;
-    r.header.type[1] = TYPE_RESPONSE;
-    r.mac[0] = 0x02;
-    r.ip[0] = 10;
     unsigned char datagram[RESPONSE_LEN];
+    makeResponse(datagram);
+    Response r = decoded(datagram, RESPONSE_LEN);
     for (uint32_t k = 0; !stop; ++k) {
         memcpy(r.mac + 2, &k, 4);
         memcpy(r.ip + 1, &k, 3);
