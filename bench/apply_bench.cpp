@@ -52,11 +52,11 @@ const int MANY_CONTROLLERS = 1000;
 const double MANY_LIMIT_S = 1.5;         // at the default settle time
 const double MANY_SHORT_LIMIT_S = 1.0;   // with --settle 0.3
 const int SCAN_TIMEOUT_S = 1;
-const char* const FLOOD_MAX_TIME = "2";
+const double FLOOD_MAX_TIME_S = 2;
 
 // The batch program measured: the one built beside the benchmark, or --batch PATH (to compare
 // another build's).
-std::string batchPath = BREVINDOR_BATCH_PATH;
+const char* batchPath = BREVINDOR_BATCH_PATH;
 
 struct Result {
     std::string out;
@@ -301,16 +301,17 @@ bool flooded()
     std::atomic<bool> stop(false);
     long sent = 0;
     std::thread flooder(flood, std::cref(stop), &sent);
-    Result r = runBatch({"scan", "--interface", "127.0.0.1", "--max-time", FLOOD_MAX_TIME, "--format", "csv"}, dir);
+    Result r = runBatch(
+        {"scan", "--interface", "127.0.0.1", "--max-time", std::to_string(FLOOD_MAX_TIME_S), "--format", "csv"}, dir);
     stop = true;
     flooder.join();
     std::filesystem::remove_all(dir);
     size_t rows = rowsIn(r.out);
-    double beyond = r.seconds - atof(FLOOD_MAX_TIME);
+    double beyond = r.seconds - FLOOD_MAX_TIME_S;
     bool pass = r.exitCode == 0 && rows > 0 && beyond < 1.0 + 1.0;
-    printf("flood: scan --max-time %s: %zu rows of %ld datagrams sent, ended %.2f s after the start (%.2f s beyond"
+    printf("flood: scan --max-time %g: %zu rows of %ld datagrams sent, ended %.2f s after the start (%.2f s beyond"
            " --max-time), exit %d, peak RSS %ld KB (%.1f MB)  %s\n",
-           FLOOD_MAX_TIME, rows, sent, r.seconds, beyond, r.exitCode, r.maxRssKb, (double)r.maxRssKb / 1024.0,
+           FLOOD_MAX_TIME_S, rows, sent, r.seconds, beyond, r.exitCode, r.maxRssKb, (double)r.maxRssKb / 1024.0,
            verdict(pass));
     return pass;
 }
@@ -359,7 +360,7 @@ int main(int argc, char** argv)
         return 2;
     }
     (void)signal(SIGPIPE, SIG_IGN);
-    printf("batch benchmark: %s\n\n", batchPath.c_str());
+    printf("batch benchmark: %s\n\n", batchPath);
     fflush(stdout);
     bool ok = true;
     if (only == 0 || only == 1) {

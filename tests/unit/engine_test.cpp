@@ -73,9 +73,11 @@ struct ApplyCase {
     double verifyTime = 2;
     bool dryRun = false;
     bool noVerify = false;
-    double stopAt = -1;        // the wire says stop from this time on (a signal)
-    double interruptAt = -1;   // a signal cuts the first receive from this time on short
-    bool signalStops = true;   // and asks the run to stop
+    double stopAt = -1;   // the wire says stop from this time on (a signal)
+    struct {
+        double at;    // >= 0: a signal cuts the first receive from this time on short
+        bool stops;   // and asks the run to stop
+    } interrupt = {-1, true};
 };
 
 FakeController ignoring(int k)
@@ -279,7 +281,7 @@ TEST(Engine, ApplyTable)
          false,
          false,
          -1,
-         3.5},
+         {3.5, true}},
         {"a receive cut short by a signal that asks no stop",
          {fakeController(1)},
          {row(1, "192.168.1.50")},
@@ -290,8 +292,7 @@ TEST(Engine, ApplyTable)
          false,
          false,
          -1,
-         0,
-         false},
+         {0, false}},
     };
     for (const ApplyCase& c : cases) {
         Session run(c.controllers);
@@ -304,8 +305,8 @@ TEST(Engine, ApplyTable)
         if (stopAt >= 0) {
             run.scanner.wire.stop = [&run, stopAt]() { return run.net.clock >= stopAt; };
         }
-        run.net.interruptAt = c.interruptAt;
-        run.net.signalStops = c.signalStops;
+        run.net.interruptAt = c.interrupt.at;
+        run.net.signalStops = c.interrupt.stops;
         ApplyResult result = applyPlan(run.scanner, c.rows, options, run.sink());
         ASSERT_EQ(result.outcomes.size(), c.states.size()) << c.name;
         for (size_t i = 0; i < c.states.size(); ++i) {
@@ -331,13 +332,13 @@ TEST(Engine, ApplyTable)
                     << c.name;
             }
         }
-        bool stops = stopAt >= 0 || (c.interruptAt >= 0 && c.signalStops);
+        bool stops = stopAt >= 0 || (c.interrupt.at >= 0 && c.interrupt.stops);
         EXPECT_EQ(result.stopped, stops) << c.name;
         if (stopAt >= 0) {
             EXPECT_LT(run.net.clock, stopAt + 1.1) << c.name << ": stopped at the next wait";
         }
-        if (c.interruptAt >= 0 && c.signalStops) {
-            EXPECT_LT(run.net.clock, c.interruptAt + 0.6) << c.name << ": stopped at the receive cut short";
+        if (c.interrupt.at >= 0 && c.interrupt.stops) {
+            EXPECT_LT(run.net.clock, c.interrupt.at + 0.6) << c.name << ": stopped at the receive cut short";
             EXPECT_TRUE(result.summary) << c.name;
         }
         EXPECT_EQ(result.failure.call, FAILED_NONE) << c.name << ": a signal is no failure";
