@@ -46,6 +46,9 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
                         const std::vector<LocalInterface>& candidates);
 // A failure, as one line for standard error (without the program's name).
 void printFailure(FILE* err, const Failure& failure);
+// A network call's error number in words, for the end of such a line: ": " and the system's text,
+// the number, and a hint where a common cause is known; empty for 0.
+std::string errorWords(int error);
 // What a flag says, for the conflict column: empty when nothing is wrong.
 std::string conflictText(const Sighting& s, const ScanFlag& flag);
 // A warning on standard error for every controller flagged.

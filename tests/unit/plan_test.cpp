@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commission/plan.h"
+#include "protocol/utf8.h"
 #include "report/batch_output.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
@@ -16,6 +17,26 @@ static std::string E(int n)
         text += "\xc3\xa9";
     }
     return text;
+}
+
+// The rows read as "line ip-or-keep gateway mask", then the errors as "line: message".
+static std::vector<std::string> readAll(const std::string& text)
+{
+    std::vector<PlanRow> rows;
+    std::vector<PlanError> errors;
+    bool ok = readPlan(text, &rows, &errors);
+    std::vector<std::string> got;
+    got.reserve(rows.size() + errors.size());
+    for (const PlanRow& r : rows) {
+        got.push_back(std::to_string(r.line) + " " + (r.setIp ? std::to_string(r.ip[3]) : "keep") +
+                      (r.setGateway ? " set" : " keep") + (r.setMask ? " set" : " keep"));
+    }
+    for (const PlanError& e : errors) {
+        got.push_back(std::to_string(e.line) + ": " + planErrorText(e));
+    }
+    EXPECT_EQ(ok, errors.empty());
+    EXPECT_TRUE(ok || rows.empty()) << "rows are given only for a plan without errors";
+    return got;
 }
 
 TEST(Plan, Table)
@@ -45,9 +66,9 @@ TEST(Plan, Table)
         {H + "00:1a:2b:3c:4d:01,,,\n", {"2 keep keep keep"}},
         {H + ",10.0.0.1,,\n", {"2: the MAC address is missing"}},
         // Fields shown by the device text rule, C1 included, cut on a character.
-        {H + "\xc2\x9b"
-             "2J\x9b,10.0.0.1,,\n",
-         {"2: bad MAC address '?2J?'"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,,\xc2\x9b"
+             "2J\x9b\n",
+         {"2: more fields than the header's 4 (found '?2J?')"}},
         {H + E(45) + ",10.0.0.1,,\n", {"2: bad MAC address '" + E(40) + "...'"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.01,10.0.0,256.0.0.0\n",
          {"2: bad IP address '10.0.0.01'", "2: bad gateway '10.0.0'", "2: bad mask '256.0.0.0'"}},
@@ -75,23 +96,86 @@ TEST(Plan, Table)
          {"2 1 set set"}},
     };
     for (const auto& c : cases) {
-        std::vector<PlanRow> rows;
-        std::vector<PlanError> errors;
-        bool ok = readPlan(c.text, &rows, &errors);
-        std::vector<std::string> got;
-        got.reserve(rows.size() + errors.size());
-        for (const PlanRow& r : rows) {
-            got.push_back(std::to_string(r.line) + " " + (r.setIp ? std::to_string(r.ip[3]) : "keep") +
-                          (r.setGateway ? " set" : " keep") + (r.setMask ? " set" : " keep"));
-        }
-        for (const PlanError& e : errors) {
-            got.push_back(std::to_string(e.line) + ": " + planErrorText(e));
-        }
+        std::vector<std::string> got = readAll(c.text);
         ASSERT_EQ(got.size(), c.expected.size()) << c.text;
         for (size_t i = 0; i < got.size(); ++i) {
             EXPECT_EQ(got[i].compare(0, c.expected[i].size(), c.expected[i]), 0) << got[i] << "\n" << c.text;
         }
-        EXPECT_EQ(ok, errors.empty());
-        EXPECT_TRUE(ok || rows.empty()) << "rows are given only for a plan without errors";
+    }
+}
+
+// UTF-8 text as UTF-16 code units, each as two bytes in the order asked, after a byte-order mark.
+static std::string utf16(const std::string& text, bool bigEndian, bool mark = true)
+{
+    std::string bytes;
+    auto unit = [&bytes, bigEndian](unsigned long u) {
+        char high = (char)(u >> 8);
+        char low = (char)(u & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    };
+    if (mark) {
+        unit(0xFEFF);
+    }
+    for (size_t at = 0; at < text.size();) {
+        unsigned long code = 0;
+        int length = decodeUtf8((const unsigned char*)text.data() + at, text.size() - at, &code);
+        at += (size_t)length;
+        if (code >= 0x10000) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+    }
+    return bytes;
+}
+
+// Plans as other tools save them: read as UTF-8 when the encoding is known, refused with the
+// whole sentence when not.
+TEST(Plan, Encodings)
+{
+    const std::string SAVE = "; save it with Save As, choosing CSV UTF-8 (or Unicode text)";
+    // "Gr\u00f6\u00dfe \u6cf5\u7ad9 \U0001f600": two-, three- and four-byte UTF-8.
+    const std::string NOTE = "Gr\xc3\xb6\xc3\x9f"
+                             "e \xe6\xb3\xb5\xe7\xab\x99 \xf0\x9f\x98\x80";
+    const std::string SHEET = "Notes\tMAC\tIP\r\n" + NOTE + "\t00:1a:2b:3c:4d:01\t10.0.0.1\r\n";
+    const std::string BAD_ROW = "spare\t00:1a:2b:3c:4d:02\t10.0.0.x\r\n" + NOTE + "\t" + NOTE + "\t\r\n";
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {utf16(SHEET, false), {"2 1 keep keep"}},
+        {utf16(SHEET, true), {"2 1 keep keep"}},
+        {utf16(SHEET + BAD_ROW, true), {"3: bad IP address '10.0.0.x'", "4: bad MAC address '" + NOTE + "'"}},
+        {utf16("mac,ip\n", false) + "x",
+         {"2: the plan is UTF-16 but ends in half a character (an odd number of bytes)" + SAVE}},
+        {utf16("mac\n", false) + std::string("\x00\xd8x\x00", 4),
+         {"2: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("", true) + std::string("\xdc\x00\x00m", 4),
+         {"1: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("mac\r\n", false) + std::string("\x3d\xd8", 2),
+         {"2: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("mac,ip\n", false, false),
+         {"1: the plan is UTF-16 without a byte-order mark, which is not read" + SAVE}},
+        {utf16("mac,ip\n", true, false), {"1: the plan is UTF-16 without a byte-order mark, which is not read" + SAVE}},
+        {std::string("\xff\xfe\0\0m\0\0\0", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        {std::string("\0\0\xfe\xff\0\0\0m", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        {std::string("m\0\0\0a\0\0\0", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        // Latin-1 in a comment and an ignored column changes nothing read; in a cell read it is refused.
+        {"# S\xfc"
+         "d\nnotes,mac,ip\nGr\xf6\xdf"
+         "e,00:1a:2b:3c:4d:01,10.0.0.1\n",
+         {"3 1 keep keep"}},
+        {"mac,ip\n00:1a:2b:3c:4d:01,10.0.0.1\xa0\n00:1a:2b:3c:4d:02,10.0.0.1\n\xb5,\n",
+         {"2: the ip cell is not UTF-8 (the plan is in another encoding)" + SAVE,
+          "4: the mac cell is not UTF-8 (the plan is in another encoding)" + SAVE}},
+        // A field quoted in a message is UTF-8 too.
+        {"Gr\xf6\xdf"
+         "e;ip\n",
+         {"1: the header needs a mac column (found 'Gr\xef\xbf\xbd\xef\xbf\xbd"
+          "e;ip')"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readAll(c.text), c.expected) << c.text;
     }
 }
