@@ -1,5 +1,5 @@
 // brevindor-batch: the controller protocol for scripts. Scans, sets one controller or applies a
-// plan, verifies, never prompts and never reads standard input. Standard output holds only the
+// plan, verifies, never prompts; standard input is read only as the plan of "apply -". Standard output holds only the
 // result; progress, warnings and errors go to standard error. The exit status says how it went.
 // This file is the command table and the dispatch; the work is done in commission/, the texts in
 // report/.
@@ -101,6 +101,21 @@ ApplyOptions engineOptions(const Settings& s)
     return options;
 }
 
+// How the plan is named in messages.
+std::string planName(const Settings& s)
+{
+    return s.plan == "-" ? "(standard input)" : s.plan;
+}
+
+// The undo file can't be written: told, and the status of a system failure.
+int undoFailure(const Settings& s, int error)
+{
+    clearStatus(statusLine());
+    fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
+            strerror(error));
+    return EXIT_NETWORK;
+}
+
 int networkFailure(const Failure& f)
 {
     fprintf(stderr, "%s: ", BATCH_PROGRAM);
@@ -150,6 +165,9 @@ int runScan(const Settings& s)
     printConflictWarnings(stderr, scanner.found, flags);
     void (*const print[])(FILE*, const std::vector<Sighting>&,
                           const std::vector<ScanFlag>&) = {printScanTable, printScanCsv, printScanJson};
+    if (s.bom) {
+        printByteOrderMark(stdout);
+    }
     print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
@@ -160,6 +178,10 @@ int runScan(const Settings& s)
 
 int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
 {
+    int undoError = 0;
+    if (!s.undo.empty() && !canWriteUndoFile(s.undo, &undoError)) {
+        return undoFailure(s, undoError);   // found before the scan, --dry-run too
+    }
     Sockets sockets;
     Scanner scanner;
     ApplyOptions options = engineOptions(s);
@@ -174,9 +196,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
             int error = 0;
             if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
-                clearStatus(statusLine());
-                fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
-                        strerror(error));
+                (void)undoFailure(s, error);
                 return false;
             }
             return true;
@@ -187,7 +207,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     closeSockets(sockets);
     for (const Refusal& r : result.refusals) {
         if (withLine) {
-            fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), r.line, refusalText(r, true).c_str());
+            fprintf(stderr, "%s:%d: %s\n", planName(s).c_str(), r.line, refusalText(r, true).c_str());
         } else {
             fprintf(stderr, "%s: %s\n", BATCH_PROGRAM, refusalText(r, false).c_str());
         }
@@ -206,7 +226,11 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     if (result.summary) {
         void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
                                                                            printSummaryJson};
+        if (s.bom) {
+            printByteOrderMark(stdout);
+        }
         print[s.format](stdout, result.outcomes, withLine);
+        printTally(stderr, result.outcomes);
     }
     if (result.stopped) {
         return 128 + stopSignal();
@@ -250,22 +274,33 @@ int runApply(const Settings& s)
 {
     std::string text;
     int error = 0;
-    PlanFileResult read = readPlanFile(s.plan, &text, &error);
+    std::string name = planName(s);
+    PlanFileResult read;
+    if (s.plan == "-") {
+        if (isTerminal(stdin)) {
+            return usageError("apply - reads the plan from standard input, which is a terminal; "
+                              "redirect or pipe the plan into it");
+        }
+        setBinaryMode(stdin);
+        read = readPlanStream(stdin, &text, &error);
+    } else {
+        read = readPlanFile(s.plan, &text, &error);
+    }
     if (read == PLAN_FILE_TOO_LARGE) {
-        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, s.plan.c_str(),
+        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, name.c_str(),
                 PLAN_MAX_BYTES);
         return EXIT_USAGE;
     }
     if (read != PLAN_FILE_READ) {
         fprintf(stderr, "%s: can't %s the plan %s: %s\n", BATCH_PROGRAM, read == PLAN_FILE_CANT_OPEN ? "open" : "read",
-                s.plan.c_str(), strerror(error));
+                name.c_str(), strerror(error));
         return EXIT_USAGE;
     }
     std::vector<PlanRow> rows;
     std::vector<PlanError> errors;
     if (!readPlan(text, &rows, &errors)) {
         for (const PlanError& e : errors) {
-            fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), e.line, planErrorText(e).c_str());
+            fprintf(stderr, "%s:%d: %s\n", name.c_str(), e.line, planErrorText(e).c_str());
         }
         fprintf(stderr, "%s: %zu error%s in the plan; nothing sent\n", BATCH_PROGRAM, errors.size(),
                 errors.size() == 1 ? "" : "s");

@@ -20,7 +20,8 @@ enum OptionCode {
     OPT_NO_VERIFY,
     OPT_DRY_RUN,
     OPT_MAX_TIME,
-    OPT_UNDO
+    OPT_UNDO,
+    OPT_BOM
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -47,6 +48,10 @@ enum OptionCode {
     {                                                                                                                  \
         "undo", required_argument, NULL, OPT_UNDO                                                                      \
     }
+#define OPTION_BOM                                                                                                     \
+    {                                                                                                                  \
+        "bom", no_argument, NULL, OPT_BOM                                                                              \
+    }
 #define OPTION_HELP                                                                                                    \
     {                                                                                                                  \
         "help", no_argument, NULL, 'h'                                                                                 \
@@ -57,7 +62,7 @@ enum OptionCode {
     }
 
 const option SCAN_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_HELP, OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_BOM, OPTION_HELP, OPTION_END,
 };
 const option SET_OPTIONS[] = {
     OPTION_INTERFACE,
@@ -71,12 +76,13 @@ const option SET_OPTIONS[] = {
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
     OPTION_UNDO,
     OPTION_FORMAT,
+    OPTION_BOM,
     OPTION_HELP,
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_UNDO,      OPTION_FORMAT,  OPTION_HELP,     OPTION_END,
+    OPTION_UNDO,      OPTION_FORMAT,  OPTION_BOM,      OPTION_HELP,        OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
@@ -155,6 +161,9 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_UNDO:
         s->undo = value;
         break;
+    case OPT_BOM:
+        s->bom = true;
+        break;
     default:
         break;
     }
@@ -220,6 +229,9 @@ int readOptions(int argc, char** argv, const Command& c, const Command* commands
     }
     if (c.operands == 1) {
         s->plan = operands[0];
+    }
+    if (s->bom && s->format != FORMAT_CSV) {
+        return usageError("--bom goes with --format csv only");
     }
     return EXIT_OK;
 }

@@ -404,6 +404,23 @@ bool readPlan(const std::string& bytes, std::vector<PlanRow>* rows, std::vector<
     }
     return errors->empty();
 }
+PlanFileResult readPlanStream(FILE* file, std::string* text, int* error)
+{
+    text->clear();
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (text->size() + got > PLAN_MAX_BYTES) {
+            text->clear();
+            return PLAN_FILE_TOO_LARGE;
+        }
+        text->append(chunk, got);
+    }
+    bool readFailed = ferror(file) != 0;
+    *error = errno;
+    return readFailed ? PLAN_FILE_CANT_READ : PLAN_FILE_READ;
+}
+
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error)
 {
     text->clear();
@@ -412,18 +429,7 @@ PlanFileResult readPlanFile(const std::string& path, std::string* text, int* err
         *error = errno;
         return PLAN_FILE_CANT_OPEN;
     }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-        if (text->size() + got > PLAN_MAX_BYTES) {
-            fclose(file);
-            text->clear();
-            return PLAN_FILE_TOO_LARGE;
-        }
-        text->append(chunk, got);
-    }
-    bool readFailed = ferror(file) != 0;
-    *error = errno;
+    PlanFileResult result = readPlanStream(file, text, error);
     fclose(file);
-    return readFailed ? PLAN_FILE_CANT_READ : PLAN_FILE_READ;
+    return result;
 }

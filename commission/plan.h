@@ -4,6 +4,7 @@
 // own CSV, edited, is a plan.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -75,3 +76,5 @@ const size_t PLAN_MAX_BYTES = 1024 * 1024;
 
 // The whole plan file as text.
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error);
+// The whole plan from a stream open for reading in binary mode (standard input), as text.
+PlanFileResult readPlanStream(FILE* file, std::string* text, int* error);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -315,6 +316,25 @@ void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
         all.push_back(one);
     }
     fprintf(out, "%s\n", all.dump(2).c_str());
+}
+
+void printTally(FILE* err, const std::vector<Outcome>& outcomes)
+{
+    std::map<OutcomeState, long> counts;   // in the order of the states
+    for (const Outcome& o : outcomes) {
+        ++counts[o.state];
+    }
+    std::string line;
+    for (const auto& c : counts) {
+        const char* name = outcomeName(c.first);
+        line += (line.empty() ? "" : ", ") + counted(c.second, name, name);
+    }
+    fprintf(err, "%s: %s\n", BATCH_PROGRAM, line.c_str());
+}
+
+void printByteOrderMark(FILE* out)
+{
+    fputs("\xef\xbb\xbf", out);
 }
 
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)

@@ -40,6 +40,11 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
 // (empty, null for the set command); keys in doc/brevindor-batch.1.
 void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
 void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
+// The count of each result present, in the order of OutcomeState, as one line for standard error:
+// "brevindor-batch: 17 verified, 3 not confirmed".
+void printTally(FILE* err, const std::vector<Outcome>& outcomes);
+// The UTF-8 byte-order mark, which spreadsheets need to read CSV as UTF-8 (--bom).
+void printByteOrderMark(FILE* out);
 
 // Why the interfaces could not be chosen, with the candidates where they help, for standard error.
 void printChoiceFailure(FILE* err, Choice choice, const std::string& where,

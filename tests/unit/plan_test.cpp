@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include <string>
 #include <vector>
 
 #include "commission/plan.h"
-#include "protocol/utf8.h"
+#include "commission/undo.h"
 #include "report/batch_output.h"
+#include "support/utf16.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
 // or the errors as "line: start of the message".
@@ -104,32 +110,6 @@ TEST(Plan, Table)
     }
 }
 
-// UTF-8 text as UTF-16 code units, each as two bytes in the order asked, after a byte-order mark.
-static std::string utf16(const std::string& text, bool bigEndian, bool mark = true)
-{
-    std::string bytes;
-    auto unit = [&bytes, bigEndian](unsigned long u) {
-        char high = (char)(u >> 8);
-        char low = (char)(u & 0xFF);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
-    };
-    if (mark) {
-        unit(0xFEFF);
-    }
-    for (size_t at = 0; at < text.size();) {
-        unsigned long code = 0;
-        int length = decodeUtf8((const unsigned char*)text.data() + at, text.size() - at, &code);
-        at += (size_t)length;
-        if (code >= 0x10000) {
-            unit(0xD800 + ((code - 0x10000) >> 10));
-            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            unit(code);
-        }
-    }
-    return bytes;
-}
-
 // Plans as other tools save them: read as UTF-8 when the encoding is known, refused with the
 // whole sentence when not.
 TEST(Plan, Encodings)
@@ -178,4 +158,46 @@ TEST(Plan, Encodings)
     for (const auto& c : cases) {
         EXPECT_EQ(readAll(c.text), c.expected) << c.text;
     }
+}
+
+// The undo file's check before the scan finds what the real write would meet and leaves the folder
+// as it was: no file made, one already there untouched.
+TEST(Plan, UndoFileCheck)
+{
+    char folder[] = "/tmp/undo-check-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    const struct {
+        std::string path;
+        const char* leftover;   // already there as path.tmp, or nullptr
+        bool writable;
+        int error;
+    } cases[] = {
+        {dir + "/u.csv", nullptr, true, 0},
+        {dir + "/v.csv", "kept", true, 0},
+        {dir + "/no/u.csv", nullptr, false, ENOENT},
+        {dir + "/v.csv.tmp/u.csv", nullptr, false, ENOTDIR},
+    };
+    for (const auto& c : cases) {
+        if (c.leftover != nullptr) {
+            FILE* f = fopen((c.path + ".tmp").c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            fputs(c.leftover, f);
+            fclose(f);
+        }
+        int error = 0;
+        EXPECT_EQ(canWriteUndoFile(c.path, &error), c.writable) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+        char kept[16] = "";
+        FILE* f = fopen((c.path + ".tmp").c_str(), "rb");
+        EXPECT_EQ(f != nullptr, c.leftover != nullptr) << c.path;
+        if (f != nullptr) {
+            EXPECT_NE(fgets(kept, sizeof kept, f), nullptr);
+            EXPECT_STREQ(kept, c.leftover);
+            fclose(f);
+        }
+        EXPECT_EQ(fopen(c.path.c_str(), "rb"), nullptr) << c.path;
+    }
+    (void)remove((dir + "/v.csv.tmp").c_str());
+    EXPECT_EQ(rmdir(folder), 0) << "nothing else left behind";
 }
