@@ -31,15 +31,16 @@ int runSet(const Settings& s);
 int runApply(const Settings& s);
 
 const Command COMMANDS[] = {
-    {"scan", runScan, "[--interface WHERE] [--timeout S] [--max-time S] [--format table|csv|json]", SCAN_OPTIONS,
-     SCAN_SHORT_OPTIONS, 0},
+    {"scan", runScan, "[--interface WHERE] [--timeout S] [--max-time S] [--format table|csv|json] [--bom]",
+     SCAN_OPTIONS, SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
-     "                      [--max-time S] [--verify-time S] [--no-verify] [--undo FILE] [--format table|csv|json]",
+     "                      [--max-time S] [--verify-time S] [--no-verify] [--undo FILE] [--format table|csv|json]\n"
+     "                      [--bom]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
-     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
-     "                      [--undo FILE] [--format table|csv|json]",
+     "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--verify-time S] [--dry-run]\n"
+     "                      [--undo FILE] [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -59,10 +60,14 @@ void printUsage(FILE* out)
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
             "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
             "controller to report its new values (default 10 s). --undo FILE: before anything is\n"
-            "sent, a plan that puts back the values the controllers to be set reported.\n"
+            "sent, a plan that puts back the values the controllers to be set reported (checked\n"
+            "before the scan, --dry-run too). --bom: with --format csv, the UTF-8 byte-order mark\n"
+            "first, which spreadsheets need to read UTF-8.\n"
             "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
-            "controller reports; lines starting with '#' are comments.\n"
+            "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
+            "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
+            "After a summary, standard error gets a line counting each result.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
