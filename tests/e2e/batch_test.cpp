@@ -224,6 +224,14 @@ RunControl errorsOnTerminal()
     return c;
 }
 
+// Input, output and errors on one terminal: all of it in out, "\n" as "\r\n".
+RunControl onTerminal()
+{
+    RunControl c;
+    c.terminal = true;
+    return c;
+}
+
 Check usageError(const std::string& words)
 {
     return [words](const ToolRun& run, const std::string& log) {
@@ -764,6 +772,21 @@ const Case CASES[] = {
      {},
      {},
      std::string(PLAN_LIMIT + 1, '#')},
+    {"ApplyFromATerminal",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "-"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.out.find("apply - reads the plan from standard input, which is a terminal; redirect or pipe "
+                                "the plan into it\r\n"),
+                   std::string::npos)
+             << run.out;
+         EXPECT_EQ(log, "");
+     },
+     onTerminal()},
     // Spreadsheets need the mark to read UTF-8; a byte of no UTF-8 sequence becomes U+FFFD.
     {"ScanCsvWithMark",
      nullptr,
@@ -965,7 +988,7 @@ TEST_P(Batch, Run)
     }
     ToolRun run = batch(args, c.control, c.input);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    if (!c.control.errorsOnTerminal) {
+    if (!c.control.errorsOnTerminal && !c.control.terminal) {
         EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no status line off a terminal: " << run.err;
     }
     c.check(run, received());
