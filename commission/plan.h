@@ -54,14 +54,16 @@ struct PlanError {
     int count;
 };
 
-// Reads the whole plan text: UTF-8 with or without a byte-order mark, or UTF-16 (little or
-// big-endian) with one, as spreadsheets save "Unicode text"; lines ending in LF, CRLF or CR, fields separated by ',',
-// ';' or tab (the one the header uses) and quoted as in RFC 4180. Lines whose first non-blank character is '#', blank
-// lines and rows of empty fields are skipped; the first other line must be the header. Every error is listed with its
-// line (a row's first): malformed rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at
-// all. Another encoding is refused as the one error: UTF-32, UTF-16 without a byte-order mark, broken UTF-16. Bytes
-// that are not UTF-8 are an error of their row in a cell that is read (mac, ip, gateway, mask), and passed over in
-// comments and ignored columns: they change nothing read. True when there is none.
+// Reads the whole plan text: UTF-8 with or without a byte-order mark, or UTF-16 (little or big-
+// endian) with one, as spreadsheets save "Unicode text"; lines ending in LF, CRLF or CR, fields
+// separated by ',', ';' or tab (the one the header uses) and quoted as in RFC 4180. Lines whose
+// first non-blank character is '#', blank lines and rows of empty fields are skipped; the first
+// other line must be the header. Every error is listed with its line (a row's first): malformed
+// rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at all.
+// Another encoding is refused as the one error: UTF-32, UTF-16 without a byte-order mark, broken
+// UTF-16. Bytes that are not UTF-8 are an error of their row in a cell that is read (mac, ip,
+// gateway, mask), and passed over in comments and ignored columns: they change nothing read.
+// True when there is none.
 bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors);
 
 enum PlanFileResult {
