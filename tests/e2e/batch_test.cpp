@@ -24,7 +24,7 @@ using Check = std::function<void(const ToolRun&, const std::string& log)>;
 const char* const VETH = "ip link add brv0 type veth peer name brv1 && ip link set brv0 up && ip link set brv1 up && "
                          "ip addr add 10.9.0.1/24 dev brv0 && ip addr add 10.9.0.2/24 dev brv1";
 const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.5"};
-const size_t PLAN_LIMIT = 1024 * 1024;   // bytes
+const size_t PLAN_LIMIT = 1024UL * 1024;   // bytes
 
 // A plan's bytes (NUL bytes too, for UTF-16), or none (nullptr).
 struct PlanBytes {
@@ -47,7 +47,7 @@ struct Case {
     RunControl control = {};
     std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
     std::string input = {};                // on standard input
-    bool portTaken = false;                // another program holds the port on 127.0.0.1 during the run
+    const char* portHeld = nullptr;        // the local address whose port another program holds during the run
 };
 
 Ctl with(int k, const std::string& extra)
@@ -839,7 +839,7 @@ const Case CASES[] = {
      {},
      {},
      "",
-     true},
+     "127.0.0.1"},
     {"DryRunChecksTheUndoFile",
      nullptr,
      {ctl(1)},
@@ -926,19 +926,19 @@ const Case CASES[] = {
      {"", 0, false, false, false, {}, "/dev/full"}},
 };
 
-// The port taken on 127.0.0.1 while it lives, as by another program, when asked to.
+// The protocol's port on the address given (none: nullptr) taken while it lives, as by another program.
 struct PortHolder {
     int fd = -1;
-    explicit PortHolder(bool take)
+    explicit PortHolder(const char* address)
     {
-        if (!take) {
+        if (address == nullptr) {
             return;
         }
         fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_port = htons(20662);
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(inet_pton(AF_INET, address, &local.sin_addr), 1) << address;
         EXPECT_EQ(bind(fd, (const sockaddr*)&local, sizeof local), 0) << "the port to hold: " << errno;
     }
     ~PortHolder()
@@ -979,7 +979,7 @@ TEST_P(Batch, Run)
     if (c.plan.given) {
         file("plan.csv", c.plan.bytes);
     }
-    PortHolder holder(c.portTaken);
+    PortHolder holder(c.portHeld);
     if (!c.first.empty()) {
         std::vector<std::string> first = c.first;
         std::rotate(first.begin(), first.begin() + (long)LO.size(), first.begin() + (long)LO.size() + 1);
