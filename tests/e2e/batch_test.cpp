@@ -26,13 +26,16 @@ const char* const VETH = "ip link add brv0 type veth peer name brv1 && ip link s
 const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.5"};
 const size_t PLAN_LIMIT = 1024UL * 1024;   // bytes
 
-// A plan's bytes (NUL bytes too, for UTF-16), or none (nullptr).
+// A plan's bytes (NUL bytes too, for UTF-16), or none: rows write a text, or nullptr.
 struct PlanBytes {
     bool given = false;
     std::string bytes;
-    PlanBytes(std::nullptr_t) {}   // NOLINT(google-explicit-constructor): rows write nullptr
-    PlanBytes(const char* text) : given(true), bytes(text) {}              // NOLINT(google-explicit-constructor)
-    PlanBytes(std::string text) : given(true), bytes(std::move(text)) {}   // NOLINT(google-explicit-constructor)
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(std::nullptr_t) {}
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(const char* text) : given(true), bytes(text) {}
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(std::string text) : given(true), bytes(std::move(text)) {}
 };
 
 struct Case {

@@ -188,10 +188,10 @@ TEST(Plan, UndoFileCheck)
         int error = 0;
         EXPECT_EQ(canWriteUndoFile(c.path, &error), c.writable) << c.path;
         EXPECT_EQ(error, c.error) << c.path;
-        char kept[16] = "";
         FILE* f = fopen((c.path + ".tmp").c_str(), "rb");
         EXPECT_EQ(f != nullptr, c.leftover != nullptr) << c.path;
         if (f != nullptr) {
+            char kept[16] = "";
             EXPECT_NE(fgets(kept, sizeof kept, f), nullptr);
             EXPECT_STREQ(kept, c.leftover);
             fclose(f);
