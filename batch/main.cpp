@@ -1,6 +1,7 @@
 // brevindor-batch: the controller protocol for scripts. Scans, sets one controller or applies a
-// plan, verifies, never prompts; standard input is read only as the plan of "apply -". Standard output holds only the
-// result; progress, warnings and errors go to standard error. The exit status says how it went.
+// plan, verifies, never prompts; standard input is read only as the plan of "apply -". Standard
+// output holds only the result; progress, warnings and errors go to standard error. The exit
+// status says how it went.
 // This file is the command table and the dispatch; the work is done in commission/, the texts in
 // report/.
 #include <cerrno>
