@@ -1,6 +1,7 @@
 // brevindor-batch: the controller protocol for scripts. Scans, sets one controller or applies a
-// plan, verifies, never prompts and never reads standard input. Standard output holds only the
-// result; progress, warnings and errors go to standard error. The exit status says how it went.
+// plan, verifies, never prompts; standard input is read only as the plan of "apply -". Standard
+// output holds only the result; progress, warnings and errors go to standard error. The exit
+// status says how it went.
 // This file is the command table and the dispatch; the work is done in commission/, the texts in
 // report/.
 #include <cerrno>
@@ -31,16 +32,16 @@ int runSet(const Settings& s);
 int runApply(const Settings& s);
 
 const Command COMMANDS[] = {
-    {"scan", runScan, "[--interface WHERE] [--timeout S] [--max-time S] [--format table|csv|json]", SCAN_OPTIONS,
-     SCAN_SHORT_OPTIONS, 0},
+    {"scan", runScan, "[--interface WHERE] [--timeout S] [--max-time S] [--format table|csv|json] [--bom]",
+     SCAN_OPTIONS, SCAN_SHORT_OPTIONS, 0},
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
      "                      [--max-time S] [--settle S] [--verify-time S] [--no-verify] [--undo FILE]\n"
-     "                      [--format table|csv|json]",
+     "                      [--format table|csv|json] [--bom]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
-     "PLAN [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
-     "                      [--dry-run] [--undo FILE] [--format table|csv|json]",
+     "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
+     "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
@@ -62,10 +63,14 @@ void printUsage(FILE* out)
             "long to go on asking for a second device with one of them (default 1 s; shorter is\n"
             "faster, but a clone answering later than that is missed). --verify-time: how long to\n"
             "wait for a set controller to report its new values (default 10 s). --undo FILE: before\n"
-            "anything is sent, a plan that puts back the values the controllers to be set reported.\n"
+            "anything is sent, a plan that puts back the values the controllers to be set reported\n"
+            "(checked before the scan, --dry-run too). --bom: with --format csv, the UTF-8\n"
+            "byte-order mark first, which spreadsheets need to read UTF-8.\n"
             "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
-            "controller reports; lines starting with '#' are comments.\n"
+            "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
+            "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
+            "After a summary, standard error gets a line counting each result.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
@@ -102,6 +107,21 @@ ApplyOptions engineOptions(const Settings& s)
     ApplyOptions options = s.apply;
     options.scan.progressEvery = statusLine().terminal ? STATUS_EVERY_S : 0;
     return options;
+}
+
+// How the plan is named in messages.
+std::string planName(const Settings& s)
+{
+    return s.plan == "-" ? "(standard input)" : s.plan;
+}
+
+// The undo file can't be written: told, and the status of a system failure.
+int undoFailure(const Settings& s, int error)
+{
+    clearStatus(statusLine());
+    fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
+            strerror(error));
+    return EXIT_NETWORK;
 }
 
 int networkFailure(const Failure& f)
@@ -153,6 +173,9 @@ int runScan(const Settings& s)
     printConflictWarnings(stderr, scanner.found, flags);
     void (*const print[])(FILE*, const std::vector<Sighting>&,
                           const std::vector<ScanFlag>&) = {printScanTable, printScanCsv, printScanJson};
+    if (s.bom) {
+        printByteOrderMark(stdout);
+    }
     print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
@@ -163,6 +186,10 @@ int runScan(const Settings& s)
 
 int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
 {
+    int undoError = 0;
+    if (!s.undo.empty() && !canWriteUndoFile(s.undo, &undoError)) {
+        return undoFailure(s, undoError);   // found before the scan, --dry-run too
+    }
     Sockets sockets;
     Scanner scanner;
     ApplyOptions options = engineOptions(s);
@@ -177,9 +204,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         options.beforeSending = [&s](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
             int error = 0;
             if (!writeUndoFile(s.undo, outcomes, toSend, &error)) {
-                clearStatus(statusLine());
-                fprintf(stderr, "%s: can't write the undo file %s: %s; nothing sent\n", BATCH_PROGRAM, s.undo.c_str(),
-                        strerror(error));
+                (void)undoFailure(s, error);
                 return false;
             }
             return true;
@@ -190,7 +215,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
     closeSockets(sockets);
     for (const Refusal& r : result.refusals) {
         if (withLine) {
-            fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), r.line, refusalText(r, true).c_str());
+            fprintf(stderr, "%s:%d: %s\n", planName(s).c_str(), r.line, refusalText(r, true).c_str());
         } else {
             fprintf(stderr, "%s: %s\n", BATCH_PROGRAM, refusalText(r, false).c_str());
         }
@@ -210,7 +235,11 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, bool withLine)
         printOutcomeWarnings(stderr, result.outcomes);
         void (*const print[])(FILE*, const std::vector<Outcome>&, bool) = {printSummary, printSummaryCsv,
                                                                            printSummaryJson};
+        if (s.bom) {
+            printByteOrderMark(stdout);
+        }
         print[s.format](stdout, result.outcomes, withLine);
+        printTally(stderr, result.outcomes);
     }
     if (result.stopped) {
         return 128 + stopSignal();
@@ -254,22 +283,33 @@ int runApply(const Settings& s)
 {
     std::string text;
     int error = 0;
-    PlanFileResult read = readPlanFile(s.plan, &text, &error);
+    std::string name = planName(s);
+    PlanFileResult read;
+    if (s.plan == "-") {
+        if (isTerminal(stdin)) {
+            return usageError("apply - reads the plan from standard input, which is a terminal; "
+                              "redirect or pipe the plan into it");
+        }
+        setBinaryMode(stdin);
+        read = readPlanStream(stdin, &text, &error);
+    } else {
+        read = readPlanFile(s.plan, &text, &error);
+    }
     if (read == PLAN_FILE_TOO_LARGE) {
-        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, s.plan.c_str(),
+        fprintf(stderr, "%s: the plan %s is larger than %zu bytes; nothing sent\n", BATCH_PROGRAM, name.c_str(),
                 PLAN_MAX_BYTES);
         return EXIT_USAGE;
     }
     if (read != PLAN_FILE_READ) {
         fprintf(stderr, "%s: can't %s the plan %s: %s\n", BATCH_PROGRAM, read == PLAN_FILE_CANT_OPEN ? "open" : "read",
-                s.plan.c_str(), strerror(error));
+                name.c_str(), strerror(error));
         return EXIT_USAGE;
     }
     std::vector<PlanRow> rows;
     std::vector<PlanError> errors;
     if (!readPlan(text, &rows, &errors)) {
         for (const PlanError& e : errors) {
-            fprintf(stderr, "%s:%d: %s\n", s.plan.c_str(), e.line, planErrorText(e).c_str());
+            fprintf(stderr, "%s:%d: %s\n", name.c_str(), e.line, planErrorText(e).c_str());
         }
         fprintf(stderr, "%s: %zu error%s in the plan; nothing sent\n", BATCH_PROGRAM, errors.size(),
                 errors.size() == 1 ? "" : "s");

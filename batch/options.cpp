@@ -21,7 +21,8 @@ enum OptionCode {
     OPT_DRY_RUN,
     OPT_MAX_TIME,
     OPT_UNDO,
-    OPT_SETTLE
+    OPT_SETTLE,
+    OPT_BOM
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -52,6 +53,10 @@ enum OptionCode {
     {                                                                                                                  \
         "undo", required_argument, NULL, OPT_UNDO                                                                      \
     }
+#define OPTION_BOM                                                                                                     \
+    {                                                                                                                  \
+        "bom", no_argument, NULL, OPT_BOM                                                                              \
+    }
 #define OPTION_HELP                                                                                                    \
     {                                                                                                                  \
         "help", no_argument, NULL, 'h'                                                                                 \
@@ -62,7 +67,7 @@ enum OptionCode {
     }
 
 const option SCAN_OPTIONS[] = {
-    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_HELP, OPTION_END,
+    OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_BOM, OPTION_HELP, OPTION_END,
 };
 const option SET_OPTIONS[] = {
     OPTION_INTERFACE,
@@ -77,14 +82,15 @@ const option SET_OPTIONS[] = {
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
     OPTION_UNDO,
     OPTION_FORMAT,
+    OPTION_BOM,
     OPTION_HELP,
     OPTION_END,
 };
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT,     OPTION_MAX_TIME,
     OPTION_SETTLE,    OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_UNDO,      OPTION_FORMAT,      OPTION_HELP,
-    OPTION_END,
+    OPTION_UNDO,      OPTION_FORMAT,      OPTION_BOM,
+    OPTION_HELP,      OPTION_END,
 };
 
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
@@ -168,6 +174,9 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_UNDO:
         s->undo = value;
         break;
+    case OPT_BOM:
+        s->bom = true;
+        break;
     default:
         break;
     }
@@ -233,6 +242,9 @@ int readOptions(int argc, char** argv, const Command& c, const Command* commands
     }
     if (c.operands == 1) {
         s->plan = operands[0];
+    }
+    if (s->bom && s->format != FORMAT_CSV) {
+        return usageError("--bom goes with --format csv only");
     }
     return EXIT_OK;
 }

@@ -13,8 +13,9 @@ struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
     Format format = FORMAT_TABLE;
+    bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
-    std::string plan;                     // apply's PLAN
+    std::string plan;                     // apply's PLAN; "-" for standard input
     std::string undo;                     // --undo: where the values before go
 };
 

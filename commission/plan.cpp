@@ -6,9 +6,14 @@
 #include <map>
 
 #include "protocol/address.h"
+#include "protocol/utf8.h"
 
 static const char SEPARATORS[] = {',', ';', '\t'};   // the first wins a tie
 static const char BOM[] = "\xef\xbb\xbf";
+static const char UTF16_LE_BOM[] = "\xff\xfe";
+static const char UTF16_BE_BOM[] = "\xfe\xff";
+static const char UTF32_LE_BOM[] = {'\xff', '\xfe', '\0', '\0'};
+static const char UTF32_BE_BOM[] = {'\0', '\0', '\xfe', '\xff'};
 
 enum Column { COLUMN_MAC, COLUMN_IP, COLUMN_GATEWAY, COLUMN_MASK, COLUMNS };
 static const char* const COLUMN_NAMES[COLUMNS] = {"mac", "ip", "gateway", "mask"};
@@ -200,6 +205,14 @@ static void readRow(int line, const PlanHeader& header, const std::vector<std::s
     }
     memset(row, 0, sizeof *row);
     row->line = line;
+    for (int c = 0; c < COLUMNS; ++c) {
+        if (!isUtf8(cell[c]->data(), cell[c]->size())) {
+            errors->push_back({line, PLAN_NOT_UTF8, COLUMN_NAMES[c], 0});
+            *macOk = false;
+            *ipOk = false;
+            return;
+        }
+    }
     const std::string& mac = *cell[COLUMN_MAC];
     *macOk = !mac.empty() && mac.find('\0') == std::string::npos && parseMac(mac.c_str(), row->mac);
     if (mac.empty()) {
@@ -249,10 +262,82 @@ static bool allEmpty(const std::vector<std::string>& fields)
     return true;
 }
 
-bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors)
+static bool startsWith(const std::string& text, const char* start, size_t size)
+{
+    return text.compare(0, size, start, size) == 0;
+}
+
+// The line of text at its end, the first being 1.
+static int lineAtEnd(const std::string& text)
+{
+    int line = 1;
+    for (size_t at = 0; at < text.size(); ++at) {
+        size_t lineEnd = lineBreak(text, at);
+        line += lineEnd > 0 ? 1 : 0;
+        at += lineEnd > 1 ? 1 : 0;
+    }
+    return line;
+}
+
+// UTF-16 after its byte-order mark as UTF-8 into *text; false, with the error, when it is broken.
+static bool fromUtf16(const std::string& bytes, bool bigEndian, std::string* text, std::vector<PlanError>* errors)
+{
+    text->clear();
+    size_t at = 2;
+    auto unit = [&bytes, bigEndian](size_t i) {
+        unsigned char first = (unsigned char)bytes[i];
+        unsigned char second = (unsigned char)bytes[i + 1];
+        return bigEndian ? (unsigned long)first << 8 | second : (unsigned long)second << 8 | first;
+    };
+    for (; at + 1 < bytes.size(); at += 2) {
+        unsigned long code = unit(at);
+        if (code >= 0xD800 && code <= 0xDBFF && at + 3 < bytes.size() && unit(at + 2) >= 0xDC00 &&
+            unit(at + 2) <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10 | (unit(at + 2) - 0xDC00));
+            at += 2;
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            errors->push_back({lineAtEnd(*text), PLAN_UTF16_SURROGATE, "", 0});
+            return false;
+        }
+        char utf8[4];
+        text->append(utf8, (size_t)encodeUtf8(code, utf8));
+    }
+    if (at < bytes.size()) {
+        errors->push_back({lineAtEnd(*text), PLAN_UTF16_ODD, "", 0});
+        return false;
+    }
+    return true;
+}
+
+// The plan's bytes as UTF-8 text (the UTF-8 byte-order mark left for the reader to skip); false,
+// with the error, for an encoding that can't be read.
+static bool planText(const std::string& bytes, std::string* text, std::vector<PlanError>* errors)
+{
+    if (startsWith(bytes, UTF32_LE_BOM, sizeof UTF32_LE_BOM) || startsWith(bytes, UTF32_BE_BOM, sizeof UTF32_BE_BOM) ||
+        (bytes.size() >= 4 && bytes[1] == '\0' && bytes[2] == '\0' && (bytes[0] == '\0') != (bytes[3] == '\0'))) {
+        errors->push_back({1, PLAN_UTF32, "", 0});
+        return false;
+    }
+    if (startsWith(bytes, UTF16_LE_BOM, 2) || startsWith(bytes, UTF16_BE_BOM, 2)) {
+        return fromUtf16(bytes, bytes[0] == UTF16_BE_BOM[0], text, errors);
+    }
+    // A plan starts with text: a zero beside its first character is UTF-16 of unknown order.
+    if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
+        errors->push_back({1, PLAN_UTF16_NO_BOM, "", 0});
+        return false;
+    }
+    *text = bytes;
+    return true;
+}
+
+bool readPlan(const std::string& bytes, std::vector<PlanRow>* rows, std::vector<PlanError>* errors)
 {
     rows->clear();
     errors->clear();
+    std::string text;
+    if (!planText(bytes, &text, errors)) {
+        return false;
+    }
     std::map<std::string, int> macLines;
     std::map<std::string, int> ipLines;
     PlanHeader header = PlanHeader();
@@ -319,6 +404,23 @@ bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<P
     }
     return errors->empty();
 }
+PlanFileResult readPlanStream(FILE* file, std::string* text, int* error)
+{
+    text->clear();
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (text->size() + got > PLAN_MAX_BYTES) {
+            text->clear();
+            return PLAN_FILE_TOO_LARGE;
+        }
+        text->append(chunk, got);
+    }
+    bool readFailed = ferror(file) != 0;
+    *error = errno;
+    return readFailed ? PLAN_FILE_CANT_READ : PLAN_FILE_READ;
+}
+
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error)
 {
     text->clear();
@@ -327,18 +429,7 @@ PlanFileResult readPlanFile(const std::string& path, std::string* text, int* err
         *error = errno;
         return PLAN_FILE_CANT_OPEN;
     }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-        if (text->size() + got > PLAN_MAX_BYTES) {
-            fclose(file);
-            text->clear();
-            return PLAN_FILE_TOO_LARGE;
-        }
-        text->append(chunk, got);
-    }
-    bool readFailed = ferror(file) != 0;
-    *error = errno;
+    PlanFileResult result = readPlanStream(file, text, error);
     fclose(file);
-    return readFailed ? PLAN_FILE_CANT_READ : PLAN_FILE_READ;
+    return result;
 }

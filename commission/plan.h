@@ -4,6 +4,7 @@
 // own CSV, edited, is a plan.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ enum PlanProblem {
     PLAN_BAD_MASK,      // field
     PLAN_MAC_TWICE,     // field; count: the line that has it already
     PLAN_IP_TWICE,      // field; count: the line that has it already
+    // Encodings that can't be read:
+    PLAN_UTF32,             // with or without a byte-order mark
+    PLAN_UTF16_NO_BOM,      // every other byte zero at the start, no byte-order mark to tell the order
+    PLAN_UTF16_ODD,         // UTF-16 with an odd number of bytes
+    PLAN_UTF16_SURROGATE,   // UTF-16 with half of a surrogate pair
+    PLAN_NOT_UTF8,          // field: the column whose cell holds bytes that are not UTF-8
 };
 
 // One fault of a plan. The field is kept as the file has it (any bytes); the text forms make it
@@ -47,11 +54,15 @@ struct PlanError {
     int count;
 };
 
-// Reads the whole plan text: UTF-8 with or without a byte-order mark, lines ending in LF, CRLF or
-// CR, fields separated by ',', ';' or tab (the one the header uses) and quoted as in RFC 4180.
-// Lines whose first non-blank character is '#', blank lines and rows of empty fields are skipped;
-// the first other line must be the header. Every error is listed with its line (a row's first):
-// malformed rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at all.
+// Reads the whole plan text: UTF-8 with or without a byte-order mark, or UTF-16 (little or big-
+// endian) with one, as spreadsheets save "Unicode text"; lines ending in LF, CRLF or CR, fields
+// separated by ',', ';' or tab (the one the header uses) and quoted as in RFC 4180. Lines whose
+// first non-blank character is '#', blank lines and rows of empty fields are skipped; the first
+// other line must be the header. Every error is listed with its line (a row's first): malformed
+// rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at all.
+// Another encoding is refused as the one error: UTF-32, UTF-16 without a byte-order mark, broken
+// UTF-16. Bytes that are not UTF-8 are an error of their row in a cell that is read (mac, ip,
+// gateway, mask), and passed over in comments and ignored columns: they change nothing read.
 // True when there is none.
 bool readPlan(const std::string& text, std::vector<PlanRow>* rows, std::vector<PlanError>* errors);
 
@@ -67,3 +78,5 @@ const size_t PLAN_MAX_BYTES = 1024 * 1024;
 
 // The whole plan file as text.
 PlanFileResult readPlanFile(const std::string& path, std::string* text, int* error);
+// The whole plan from a stream open for reading in binary mode (standard input), as text.
+PlanFileResult readPlanStream(FILE* file, std::string* text, int* error);

@@ -15,6 +15,31 @@ static std::string undoRow(const Outcome& o)
     return text;
 }
 
+static std::string temporaryOf(const std::string& path)
+{
+    return path + ".tmp";
+}
+
+bool canWriteUndoFile(const std::string& path, int* error)
+{
+    std::string temporary = temporaryOf(path);
+    FILE* before = fopen(temporary.c_str(), "rb");
+    bool existed = before != NULL || errno != ENOENT;
+    if (before != NULL) {
+        fclose(before);
+    }
+    FILE* file = fopen(temporary.c_str(), "ab");
+    if (file == NULL) {
+        *error = errno;
+        return false;
+    }
+    fclose(file);
+    if (!existed) {
+        (void)remove(temporary.c_str());
+    }
+    return true;
+}
+
 bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent,
                    int* error)
 {
@@ -22,7 +47,7 @@ bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes
     for (size_t i : sent) {
         text += undoRow(outcomes[i]);
     }
-    std::string temporary = path + ".tmp";
+    std::string temporary = temporaryOf(path);
     FILE* file = fopen(temporary.c_str(), "wb");
     if (file == NULL) {
         *error = errno;

@@ -12,3 +12,8 @@
 // number, when any step fails; the temporary file is then removed and path left as it was.
 bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent,
                    int* error);
+
+// Whether the undo file's temporary can be made beside path, as writeUndoFile makes it, for a
+// check before the scan: the temporary is created and removed again (one already there is only
+// opened, to append nothing). False, with the error number, when it can't.
+bool canWriteUndoFile(const std::string& path, int* error);

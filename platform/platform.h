@@ -101,5 +101,23 @@ void catchStopSignals();
 // The signal caught, or 0.
 int stopSignal();
 
+// The system's text for an error number: a socket call's (WSAGetLastError on Windows, errno
+// elsewhere) or the C runtime's errno, into text (size bytes), without a final period or line end.
+void errorText(int error, char* text, size_t size);
+
+// What an error number commonly means, for a hint a user can act on.
+enum ErrorCause {
+    CAUSE_OTHER,
+    CAUSE_ADDRESS_IN_USE,   // a port already taken
+    CAUSE_NO_DEVICE,        // the interface or its address is gone
+    CAUSE_NETWORK_DOWN,     // the interface is down or the network unreachable
+    CAUSE_PERMISSION,       // the system or a firewall refused the call
+};
+ErrorCause errorCause(int error);
+
+// Reads the stream's bytes as they are: Windows would otherwise turn CRLF into LF and stop at
+// Ctrl-Z on standard input. Nothing to do elsewhere.
+void setBinaryMode(FILE* file);
+
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

@@ -91,6 +91,34 @@ bool isInterruption(int error)
     return error == EINTR;
 }
 
+void errorText(int error, char* text, size_t size)
+{
+    (void)snprintf(text, size, "%s", strerror(error));   // NOLINT(concurrency-mt-unsafe): glibc's is thread-safe
+}
+
+ErrorCause errorCause(int error)
+{
+    switch (error) {
+    case EADDRINUSE:
+        return CAUSE_ADDRESS_IN_USE;
+    case ENODEV:
+    case ENXIO:
+    case EADDRNOTAVAIL:
+        return CAUSE_NO_DEVICE;
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return CAUSE_NETWORK_DOWN;
+    case EACCES:
+    case EPERM:
+        return CAUSE_PERMISSION;
+    default:
+        return CAUSE_OTHER;
+    }
+}
+
+void setBinaryMode(FILE*) {}
+
 bool commitFile(FILE* file)
 {
     return fsync(fileno(file)) == 0;

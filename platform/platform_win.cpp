@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -65,6 +66,43 @@ void catchStopSignals()
 int stopSignal()
 {
     return (int)caughtStop;
+}
+
+void errorText(int error, char* text, size_t size)
+{
+    // Winsock's numbers are the system's messages; the C runtime's errno values are its own.
+    if (error < WSABASEERR || FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                             (DWORD)error, 0, text, (DWORD)size, NULL) == 0) {
+        (void)snprintf(text, size, "%s", strerror(error));
+    }
+    size_t length = strlen(text);
+    while (length > 0 && strchr(". \r\n", text[length - 1]) != NULL) {
+        text[--length] = '\0';
+    }
+}
+
+ErrorCause errorCause(int error)
+{
+    switch (error) {
+    case WSAEADDRINUSE:
+        return CAUSE_ADDRESS_IN_USE;
+    case WSAEADDRNOTAVAIL:
+        return CAUSE_NO_DEVICE;
+    case WSAENETDOWN:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+        return CAUSE_NETWORK_DOWN;
+    case WSAEACCES:
+    case EACCES:
+        return CAUSE_PERMISSION;
+    default:
+        return CAUSE_OTHER;
+    }
+}
+
+void setBinaryMode(FILE* file)
+{
+    (void)_setmode(_fileno(file), _O_BINARY);
 }
 
 bool commitFile(FILE* file)

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -203,9 +204,32 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::ve
     printColumns(out, rows);
 }
 
-// Quoted when it holds a comma, a quote or a line end.
-static std::string csvField(const std::string& text)
+// Text with each byte of no valid UTF-8 sequence replaced by U+FFFD, as the JSON library does: the
+// texts that other programs read as UTF-8 are UTF-8 throughout.
+static std::string validUtf8(const std::string& text)
 {
+    if (isUtf8(text.data(), text.size())) {
+        return text;
+    }
+    const unsigned char* bytes = (const unsigned char*)text.data();
+    std::string valid;
+    for (size_t at = 0; at < text.size();) {
+        unsigned long code = 0;
+        int length = decodeUtf8(bytes + at, text.size() - at, &code);
+        if (length > 0) {
+            valid.append(text, at, (size_t)length);
+        } else {
+            valid.append("\xef\xbf\xbd");
+        }
+        at += length > 0 ? (size_t)length : 1;
+    }
+    return valid;
+}
+
+// Quoted when it holds a comma, a quote or a line end.
+static std::string csvField(const std::string& cell)
+{
+    std::string text = validUtf8(cell);
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
     }
@@ -355,6 +379,25 @@ void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
     fprintf(out, "%s\n", jsonText(all, 2).c_str());
 }
 
+void printTally(FILE* err, const std::vector<Outcome>& outcomes)
+{
+    std::map<OutcomeState, long> counts;   // in the order of the states
+    for (const Outcome& o : outcomes) {
+        ++counts[o.state];
+    }
+    std::string line;
+    for (const auto& c : counts) {
+        const char* name = outcomeName(c.first);
+        line += (line.empty() ? "" : ", ") + counted(c.second, name, name);
+    }
+    fprintf(err, "%s: %s\n", BATCH_PROGRAM, line.c_str());
+}
+
+void printByteOrderMark(FILE* out)
+{
+    fputs("\xef\xbb\xbf", out);
+}
+
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)
 {
     for (const LocalInterface& c : candidates) {
@@ -419,7 +462,31 @@ void printFailure(FILE* err, const Failure& f)
     case FAILED_NONE:
         return;
     }
-    fprintf(err, "%s %s (error %d)\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", f.error);
+    fprintf(err, "%s %s%s\n", what, f.hasLocal ? ipv4Text(f.local).c_str() : "", errorWords(f.error).c_str());
+}
+
+std::string errorWords(int error)
+{
+    if (error == 0) {
+        return "";
+    }
+    char text[256];
+    errorText(error, text, sizeof text);
+    std::string words = ": " + std::string(text) + " (error " + std::to_string(error) + ")";
+    switch (errorCause(error)) {
+    case CAUSE_ADDRESS_IN_USE:
+        return words + "; is another brevindor or brevindor-batch running?";
+    case CAUSE_NO_DEVICE:
+        return words + "; is the interface still up with this address?";
+    case CAUSE_NETWORK_DOWN:
+        return words + "; is the interface up and connected?";
+    case CAUSE_PERMISSION:
+        return words + "; does a firewall block UDP port " + std::to_string(SCAN_PORT) +
+               ", or does it need root (Administrator on Windows)?";
+    case CAUSE_OTHER:
+        break;
+    }
+    return words;
 }
 
 std::string counted(long count, const char* one, const char* many)
@@ -470,7 +537,13 @@ static std::string shown(const std::string& text)
     char safe[SHOWN_TEXT_LEN * 4 + 1] = "";   // a character is at most four bytes
     size_t size = text.size() < sizeof safe - 1 ? text.size() : sizeof safe - 1;
     size_t taken = appendSafeText(safe, sizeof safe, (const unsigned char*)text.data(), size, SHOWN_TEXT_LEN);
-    return "'" + std::string(safe) + (taken < text.size() ? "..." : "") + "'";
+    return "'" + validUtf8(safe) + (taken < text.size() ? "..." : "") + "'";
+}
+
+// An encoding the plan reader can't read, and how to get one it reads.
+static std::string unreadable(const std::string& what)
+{
+    return what + "; save it with Save As, choosing CSV UTF-8 (or Unicode text)";
 }
 
 std::string planErrorText(const PlanError& e)
@@ -504,6 +577,16 @@ std::string planErrorText(const PlanError& e)
         return "MAC " + shown(e.field) + " is already on line " + std::to_string(e.count);
     case PLAN_IP_TWICE:
         return "IP address " + shown(e.field) + " is already given on line " + std::to_string(e.count);
+    case PLAN_UTF32:
+        return unreadable("the plan is UTF-32, which is not read");
+    case PLAN_UTF16_NO_BOM:
+        return unreadable("the plan is UTF-16 without a byte-order mark, which is not read");
+    case PLAN_UTF16_ODD:
+        return unreadable("the plan is UTF-16 but ends in half a character (an odd number of bytes)");
+    case PLAN_UTF16_SURROGATE:
+        return unreadable("the plan is UTF-16 but holds half of a surrogate pair");
+    case PLAN_NOT_UTF8:
+        return unreadable("the " + e.field + " cell is not UTF-8 (the plan is in another encoding)");
     }
     return "";
 }

@@ -40,12 +40,20 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
 // (empty, null for the set command); keys in doc/brevindor-batch.1.
 void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
 void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
+// The count of each result present, in the order of OutcomeState, as one line for standard error:
+// "brevindor-batch: 17 verified, 3 not confirmed".
+void printTally(FILE* err, const std::vector<Outcome>& outcomes);
+// The UTF-8 byte-order mark, which spreadsheets need to read CSV as UTF-8 (--bom).
+void printByteOrderMark(FILE* out);
 
 // Why the interfaces could not be chosen, with the candidates where they help, for standard error.
 void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
                         const std::vector<LocalInterface>& candidates);
 // A failure, as one line for standard error (without the program's name).
 void printFailure(FILE* err, const Failure& failure);
+// A network call's error number in words, for the end of such a line: ": " and the system's text,
+// the number, and a hint where a common cause is known; empty for 0.
+std::string errorWords(int error);
 // What a flag says, for the conflict column: empty when nothing is wrong.
 std::string conflictText(const Sighting& s, const ScanFlag& flag);
 // A warning on standard error for every controller flagged; a conflict names every sender with

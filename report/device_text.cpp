@@ -2,29 +2,6 @@
 
 #include <cstring>
 
-int decodeUtf8(const unsigned char* text, size_t size, unsigned long* code)
-{
-    unsigned char lead = text[0];
-    int length = lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 0;
-    if (length == 0 || (size_t)length > size) {
-        return 0;
-    }
-    static const unsigned long LEAD_BITS[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    static const unsigned long LEAST[] = {0, 0, 0x80, 0x800, 0x10000};   // below it: not the shortest form
-    unsigned long value = lead & LEAD_BITS[length];
-    for (int i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = value << 6 | (text[i] & 0x3FU);
-    }
-    if (value < LEAST[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    *code = value;
-    return length;
-}
-
 size_t appendSafeText(char* buffer, size_t capacity, const unsigned char* text, size_t size, size_t maxChars)
 {
     size_t used = strlen(buffer);

@@ -13,9 +13,7 @@
 #include <cstddef>
 #include <cstdio>
 
-// The valid UTF-8 sequence that starts text (size > 0 bytes): its length, 1 to 4, with its code
-// point in *code; 0 when none starts there.
-int decodeUtf8(const unsigned char* text, size_t size, unsigned long* code);
+#include "protocol/utf8.h"
 
 // Appends the safe form of the size bytes at text to the zero-terminated text in buffer (capacity
 // bytes in all, at least 1), whole characters only, at most maxChars of them; returns how many

@@ -38,11 +38,13 @@ check "--mac --mask --max-time " brevindor-batch set --m
 check "--dry-run " brevindor-batch apply line4.csv --d
 check "--settle " brevindor-batch set --se
 check "" brevindor-batch apply --settle ""
+check "--bom " brevindor-batch scan --format csv --b
+check "--bom " brevindor-batch set --b
 check "csv json table " brevindor-batch scan --format ""
 check "json " brevindor-batch apply --format = j
 check "all " brevindor-batch scan --interface al
 check "before.csv " brevindor-batch set --mac 00:1a:2b:3c:4d:01 --undo b
 check "line4.csv " brevindor-batch apply l
 check "" brevindor-batch set --ip ""
-check "--format --help --interface --max-time --timeout " brevindor-batch scan --
+check "--bom --format --help --interface --max-time --timeout " brevindor-batch scan --
 exit $failed

@@ -2,12 +2,19 @@
 // own. Each case states the exit status and checks the output and what reached the stand-in.
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <functional>
 
 #include "e2e/harness.h"
 #include "support/netns.h"
+#include "support/utf16.h"
 
 namespace {
 
@@ -17,18 +24,33 @@ using Check = std::function<void(const ToolRun&, const std::string& log)>;
 const char* const VETH = "ip link add brv0 type veth peer name brv1 && ip link set brv0 up && ip link set brv1 up && "
                          "ip addr add 10.9.0.1/24 dev brv0 && ip addr add 10.9.0.2/24 dev brv1";
 const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.5"};
+const size_t PLAN_LIMIT = 1024UL * 1024;   // bytes
+
+// A plan's bytes (NUL bytes too, for UTF-16), or none: rows write a text, or nullptr.
+struct PlanBytes {
+    bool given = false;
+    std::string bytes;
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(std::nullptr_t) {}
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(const char* text) : given(true), bytes(text) {}
+    // cppcheck-suppress noExplicitConstructor
+    PlanBytes(std::string text) : given(true), bytes(std::move(text)) {}
+};
 
 struct Case {
     const char* name;
     const char* links;   // extra links in the namespace, or nullptr
     std::vector<Ctl> ctls;
     std::vector<std::string> standIn;   // further stand-in arguments
-    const char* plan;                   // written as plan.csv, or nullptr
+    PlanBytes plan;                     // written as plan.csv, or nullptr
     std::vector<std::string> args;
     int exitCode;
     Check check;
     RunControl control = {};
     std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
+    std::string input = {};                // on standard input
+    const char* portHeld = nullptr;        // the local address whose port another program holds during the run
 };
 
 Ctl with(int k, const std::string& extra)
@@ -205,6 +227,14 @@ RunControl errorsOnTerminal()
     return c;
 }
 
+// Input, output and errors on one terminal: all of it in out, "\n" as "\r\n".
+RunControl onTerminal()
+{
+    RunControl c;
+    c.terminal = true;
+    return c;
+}
+
 Check usageError(const std::string& words)
 {
     return [words](const ToolRun& run, const std::string& log) {
@@ -265,6 +295,7 @@ const Case CASES[] = {
      LO + std::vector<std::string>{"scan", "--format", "csv"},
      0,
      [](const ToolRun& run, const std::string&) {
+         EXPECT_EQ(run.out.rfind("mac,", 0), 0u) << "no byte-order mark unless asked";
          Rows rows = parseCsv(run.out);
          ASSERT_EQ(rows.size(), 6u) << run.out;
          EXPECT_EQ(rows[0],
@@ -428,6 +459,9 @@ const Case CASES[] = {
      4,
      [](const ToolRun& run, const std::string& log) {
          states({"verified", "verified", "unchanged", "not found", "not confirmed"})(run, log);
+         EXPECT_NE(run.err.find("\nbrevindor-batch: 2 verified, 1 unchanged, 1 not found, 1 not confirmed\n"),
+                   std::string::npos)
+             << run.err;
          Rows rows = columns(run.out);
          EXPECT_EQ(rows[1][0], "3") << "plan line numbers, the header being line 2 after a comment";
          EXPECT_EQ(distinctLines(log, SETTING_PREFIX), 3u) << "one setting each for rows 1, 2 and 5";
@@ -727,6 +761,148 @@ const Case CASES[] = {
          EXPECT_NE(run.err.find("--max-time"), std::string::npos) << run.err;
          EXPECT_EQ(columns(run.out).size(), 2u);
      }},
+    // "Unicode text" from a spreadsheet: UTF-16 with a byte-order mark, tabs, CRLF, text beyond ASCII.
+    {"ApplyUtf16Plan",
+     nullptr,
+     {ctl(1), ctl(2)},
+     {},
+     utf16("Notes\tMAC\tIP\r\n" + GROESSE + "\t00:1a:2b:3c:00:01\t192.168.1.101\r\nspare\t00:1a:2b:3c:00:02\t\r\n",
+           false),
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified", "unchanged"})(run, log);
+         EXPECT_TRUE(sentTo(log, 1, "192.168.1.101")) << log;
+         EXPECT_EQ(count(log, SETTING_PREFIX), 1u) << log;
+     }},
+    {"ApplyUtf16WithoutMark",
+     nullptr,
+     {ctl(1)},
+     {},
+     utf16("mac,ip\n00:1a:2b:3c:00:01,192.168.1.101\n", true, false),
+     LO + std::vector<std::string>{"apply", "plan.csv"},
+     2,
+     usageError("plan.csv:1: the plan is UTF-16 without a byte-order mark, which is not read; save it with Save "
+                "As, choosing CSV UTF-8 (or Unicode text)\nbrevindor-batch: 1 error in the plan; nothing sent\n")},
+    {"ApplyFromStandardInput",
+     nullptr,
+     {ctl(1), ctl(2)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "-", "--format", "json"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         nlohmann::json doc = nlohmann::json::parse(run.out);
+         ASSERT_EQ(doc.size(), 2u);
+         EXPECT_EQ(doc[0]["line"], 2);
+         EXPECT_EQ(doc[1]["state"], "verified");
+         EXPECT_TRUE(sentTo(log, 2, "192.168.1.102")) << log;
+     },
+     {},
+     {},
+     "mac,ip\n00:1a:2b:3c:00:01,192.168.1.101\n00:1a:2b:3c:00:02,192.168.1.102\n"},
+    {"ApplyFromStandardInputNamesIt",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "-"},
+     2,
+     usageError("(standard input):3: bad MAC address '00:1a:2b:3c:00:0g'\n"),
+     {},
+     {},
+     "mac,ip\n00:1a:2b:3c:00:01,192.168.1.101\n00:1a:2b:3c:00:0g,192.168.1.102\n"},
+    {"ApplyFromEndlessInput",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "-"},
+     2,
+     usageError("the plan (standard input) is larger than 1048576 bytes; nothing sent"),
+     {},
+     {},
+     std::string(PLAN_LIMIT + 1, '#')},
+    {"ApplyFromATerminal",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"apply", "-"},
+     2,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.out.find("apply - reads the plan from standard input, which is a terminal; redirect or pipe "
+                                "the plan into it\r\n"),
+                   std::string::npos)
+             << run.out;
+         EXPECT_EQ(log, "");
+     },
+     onTerminal()},
+    // Spreadsheets need the mark to read UTF-8; a byte of no UTF-8 sequence becomes U+FFFD.
+    {"ScanCsvWithMark",
+     nullptr,
+     {with(1, "namehex=" + GROESSE_HEX), with(2, "namehex=41ff42e6b3")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "csv", "--bom"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         ASSERT_EQ(run.out.rfind("\xef\xbb\xbfmac,ip,", 0), 0u) << run.out;
+         Rows rows = parseCsv(run.out.substr(3));
+         ASSERT_EQ(rows.size(), 3u) << run.out;
+         EXPECT_EQ(rows[1][4], GROESSE);
+         EXPECT_EQ(rows[2][4], "A\xef\xbf\xbd"
+                               "B\xef\xbf\xbd\xef\xbf\xbd");
+     }},
+    {"SetCsvWithMarkAndTally",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.01", "--ip", "192.168.1.50", "--format", "csv",
+                                   "--bom"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         EXPECT_EQ(run.out.rfind("\xef\xbb\xbfline,mac,state,", 0), 0u) << run.out;
+         EXPECT_EQ(run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1), "brevindor-batch: 1 verified\n")
+             << "the tally ends standard error: " << run.err;
+     }},
+    {"MarkOnlyForCsv",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "json", "--bom"},
+     2,
+     usageError("--bom goes with --format csv only")},
+    {"PortInUse",
+     nullptr,
+     {ctl(1)},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan"},
+     3,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_EQ(run.err, "brevindor-batch: can't bind to port 20662 on 127.0.0.1: Address already in use (error "
+                            "98); is another brevindor or brevindor-batch running?\n");
+         EXPECT_EQ(log, "");
+     },
+     {},
+     {},
+     "",
+     "127.0.0.1"},
+    {"DryRunChecksTheUndoFile",
+     nullptr,
+     {ctl(1)},
+     {},
+     FIVE_ROW_PLAN,
+     LO + std::vector<std::string>{"apply", "--dry-run", "plan.csv", "--undo", "no/u.csv"},
+     3,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_EQ(run.err, "brevindor-batch: can't write the undo file no/u.csv: No such file or directory; nothing "
+                            "sent\n");
+         EXPECT_EQ(log, "") << "refused before the scan";
+     }},
     {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set or apply")},
     {"OptionOfAnotherCommand",
      nullptr,
@@ -801,6 +977,31 @@ const Case CASES[] = {
      {"", 0, false, false, false, {}, "/dev/full"}},
 };
 
+// The protocol's port on the address given (none: nullptr) taken while it lives, as by another program.
+struct PortHolder {
+    int fd = -1;
+    explicit PortHolder(const char* address)
+    {
+        if (address == nullptr) {
+            return;
+        }
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(20662);
+        EXPECT_EQ(inet_pton(AF_INET, address, &local.sin_addr), 1) << address;
+        EXPECT_EQ(bind(fd, (const sockaddr*)&local, sizeof local), 0) << "the port to hold: " << errno;
+    }
+    ~PortHolder()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+};
+
 // gtest shows a case by its name.
 void PrintTo(const Case& c, std::ostream* out)
 {
@@ -826,18 +1027,19 @@ TEST_P(Batch, Run)
             break;
         }
     }
-    if (c.plan != nullptr) {
-        file("plan.csv", c.plan);
+    if (c.plan.given) {
+        file("plan.csv", c.plan.bytes);
     }
+    PortHolder holder(c.portHeld);
     if (!c.first.empty()) {
         std::vector<std::string> first = c.first;
         std::rotate(first.begin(), first.begin() + (long)LO.size(), first.begin() + (long)LO.size() + 1);
         ToolRun before = batch(first);
         ASSERT_EQ(before.exitCode, 0) << before.err;
     }
-    ToolRun run = batch(args, c.control);
+    ToolRun run = batch(args, c.control, c.input);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    if (!c.control.errorsOnTerminal) {
+    if (!c.control.errorsOnTerminal && !c.control.terminal) {
         EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no status line off a terminal: " << run.err;
     }
     c.check(run, received());

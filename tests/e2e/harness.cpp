@@ -201,9 +201,9 @@ ToolRun Network::tool(const std::vector<std::string>& args, const std::string& i
     return runProgram(BREVINDOR_PATH, args, input, dir, 60, control);
 }
 
-ToolRun Network::batch(const std::vector<std::string>& args, const RunControl& control)
+ToolRun Network::batch(const std::vector<std::string>& args, const RunControl& control, const std::string& input)
 {
-    return runProgram(BREVINDOR_BATCH_PATH, args, "", dir, 60, control);
+    return runProgram(BREVINDOR_BATCH_PATH, args, input, dir, 60, control);
 }
 
 std::string Network::file(const std::string& name, const std::string& text)

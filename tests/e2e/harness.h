@@ -44,8 +44,8 @@ protected:
 
     // Starts the stand-in with these controllers (and further arguments).
     void controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more = {});
-    // brevindor-batch, with nothing on its standard input.
-    ToolRun batch(const std::vector<std::string>& args, const RunControl& control = {});
+    // brevindor-batch, with input (nothing by default) on its standard input.
+    ToolRun batch(const std::vector<std::string>& args, const RunControl& control = {}, const std::string& input = "");
     // Writes a file into the test's folder and returns its path.
     std::string file(const std::string& name, const std::string& text);
     ToolRun tool(const std::vector<std::string>& args, const std::string& input, const RunControl& control = {});

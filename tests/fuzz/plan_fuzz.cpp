@@ -1,7 +1,7 @@
 // Fuzz target: arbitrary plan files through the plan reader.
 //
 // Checked: a plan is either rows without errors or errors without rows; every error names a line
-// of the text (line ends LF, CRLF or CR) and prints no control byte; accepted rows are in line
+// of the text (line ends LF, CRLF or CR) and is UTF-8 without a control byte; accepted rows are in line
 // order, each with its own MAC, and no IP address is set on two of them.
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commission/plan.h"
+#include "protocol/utf8.h"
 #include "report/batch_output.h"
 
 static void fault(const char* what, const std::string& detail)
@@ -44,6 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if ((unsigned char)c < 0x20 || c == 0x7F) {
                 fault("control byte in a message", message);
             }
+        }
+        if (!isUtf8(message.data(), message.size())) {
+            fault("a message that is not UTF-8", message);
         }
     }
     std::set<std::string> macs;

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+
 #include "report/batch_output.h"
 #include "support/capture.h"
 #include "support/response.h"
@@ -60,5 +62,91 @@ TEST(BatchOutput, EventCounts)
         e.count = c.count;
         e.other = c.other;
         EXPECT_EQ(capture([&](FILE* err) { printEvent(err, e); }), c.expected);
+    }
+}
+
+// A failed call in words: the system's text, the number, and the hint a user can act on.
+TEST(BatchOutput, FailuresInWords)
+{
+    const unsigned char local[IPV4_LEN] = {127, 0, 0, 1};
+    const struct {
+        FailedCall call;
+        int error;
+        const char* expected;
+    } cases[] = {
+        {FAILED_BIND, EADDRINUSE,
+         "can't bind to port 20662 on 127.0.0.1: Address already in use (error 98); is another brevindor or "
+         "brevindor-batch running?\n"},
+        {FAILED_BIND, EADDRNOTAVAIL,
+         "can't bind to port 20662 on 127.0.0.1: Cannot assign requested address (error 99); is the interface still "
+         "up with this address?\n"},
+        {FAILED_SEND, ENETUNREACH,
+         "can't send from 127.0.0.1: Network is unreachable (error 101); is the interface up and connected?\n"},
+        {FAILED_SEND, EPERM,
+         "can't send from 127.0.0.1: Operation not permitted (error 1); does a firewall block UDP port 20662, or "
+         "does it need root (Administrator on Windows)?\n"},
+        {FAILED_RECEIVE, EINTR, "can't receive on 127.0.0.1: Interrupted system call (error 4)\n"},
+        {FAILED_SOCKET, 0, "can't make a socket for 127.0.0.1\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(capture([&](FILE* err) { printFailure(err, failureOf(c.call, local, c.error)); }), c.expected);
+    }
+}
+
+// One line after the summary: each result present counted, in the order of the results.
+TEST(BatchOutput, Tally)
+{
+    const struct {
+        std::vector<OutcomeState> states;
+        const char* expected;
+    } cases[] = {
+        {{OUTCOME_VERIFIED}, "brevindor-batch: 1 verified\n"},
+        {{OUTCOME_NOT_CONFIRMED, OUTCOME_VERIFIED, OUTCOME_NOT_CONFIRMED, OUTCOME_VERIFIED, OUTCOME_VERIFIED},
+         "brevindor-batch: 3 verified, 2 not confirmed\n"},
+        {{OUTCOME_INTERRUPTED, OUTCOME_CONFLICT, OUTCOME_SENT, OUTCOME_NOT_FOUND},
+         "brevindor-batch: 1 not found, 1 sent, 1 conflict, 1 interrupted\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<Outcome> outcomes(c.states.size());
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            outcomes[i].state = c.states[i];
+        }
+        EXPECT_EQ(capture([&](FILE* err) { printTally(err, outcomes); }), c.expected);
+    }
+}
+
+// CSV is UTF-8 throughout: a byte of no sequence becomes U+FFFD, one each; controls stay '?' and
+// the formula guard stays in front.
+TEST(BatchOutput, CsvNamesAreUtf8)
+{
+    const struct {
+        const char* name;
+        const char* expected;   // the node_name field
+    } cases[] = {
+        {"Gr\xc3\xb6\xc3\x9f"
+         "e",
+         "Gr\xc3\xb6\xc3\x9f"
+         "e"},
+        {"A\xff"
+         "B",
+         "A\xef\xbf\xbd"
+         "B"},
+        {"\xe6\xb3", "\xef\xbf\xbd\xef\xbf\xbd"},   // a sequence cut short
+        {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},   // an overlong '/'
+        {"=\xf8\x01", "'=\xef\xbf\xbd?"},
+        {"\x9b"
+         "1m",
+         "?1m"},   // a C1 byte stays a control
+    };
+    for (const auto& c : cases) {
+        unsigned char buf[RECV_LEN];
+        makeResponse(buf, c.name);
+        Sighting s;
+        memset(&s, 0, sizeof s);
+        s.response = decoded(buf, RECV_LEN);
+        std::string csv = capture([&](FILE* out) { printScanCsv(out, {s}, std::vector<ScanFlag>(1)); });
+        size_t row = csv.find("\r\n") + 2;
+        size_t start = csv.find(',', csv.find(',', csv.find(',', csv.find(',', row) + 1) + 1) + 1) + 1;
+        EXPECT_EQ(csv.substr(start, csv.find(',', start) - start), c.expected) << c.name;
     }
 }

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include <string>
 #include <vector>
 
 #include "commission/plan.h"
+#include "commission/undo.h"
 #include "report/batch_output.h"
+#include "support/utf16.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
 // or the errors as "line: start of the message".
@@ -16,6 +23,26 @@ static std::string E(int n)
         text += "\xc3\xa9";
     }
     return text;
+}
+
+// The rows read as "line ip-or-keep gateway mask", then the errors as "line: message".
+static std::vector<std::string> readAll(const std::string& text)
+{
+    std::vector<PlanRow> rows;
+    std::vector<PlanError> errors;
+    bool ok = readPlan(text, &rows, &errors);
+    std::vector<std::string> got;
+    got.reserve(rows.size() + errors.size());
+    for (const PlanRow& r : rows) {
+        got.push_back(std::to_string(r.line) + " " + (r.setIp ? std::to_string(r.ip[3]) : "keep") +
+                      (r.setGateway ? " set" : " keep") + (r.setMask ? " set" : " keep"));
+    }
+    for (const PlanError& e : errors) {
+        got.push_back(std::to_string(e.line) + ": " + planErrorText(e));
+    }
+    EXPECT_EQ(ok, errors.empty());
+    EXPECT_TRUE(ok || rows.empty()) << "rows are given only for a plan without errors";
+    return got;
 }
 
 TEST(Plan, Table)
@@ -45,9 +72,9 @@ TEST(Plan, Table)
         {H + "00:1a:2b:3c:4d:01,,,\n", {"2 keep keep keep"}},
         {H + ",10.0.0.1,,\n", {"2: the MAC address is missing"}},
         // Fields shown by the device text rule, C1 included, cut on a character.
-        {H + "\xc2\x9b"
-             "2J\x9b,10.0.0.1,,\n",
-         {"2: bad MAC address '?2J?'"}},
+        {H + "00:1a:2b:3c:4d:01,10.0.0.1,,,\xc2\x9b"
+             "2J\x9b\n",
+         {"2: more fields than the header's 4 (found '?2J?')"}},
         {H + E(45) + ",10.0.0.1,,\n", {"2: bad MAC address '" + E(40) + "...'"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.01,10.0.0,256.0.0.0\n",
          {"2: bad IP address '10.0.0.01'", "2: bad gateway '10.0.0'", "2: bad mask '256.0.0.0'"}},
@@ -75,23 +102,102 @@ TEST(Plan, Table)
          {"2 1 set set"}},
     };
     for (const auto& c : cases) {
-        std::vector<PlanRow> rows;
-        std::vector<PlanError> errors;
-        bool ok = readPlan(c.text, &rows, &errors);
-        std::vector<std::string> got;
-        got.reserve(rows.size() + errors.size());
-        for (const PlanRow& r : rows) {
-            got.push_back(std::to_string(r.line) + " " + (r.setIp ? std::to_string(r.ip[3]) : "keep") +
-                          (r.setGateway ? " set" : " keep") + (r.setMask ? " set" : " keep"));
-        }
-        for (const PlanError& e : errors) {
-            got.push_back(std::to_string(e.line) + ": " + planErrorText(e));
-        }
+        std::vector<std::string> got = readAll(c.text);
         ASSERT_EQ(got.size(), c.expected.size()) << c.text;
         for (size_t i = 0; i < got.size(); ++i) {
             EXPECT_EQ(got[i].compare(0, c.expected[i].size(), c.expected[i]), 0) << got[i] << "\n" << c.text;
         }
-        EXPECT_EQ(ok, errors.empty());
-        EXPECT_TRUE(ok || rows.empty()) << "rows are given only for a plan without errors";
     }
+}
+
+// Plans as other tools save them: read as UTF-8 when the encoding is known, refused with the
+// whole sentence when not.
+TEST(Plan, Encodings)
+{
+    const std::string SAVE = "; save it with Save As, choosing CSV UTF-8 (or Unicode text)";
+    // "Gr\u00f6\u00dfe \u6cf5\u7ad9 \U0001f600": two-, three- and four-byte UTF-8.
+    const std::string NOTE = "Gr\xc3\xb6\xc3\x9f"
+                             "e \xe6\xb3\xb5\xe7\xab\x99 \xf0\x9f\x98\x80";
+    const std::string SHEET = "Notes\tMAC\tIP\r\n" + NOTE + "\t00:1a:2b:3c:4d:01\t10.0.0.1\r\n";
+    const std::string BAD_ROW = "spare\t00:1a:2b:3c:4d:02\t10.0.0.x\r\n" + NOTE + "\t" + NOTE + "\t\r\n";
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {utf16(SHEET, false), {"2 1 keep keep"}},
+        {utf16(SHEET, true), {"2 1 keep keep"}},
+        {utf16(SHEET + BAD_ROW, true), {"3: bad IP address '10.0.0.x'", "4: bad MAC address '" + NOTE + "'"}},
+        {utf16("mac,ip\n", false) + "x",
+         {"2: the plan is UTF-16 but ends in half a character (an odd number of bytes)" + SAVE}},
+        {utf16("mac\n", false) + std::string("\x00\xd8x\x00", 4),
+         {"2: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("", true) + std::string("\xdc\x00\x00m", 4),
+         {"1: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("mac\r\n", false) + std::string("\x3d\xd8", 2),
+         {"2: the plan is UTF-16 but holds half of a surrogate pair" + SAVE}},
+        {utf16("mac,ip\n", false, false),
+         {"1: the plan is UTF-16 without a byte-order mark, which is not read" + SAVE}},
+        {utf16("mac,ip\n", true, false), {"1: the plan is UTF-16 without a byte-order mark, which is not read" + SAVE}},
+        {std::string("\xff\xfe\0\0m\0\0\0", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        {std::string("\0\0\xfe\xff\0\0\0m", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        {std::string("m\0\0\0a\0\0\0", 8), {"1: the plan is UTF-32, which is not read" + SAVE}},
+        // Latin-1 in a comment and an ignored column changes nothing read; in a cell read it is refused.
+        {"# S\xfc"
+         "d\nnotes,mac,ip\nGr\xf6\xdf"
+         "e,00:1a:2b:3c:4d:01,10.0.0.1\n",
+         {"3 1 keep keep"}},
+        {"mac,ip\n00:1a:2b:3c:4d:01,10.0.0.1\xa0\n00:1a:2b:3c:4d:02,10.0.0.1\n\xb5,\n",
+         {"2: the ip cell is not UTF-8 (the plan is in another encoding)" + SAVE,
+          "4: the mac cell is not UTF-8 (the plan is in another encoding)" + SAVE}},
+        // A field quoted in a message is UTF-8 too.
+        {"Gr\xf6\xdf"
+         "e;ip\n",
+         {"1: the header needs a mac column (found 'Gr\xef\xbf\xbd\xef\xbf\xbd"
+          "e;ip')"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readAll(c.text), c.expected) << c.text;
+    }
+}
+
+// The undo file's check before the scan finds what the real write would meet and leaves the folder
+// as it was: no file made, one already there untouched.
+TEST(Plan, UndoFileCheck)
+{
+    char folder[] = "/tmp/undo-check-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    const struct {
+        std::string path;
+        const char* leftover;   // already there as path.tmp, or nullptr
+        bool writable;
+        int error;
+    } cases[] = {
+        {dir + "/u.csv", nullptr, true, 0},
+        {dir + "/v.csv", "kept", true, 0},
+        {dir + "/no/u.csv", nullptr, false, ENOENT},
+        {dir + "/v.csv.tmp/u.csv", nullptr, false, ENOTDIR},
+    };
+    for (const auto& c : cases) {
+        if (c.leftover != nullptr) {
+            FILE* f = fopen((c.path + ".tmp").c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            fputs(c.leftover, f);
+            fclose(f);
+        }
+        int error = 0;
+        EXPECT_EQ(canWriteUndoFile(c.path, &error), c.writable) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+        FILE* f = fopen((c.path + ".tmp").c_str(), "rb");
+        EXPECT_EQ(f != nullptr, c.leftover != nullptr) << c.path;
+        if (f != nullptr) {
+            char kept[16] = "";
+            EXPECT_NE(fgets(kept, sizeof kept, f), nullptr);
+            EXPECT_STREQ(kept, c.leftover);
+            fclose(f);
+        }
+        EXPECT_EQ(fopen(c.path.c_str(), "rb"), nullptr) << c.path;
+    }
+    (void)remove((dir + "/v.csv.tmp").c_str());
+    EXPECT_EQ(rmdir(folder), 0) << "nothing else left behind";
 }

@@ -66,10 +66,10 @@ _brevindor_batch()
 
     local options
     case $command in
-    scan) options="--interface --timeout --max-time --format --help" ;;
+    scan) options="--interface --timeout --max-time --format --bom --help" ;;
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
-                  --format --undo --help" ;;
-    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --undo --help" ;;
+                  --format --bom --undo --help" ;;
+    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
