@@ -29,6 +29,7 @@ struct Case {
     Check check;
     RunControl control = {};
     std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
+    int segments = 0;                      // the stand-in runs behind this many segments (tools/segments.sh)
 };
 
 Ctl with(int k, const std::string& extra)
@@ -113,6 +114,39 @@ Rows columns(const std::string& text)
         rows.push_back(cells);
     }
     return rows;
+}
+
+// Controller k behind segment n: it holds, and answers from, the far end's address 10.n.0.2.
+Ctl behind(int k, int n)
+{
+    Ctl c = with(k, "behind=brv" + std::to_string(2 * n - 1));
+    c.from = "10." + std::to_string(n) + ".0.2";
+    c.ip = c.from;
+    return c;
+}
+
+// The stand-in joined on both segments' far ends.
+const std::vector<std::string> BOTH_SEGMENTS = {"--interface", "10.1.0.2", "--interface", "10.2.0.2"};
+
+// Checks a scan's CSV: one row for each of macs, in this order, with these sender and local
+// addresses, each heard alike often and without conflict (one that answered on both links would
+// be heard twice as often, from two senders).
+Check heardFrom(const Rows& expected)
+{
+    return [expected](const ToolRun& run, const std::string&) {
+        Rows rows = parseCsv(run.out);
+        ASSERT_EQ(rows.size(), expected.size() + 1) << run.out;
+        const std::vector<std::string>& head = rows[0];
+        auto column = [&head](const char* name) { return std::find(head.begin(), head.end(), name) - head.begin(); };
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const std::vector<std::string>& row = rows[i + 1];
+            ASSERT_EQ(row.size(), head.size()) << run.out;
+            EXPECT_EQ((Rows::value_type{row[column("mac")], row[column("sender")], row[column("local")]}), expected[i])
+                << run.out;
+            EXPECT_EQ(row[column("answers")], rows[1][column("answers")]) << "one answer a request: " << run.out;
+            EXPECT_EQ(row[column("conflict")], "") << run.out;
+        }
+    };
 }
 
 // The RESULT column of a summary, row by row.
@@ -740,6 +774,30 @@ const Case CASES[] = {
          EXPECT_NE(run.err.find("larger than 1048576 bytes"), std::string::npos) << run.err;
          nothingSent(log);
      }},
+    // Controllers behind two links: a scan of every interface hears each from the local address of
+    // its own link, and one of a single link hears only the controller behind it.
+    {"TwoSegmentsEachOnItsOwnAddress",
+     nullptr,
+     {behind(1, 1), behind(2, 2)},
+     BOTH_SEGMENTS,
+     nullptr,
+     {"--interface", "all", "--timeout", "0.5", "scan", "--format", "csv"},
+     0,
+     heardFrom({{ctl(1).mac, "10.1.0.2", "10.1.0.1"}, {ctl(2).mac, "10.2.0.2", "10.2.0.1"}}),
+     {},
+     {},
+     2},
+    {"SegmentOneNotHeardOnTwo",
+     nullptr,
+     {behind(1, 1), behind(2, 2)},
+     BOTH_SEGMENTS,
+     nullptr,
+     {"--interface", "brv2", "--timeout", "0.5", "scan", "--format", "csv"},
+     0,
+     heardFrom({{ctl(2).mac, "10.2.0.2", "10.2.0.1"}}),
+     {},
+     {},
+     2},
     {"ResultToFullDisk",
      nullptr,
      {ctl(1)},
@@ -768,6 +826,9 @@ TEST_P(Batch, Run)
     const Case& c = GetParam();
     if (c.links != nullptr) {
         ASSERT_TRUE(inNamespace(c.links));
+    }
+    if (c.segments > 0) {
+        segments(c.segments);
     }
     controllers(c.ctls, c.standIn);
     std::vector<std::string> args = c.args;
