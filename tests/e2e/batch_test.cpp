@@ -262,6 +262,22 @@ const char* const FIVE_ROW_PLAN = "# commissioning of line 4\n"
                                   "00:1a:2b:3c:00:04,192.168.1.104,,\n";
 
 const Case CASES[] = {
+    // An answer is whole up to the node name, 40 bytes; one byte more is the name's first. A
+    // shorter one is no answer.
+    {"ScanAnswersFromFortyBytes",
+     nullptr,
+     {with(1, "size=39"), with(2, "size=40"), with(3, "size=41"), with(4, "size=0")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "csv"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 3u) << run.out;
+         EXPECT_EQ((std::vector<std::string>{rows[1][0], rows[1][4], rows[2][0], rows[2][4]}),
+                   (std::vector<std::string>{ctl(2).mac, "", ctl(3).mac, "H"}))
+             << run.out;
+     }},
     {"ScanJson",
      nullptr,
      {ctl(1), with(2, "repeat=2"), with(3, "namehex=41012242c3a9ff")},
@@ -398,12 +414,13 @@ const Case CASES[] = {
          EXPECT_EQ(count(log, SETTING_PREFIX), 1u);
          EXPECT_TRUE(sentTo(log, 2, "192.168.1.50")) << log;
      }},
+    // Two seconds without the MAC leave room for several requests however busy the machine.
     {"SetNotFound",
      nullptr,
      {ctl(1)},
      {},
      nullptr,
-     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.09", "--mask", "255.255.0.0"},
+     {"--interface", "127.0.0.1", "--timeout", "2", "set", "--mac", "00.1a.2b.3c.00.09", "--mask", "255.255.0.0"},
      1,
      [](const ToolRun& run, const std::string& log) {
          EXPECT_EQ(results(run.out), std::vector<std::string>{"not found"});

@@ -62,3 +62,40 @@ TEST(BatchOutput, EventCounts)
         EXPECT_EQ(capture([&](FILE* err) { printEvent(err, e); }), c.expected);
     }
 }
+
+// A node name a spreadsheet would take for a formula (= + - @ first) goes into the CSV behind an
+// apostrophe, quoted as any field where it must be; the same characters further in, or any other
+// first character, leave it as it is.
+TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
+{
+    const struct {
+        const char* name;
+        const char* field;   // the node_name field as written
+    } cases[] = {
+        {"=1+1", "'=1+1"},
+        {"+41 44 000", "'+41 44 000"},
+        {"-2", "'-2"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"=A1,B1", "\"'=A1,B1\""},
+        {"=\"x\"", "\"'=\"\"x\"\"\""},
+        {"Hall=North", "Hall=North"},
+        {"Pump-1", "Pump-1"},
+        {"'quoted", "'quoted"},
+        {"", ""},
+    };
+    unsigned char buf[RECV_LEN];
+    for (const auto& c : cases) {
+        makeResponse(buf, c.name);
+        Sighting s;
+        memset(&s, 0, sizeof s);
+        s.response = decoded(buf, RECV_LEN);
+        s.answers = 1;
+        std::string csv = capture([&](FILE* out) { printScanCsv(out, {s}, std::vector<ScanFlag>(1)); });
+        // The second line's fields after mac, ip, gateway and mask, which hold no comma.
+        size_t at = csv.find("\r\n") + 2;
+        for (int comma = 0; comma < 4; ++comma) {
+            at = csv.find(',', at) + 1;
+        }
+        EXPECT_EQ(csv.substr(at, strlen(c.field) + 1), std::string(c.field) + ",") << c.name << ": " << csv;
+    }
+}
