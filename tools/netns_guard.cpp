@@ -17,6 +17,7 @@ const size_t DUMP_BUFFER = 32768;
 const int NO_NSID = -1;       // a link whose peer or lower link is in its own namespace
 const int NSID_FAILED = -2;   // the kernel could not be asked
 const size_t NSID_ANSWER = 1024;
+const size_t REQUEST_ROOM = 64;   // a request's header, fixed part and one attribute
 
 struct Link {
     int index;
@@ -60,19 +61,25 @@ bool readLink(const nlmsghdr* h, Link* link)
     return link->name[0] != '\0';
 }
 
-// Appends a netlink attribute holding one 32-bit number at *at, which advances past it.
-void putAttribute(char** at, unsigned short type, int value)
+// Opens a routing socket and sends one request: the header, the message's fixed part (fixedLen
+// bytes, all zero: family AF_UNSPEC) and, unless attribute is 0, one attribute holding value.
+// The socket, or -1 when it can't be opened or the request sent.
+int ask(unsigned short type, unsigned short flags, size_t fixedLen, unsigned short attribute, int value)
 {
-    rtattr* a = reinterpret_cast<rtattr*>(*at);
-    a->rta_type = type;
-    a->rta_len = RTA_LENGTH(sizeof value);
-    memcpy(RTA_DATA(a), &value, sizeof value);
-    *at += RTA_ALIGN(a->rta_len);
-}
-
-// Sends one request on a new routing socket; -1 when it can't be opened or sent.
-int ask(const void* request, size_t length)
-{
+    alignas(nlmsghdr) char request[REQUEST_ROOM];
+    memset(request, 0, sizeof request);
+    size_t length = NLMSG_ALIGN(NLMSG_LENGTH(fixedLen));
+    if (attribute != 0) {
+        rtattr* a = reinterpret_cast<rtattr*>(request + length);
+        a->rta_type = attribute;
+        a->rta_len = RTA_LENGTH(sizeof value);
+        memcpy(RTA_DATA(a), &value, sizeof value);
+        length += RTA_ALIGN(a->rta_len);
+    }
+    nlmsghdr* h = reinterpret_cast<nlmsghdr*>(request);
+    h->nlmsg_len = static_cast<unsigned>(length);
+    h->nlmsg_type = type;
+    h->nlmsg_flags = flags;
     int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0) {
         return -1;
@@ -88,21 +95,8 @@ int ask(const void* request, size_t length)
 // NO_NSID, else the one our namespace numbers nsid. -1 when they can't be listed.
 int listLinks(int nsid, Link* links, int capacity)
 {
-    struct {
-        nlmsghdr header;
-        ifinfomsg info;
-        char attributes[RTA_SPACE(sizeof(int))];
-    } request;
-    memset(&request, 0, sizeof request);
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.info.ifi_family = AF_UNSPEC;
-    char* end = request.attributes;
-    if (nsid != NO_NSID) {
-        putAttribute(&end, IFLA_TARGET_NETNSID, nsid);
-    }
-    request.header.nlmsg_len = static_cast<unsigned>(end - reinterpret_cast<char*>(&request));
-    int fd = ask(&request, request.header.nlmsg_len);
+    int fd = ask(RTM_GETLINK, NLM_F_REQUEST | NLM_F_DUMP, sizeof(ifinfomsg), nsid != NO_NSID ? IFLA_TARGET_NETNSID : 0,
+                 nsid);
     if (fd < 0) {
         return -1;
     }
@@ -152,23 +146,11 @@ int listLinks(int nsid, Link* links, int capacity)
 // NSID_FAILED when the kernel could not be asked.
 int nsidOf(pid_t pid)
 {
-    struct {
-        nlmsghdr header;
-        rtgenmsg family;
-        char attributes[RTA_SPACE(sizeof(int))];
-    } request;
-    memset(&request, 0, sizeof request);
-    request.header.nlmsg_type = RTM_GETNSID;
-    request.header.nlmsg_flags = NLM_F_REQUEST;
-    request.family.rtgen_family = AF_UNSPEC;
-    const size_t head = NLMSG_ALIGN(NLMSG_LENGTH(sizeof(rtgenmsg)));
-    char* end = reinterpret_cast<char*>(&request) + head;
-    putAttribute(&end, NETNSA_PID, static_cast<int>(pid));
-    request.header.nlmsg_len = static_cast<unsigned>(end - reinterpret_cast<char*>(&request));
-    int fd = ask(&request, request.header.nlmsg_len);
+    int fd = ask(RTM_GETNSID, NLM_F_REQUEST, sizeof(rtgenmsg), NETNSA_PID, static_cast<int>(pid));
     if (fd < 0) {
         return NSID_FAILED;
     }
+    const size_t head = NLMSG_ALIGN(NLMSG_LENGTH(sizeof(rtgenmsg)));
     alignas(nlmsghdr) char answer[NSID_ANSWER];
     ssize_t got = recv(fd, answer, sizeof answer, 0);
     close(fd);
