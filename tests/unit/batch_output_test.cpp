@@ -65,7 +65,7 @@ TEST(BatchOutput, EventCounts)
 
 // A node name a spreadsheet would take for a formula (= + - @ first) goes into the CSV behind an
 // apostrophe, quoted as any field where it must be; the same characters further in, or any other
-// first character, leave it as it is.
+// first character, leave it as it is (controls are '?', as everywhere).
 TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
 {
     const struct {
@@ -81,6 +81,8 @@ TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
         {"Hall=North", "Hall=North"},
         {"Pump-1", "Pump-1"},
         {"'quoted", "'quoted"},
+        {"\t=1+1", "?=1+1"},   // a control first is shown as '?', which no spreadsheet computes
+        {" =1+1", " =1+1"},
         {"", ""},
     };
     unsigned char buf[RECV_LEN];
