@@ -1,6 +1,7 @@
 #include "e2e/harness.h"
 #include <cstdlib>
 
+#include "support/netns.h"
 #include "tools/netns_guard.h"
 
 using Guard = Network;
@@ -57,4 +58,15 @@ TEST_F(Guard, OnlyOurOwnLinksAndNamespacesTheTestMade)
     EXPECT_FALSE(inPrivateNetns(why, sizeof why, static_cast<pid_t>(std::stol(readFile(dir + "/b.pid")))));
     EXPECT_NE(std::string(why).find("machine's own"), std::string::npos) << why;
     (void)system(("kill $(cat " + dir + "/b.pid " + dir + "/c.pid)").c_str());
+}
+
+// The stand-in asks the guard before it opens a socket, and says why it won't start.
+TEST_F(Guard, StandInRefusesWhereALinkLeadsOut)
+{
+    ASSERT_TRUE(inNamespace("ip link add brv0 type veth peer name eth7"));
+    ToolRun run = runProgram(STANDIN_PATH, {"--many", "1", "--lifetime", "5"}, "", dir);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "brevindor-standin: refusing to start: link eth7 can reach a real network: run only inside a "
+                       "private network namespace (unshare -n)\n");
 }
