@@ -29,7 +29,7 @@ struct Case {
     Check check;
     RunControl control = {};
     std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
-    int segments = 0;                      // the stand-in runs behind this many segments (tools/segments.sh)
+    size_t segments = 0;                   // the stand-in runs behind this many segments (tools/segments.sh)
 };
 
 Ctl with(int k, const std::string& extra)

@@ -193,7 +193,7 @@ void Network::TearDown()
     }
 }
 
-void Network::segments(int count)
+void Network::segments(size_t count)
 {
     std::string pidFile = dir + "/keeper.pid";
     ASSERT_TRUE(inNamespace(std::string("bash -c '. ") + SEGMENTS_SCRIPT + "; make_segments " + std::to_string(count) +

@@ -55,7 +55,7 @@ protected:
     std::string received();
     // Segments 1..count (tools/segments.sh): link brv<2n-2> here with 10.n.0.1, its other end
     // brv<2n-1> with 10.n.0.2 in a second private namespace, where the stand-in then starts.
-    void segments(int count);
+    void segments(size_t count);
 
     std::string dir;
     StandIn standIn;

@@ -14,8 +14,8 @@ enum Advice { GIVEN, KEPT_SET, KEPT_PLAN };   // the field at fault was given; k
 
 struct Case {
     AddressFault fault;
-    const char* address;
     Advice advice;
+    const char* address;
     std::string expected;   // after "00.1a.2b.3c.4d.01: "
     const char* ip = "192.168.1.50";
     const char* mask = "255.255.255.0";
@@ -46,50 +46,50 @@ const std::string FILL_GATEWAY = " (kept from the controller; fill in its gatewa
 TEST(RefusalText, EveryFaultWhole)
 {
     const Case cases[] = {
-        {FAULT_MASK_NOT_PREFIX, "255.0.255.0", GIVEN, "mask 255.0.255.0 is not a contiguous prefix"},
-        {FAULT_MASK_NOT_PREFIX, "255.0.255.0", KEPT_SET,
+        {FAULT_MASK_NOT_PREFIX, GIVEN, "255.0.255.0", "mask 255.0.255.0 is not a contiguous prefix"},
+        {FAULT_MASK_NOT_PREFIX, KEPT_SET, "255.0.255.0",
          "mask 255.0.255.0 is not a contiguous prefix (kept from the controller; give --mask)"},
-        {FAULT_MASK_NOT_PREFIX, "255.0.255.0", KEPT_PLAN,
+        {FAULT_MASK_NOT_PREFIX, KEPT_PLAN, "255.0.255.0",
          "mask 255.0.255.0 is not a contiguous prefix (kept from the controller; fill in its mask column)"},
-        {FAULT_MASK_ZERO, "0.0.0.0", GIVEN, "mask 0.0.0.0 leaves no subnet"},
-        {FAULT_MASK_ZERO, "0.0.0.0", KEPT_PLAN,
+        {FAULT_MASK_ZERO, GIVEN, "0.0.0.0", "mask 0.0.0.0 leaves no subnet"},
+        {FAULT_MASK_ZERO, KEPT_PLAN, "0.0.0.0",
          "mask 0.0.0.0 leaves no subnet (kept from the controller; fill in its mask column)"},
-        {FAULT_IP_ZERO, "0.0.0.0", GIVEN, "IP 0.0.0.0 is no host address"},
-        {FAULT_IP_ZERO, "0.0.0.0", KEPT_SET, "IP 0.0.0.0 is no host address (kept from the controller; give --ip)"},
-        {FAULT_IP_ALL_ONES, "255.255.255.255", GIVEN, "IP 255.255.255.255 is the broadcast address"},
-        {FAULT_IP_LOOPBACK, "127.0.0.5", GIVEN, "IP 127.0.0.5 is a loopback address (127.0.0.0/8)"},
-        {FAULT_IP_MULTICAST, "239.1.2.3", GIVEN, "IP 239.1.2.3 is a multicast address (224.0.0.0/4)"},
-        {FAULT_IP_RESERVED, "250.0.0.1", GIVEN, "IP 250.0.0.1 is reserved (240.0.0.0/4)"},
-        {FAULT_IP_NETWORK, "10.1.2.0", GIVEN, "IP 10.1.2.0 is the network address of its subnet 10.1.2.0/23",
+        {FAULT_IP_ZERO, GIVEN, "0.0.0.0", "IP 0.0.0.0 is no host address"},
+        {FAULT_IP_ZERO, KEPT_SET, "0.0.0.0", "IP 0.0.0.0 is no host address (kept from the controller; give --ip)"},
+        {FAULT_IP_ALL_ONES, GIVEN, "255.255.255.255", "IP 255.255.255.255 is the broadcast address"},
+        {FAULT_IP_LOOPBACK, GIVEN, "127.0.0.5", "IP 127.0.0.5 is a loopback address (127.0.0.0/8)"},
+        {FAULT_IP_MULTICAST, GIVEN, "239.1.2.3", "IP 239.1.2.3 is a multicast address (224.0.0.0/4)"},
+        {FAULT_IP_RESERVED, GIVEN, "250.0.0.1", "IP 250.0.0.1 is reserved (240.0.0.0/4)"},
+        {FAULT_IP_NETWORK, GIVEN, "10.1.2.0", "IP 10.1.2.0 is the network address of its subnet 10.1.2.0/23",
          "10.1.2.0", "255.255.254.0"},
-        {FAULT_IP_BROADCAST, "10.1.3.255", GIVEN, "IP 10.1.3.255 is the broadcast address of its subnet 10.1.2.0/23",
+        {FAULT_IP_BROADCAST, GIVEN, "10.1.3.255", "IP 10.1.3.255 is the broadcast address of its subnet 10.1.2.0/23",
          "10.1.3.255", "255.255.254.0"},
-        {FAULT_IP_BROADCAST, "10.1.3.255", KEPT_PLAN,
+        {FAULT_IP_BROADCAST, KEPT_PLAN, "10.1.3.255",
          "IP 10.1.3.255 is the broadcast address of its subnet 10.1.2.0/23 (kept from the controller; fill in its "
          "ip column)",
          "10.1.3.255", "255.255.254.0"},
-        {FAULT_GATEWAY_OUTSIDE, "10.0.0.1", GIVEN,
+        {FAULT_GATEWAY_OUTSIDE, GIVEN, "10.0.0.1",
          "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50"},
-        {FAULT_GATEWAY_OUTSIDE, "10.0.0.1", KEPT_SET,
+        {FAULT_GATEWAY_OUTSIDE, KEPT_SET, "10.0.0.1",
          "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50" + GIVE_GATEWAY},
-        {FAULT_GATEWAY_OUTSIDE, "10.0.0.1", KEPT_PLAN,
+        {FAULT_GATEWAY_OUTSIDE, KEPT_PLAN, "10.0.0.1",
          "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50" + FILL_GATEWAY},
-        {FAULT_GATEWAY_OUTSIDE, "192.168.1.1", GIVEN,
+        {FAULT_GATEWAY_OUTSIDE, GIVEN, "192.168.1.1",
          "gateway 192.168.1.1 is outside the subnet 192.168.1.50/32 of IP 192.168.1.50", "192.168.1.50",
          "255.255.255.255"},
-        {FAULT_GATEWAY_IS_IP, "192.168.1.50", GIVEN, "gateway 192.168.1.50 is the IP itself"},
-        {FAULT_GATEWAY_IS_IP, "192.168.1.50", KEPT_SET, "gateway 192.168.1.50 is the IP itself" + GIVE_GATEWAY},
-        {FAULT_GATEWAY_NETWORK, "192.168.1.0", GIVEN,
+        {FAULT_GATEWAY_IS_IP, GIVEN, "192.168.1.50", "gateway 192.168.1.50 is the IP itself"},
+        {FAULT_GATEWAY_IS_IP, KEPT_SET, "192.168.1.50", "gateway 192.168.1.50 is the IP itself" + GIVE_GATEWAY},
+        {FAULT_GATEWAY_NETWORK, GIVEN, "192.168.1.0",
          "gateway 192.168.1.0 is the network address of the subnet 192.168.1.0/24"},
-        {FAULT_GATEWAY_BROADCAST, "192.168.1.255", KEPT_PLAN,
+        {FAULT_GATEWAY_BROADCAST, KEPT_PLAN, "192.168.1.255",
          "gateway 192.168.1.255 is the broadcast address of the subnet 192.168.1.0/24" + FILL_GATEWAY},
-        {FAULT_GATEWAY_BROADCAST, "10.255.255.255", GIVEN,
+        {FAULT_GATEWAY_BROADCAST, GIVEN, "10.255.255.255",
          "gateway 10.255.255.255 is the broadcast address of the subnet 10.0.0.0/8", "10.1.2.3", "255.0.0.0"},
         // An IP kept by another controller or taken by this computer: the advice would not help.
-        {FAULT_IP_IN_USE, "192.168.1.50", GIVEN, "IP 192.168.1.50 is in use by 00.1a.2b.3c.4d.09, which keeps it"},
-        {FAULT_IP_IN_USE, "192.168.1.50", KEPT_SET, "IP 192.168.1.50 is in use by 00.1a.2b.3c.4d.09, which keeps it"},
-        {FAULT_IP_LOCAL, "10.9.0.1", GIVEN, "IP 10.9.0.1 is an address of this computer"},
-        {FAULT_IP_LOCAL, "10.9.0.1", KEPT_PLAN, "IP 10.9.0.1 is an address of this computer"},
+        {FAULT_IP_IN_USE, GIVEN, "192.168.1.50", "IP 192.168.1.50 is in use by 00.1a.2b.3c.4d.09, which keeps it"},
+        {FAULT_IP_IN_USE, KEPT_SET, "192.168.1.50", "IP 192.168.1.50 is in use by 00.1a.2b.3c.4d.09, which keeps it"},
+        {FAULT_IP_LOCAL, GIVEN, "10.9.0.1", "IP 10.9.0.1 is an address of this computer"},
+        {FAULT_IP_LOCAL, KEPT_PLAN, "10.9.0.1", "IP 10.9.0.1 is an address of this computer"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(refusalText(refusal(c), c.advice == KEPT_PLAN), "00.1a.2b.3c.4d.01: " + c.expected);
