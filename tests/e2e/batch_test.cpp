@@ -136,11 +136,13 @@ Check heardFrom(const Rows& expected)
     return [expected](const ToolRun& run, const std::string&) {
         Rows rows = parseCsv(run.out);
         ASSERT_EQ(rows.size(), expected.size() + 1) << run.out;
-        const std::vector<std::string>& head = rows[0];
-        auto column = [&head](const char* name) { return std::find(head.begin(), head.end(), name) - head.begin(); };
+        const std::vector<std::string>& names = rows[0];
+        auto column = [&names](const char* name) {
+            return std::find(names.begin(), names.end(), name) - names.begin();
+        };
         for (size_t i = 0; i < expected.size(); ++i) {
             const std::vector<std::string>& row = rows[i + 1];
-            ASSERT_EQ(row.size(), head.size()) << run.out;
+            ASSERT_EQ(row.size(), names.size()) << run.out;
             EXPECT_EQ((Rows::value_type{row[column("mac")], row[column("sender")], row[column("local")]}), expected[i])
                 << run.out;
             EXPECT_EQ(row[column("answers")], rows[1][column("answers")]) << "one answer a request: " << run.out;
