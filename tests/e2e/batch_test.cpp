@@ -51,6 +51,7 @@ struct Case {
     std::vector<std::string> first = {};   // a run before, that must succeed (options as in args)
     std::string input = {};                // on standard input
     const char* portHeld = nullptr;        // the local address whose port another program holds during the run
+    size_t segments = 0;                   // the stand-in runs behind this many segments (tools/segments.sh)
 };
 
 Ctl with(int k, const std::string& extra)
@@ -135,6 +136,41 @@ Rows columns(const std::string& text)
         rows.push_back(cells);
     }
     return rows;
+}
+
+// Controller k behind segment n: it holds, and answers from, the far end's address 10.n.0.2.
+Ctl behind(int k, int n)
+{
+    Ctl c = with(k, "behind=brv" + std::to_string(2 * n - 1));
+    c.from = "10." + std::to_string(n) + ".0.2";
+    c.ip = c.from;
+    return c;
+}
+
+// The stand-in joined on both segments' far ends.
+const std::vector<std::string> BOTH_SEGMENTS = {"--interface", "10.1.0.2", "--interface", "10.2.0.2"};
+
+// Checks a scan's CSV: one row for each of macs, in this order, with these sender and local
+// addresses, each heard alike often and without conflict (one that answered on both links would
+// be heard twice as often, from two senders).
+Check heardFrom(const Rows& expected)
+{
+    return [expected](const ToolRun& run, const std::string&) {
+        Rows rows = parseCsv(run.out);
+        ASSERT_EQ(rows.size(), expected.size() + 1) << run.out;
+        const std::vector<std::string>& names = rows[0];
+        auto column = [&names](const char* name) {
+            return std::find(names.begin(), names.end(), name) - names.begin();
+        };
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const std::vector<std::string>& row = rows[i + 1];
+            ASSERT_EQ(row.size(), names.size()) << run.out;
+            EXPECT_EQ((Rows::value_type{row[column("mac")], row[column("sender")], row[column("local")]}), expected[i])
+                << run.out;
+            EXPECT_EQ(row[column("answers")], rows[1][column("answers")]) << "one answer a request: " << run.out;
+            EXPECT_EQ(row[column("conflict")], "") << run.out;
+        }
+    };
 }
 
 // The RESULT column of a summary, row by row.
@@ -258,6 +294,22 @@ const char* const FIVE_ROW_PLAN = "# commissioning of line 4\n"
                                   "00:1a:2b:3c:00:04,192.168.1.104,,\n";
 
 const Case CASES[] = {
+    // An answer is whole up to the node name, 40 bytes; one byte more is the name's first. A
+    // shorter one is no answer.
+    {"ScanAnswersFromFortyBytes",
+     nullptr,
+     {with(1, "size=39"), with(2, "size=40"), with(3, "size=41"), with(4, "size=0")},
+     {},
+     nullptr,
+     LO + std::vector<std::string>{"scan", "--format", "csv"},
+     0,
+     [](const ToolRun& run, const std::string&) {
+         Rows rows = parseCsv(run.out);
+         ASSERT_EQ(rows.size(), 3u) << run.out;
+         EXPECT_EQ((std::vector<std::string>{rows[1][0], rows[1][4], rows[2][0], rows[2][4]}),
+                   (std::vector<std::string>{ctl(2).mac, "", ctl(3).mac, "H"}))
+             << run.out;
+     }},
     {"ScanJson",
      nullptr,
      {ctl(1), with(2, "repeat=2"), with(3, "namehex=41012242c3a9ff")},
@@ -396,12 +448,13 @@ const Case CASES[] = {
          EXPECT_EQ(count(log, SETTING_PREFIX), 1u);
          EXPECT_TRUE(sentTo(log, 2, "192.168.1.50")) << log;
      }},
+    // Two seconds without the MAC leave room for several requests however busy the machine.
     {"SetNotFound",
      nullptr,
      {ctl(1)},
      {},
      nullptr,
-     LO + std::vector<std::string>{"set", "--mac", "00.1a.2b.3c.00.09", "--mask", "255.255.0.0"},
+     {"--interface", "127.0.0.1", "--timeout", "2", "set", "--mac", "00.1a.2b.3c.00.09", "--mask", "255.255.0.0"},
      1,
      [](const ToolRun& run, const std::string& log) {
          EXPECT_EQ(results(run.out), std::vector<std::string>{"not found"});
@@ -964,6 +1017,34 @@ const Case CASES[] = {
          EXPECT_NE(run.err.find("larger than 1048576 bytes"), std::string::npos) << run.err;
          nothingSent(log);
      }},
+    // Controllers behind two links: a scan of every interface hears each from the local address of
+    // its own link, and one of a single link hears only the controller behind it.
+    {"TwoSegmentsEachOnItsOwnAddress",
+     nullptr,
+     {behind(1, 1), behind(2, 2)},
+     BOTH_SEGMENTS,
+     nullptr,
+     {"--interface", "all", "--timeout", "0.5", "scan", "--format", "csv"},
+     0,
+     heardFrom({{ctl(1).mac, "10.1.0.2", "10.1.0.1"}, {ctl(2).mac, "10.2.0.2", "10.2.0.1"}}),
+     {},
+     {},
+     "",
+     nullptr,
+     2},
+    {"SegmentOneNotHeardOnTwo",
+     nullptr,
+     {behind(1, 1), behind(2, 2)},
+     BOTH_SEGMENTS,
+     nullptr,
+     {"--interface", "brv2", "--timeout", "0.5", "scan", "--format", "csv"},
+     0,
+     heardFrom({{ctl(2).mac, "10.2.0.2", "10.2.0.1"}}),
+     {},
+     {},
+     "",
+     nullptr,
+     2},
     {"ResultToFullDisk",
      nullptr,
      {ctl(1)},
@@ -1017,6 +1098,9 @@ TEST_P(Batch, Run)
     const Case& c = GetParam();
     if (c.links != nullptr) {
         ASSERT_TRUE(inNamespace(c.links));
+    }
+    if (c.segments > 0) {
+        segments(c.segments);
     }
     controllers(c.ctls, c.standIn);
     std::vector<std::string> args = c.args;

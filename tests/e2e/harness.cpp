@@ -1,5 +1,7 @@
 #include "e2e/harness.h"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,6 +12,9 @@
 #endif
 #ifndef BREVINDOR_BATCH_PATH
 #error BREVINDOR_BATCH_PATH must name the batch program
+#endif
+#ifndef SEGMENTS_SCRIPT
+#error SEGMENTS_SCRIPT must name tools/segments.sh
 #endif
 
 std::string Ctl::keys() const
@@ -183,6 +188,18 @@ void Network::unavailable(const std::string& why)
 void Network::TearDown()
 {
     stopStandIn(standIn);
+    if (keeper > 0) {
+        kill(keeper, SIGTERM);
+    }
+}
+
+void Network::segments(size_t count)
+{
+    std::string pidFile = dir + "/keeper.pid";
+    ASSERT_TRUE(inNamespace(std::string("bash -c '. ") + SEGMENTS_SCRIPT + "; make_segments " + std::to_string(count) +
+                            " " + pidFile + "'"));
+    keeper = (pid_t)std::stol(readFile(pidFile));
+    standIn.netns = "/proc/" + std::to_string(keeper) + "/ns/net";
 }
 
 void Network::controllers(const std::vector<Ctl>& list, const std::vector<std::string>& more)

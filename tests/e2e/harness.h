@@ -53,9 +53,13 @@ protected:
     void unavailable(const std::string& why);
     // The stand-in's log of received datagrams, after stopping it.
     std::string received();
+    // Segments 1..count (tools/segments.sh): link brv<2n-2> here with 10.n.0.1, its other end
+    // brv<2n-1> with 10.n.0.2 in a second private namespace, where the stand-in then starts.
+    void segments(size_t count);
 
     std::string dir;
     StandIn standIn;
+    pid_t keeper = -1;   // the process that keeps the segments' namespace
 };
 
 // The log line of a datagram the stand-in received from the tool's socket.

@@ -18,6 +18,8 @@
 #error STANDIN_PATH must name the stand-in executable
 #endif
 
+static const char NSENTER[] = "/usr/bin/nsenter";
+
 static std::vector<char*> makeArgv(const std::string& program, const std::vector<std::string>& args)
 {
     std::vector<char*> argv;
@@ -226,8 +228,13 @@ bool startStandIn(StandIn& s, const std::vector<std::string>& args, const std::s
     if (pipe2(out, O_CLOEXEC) != 0) {
         return false;
     }
+    std::string program = STANDIN_PATH;
+    if (!s.netns.empty()) {   // nsenter enters it and becomes the stand-in
+        all.insert(all.begin(), {"--net=" + s.netns, program});
+        program = NSENTER;
+    }
     int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    s.pid = spawn(STANDIN_PATH, all, dir, devNull, out[1], 2);
+    s.pid = spawn(program, all, dir, devNull, out[1], 2);
     close(devNull);
     close(out[1]);
     s.outFd = out[0];

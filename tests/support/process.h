@@ -35,6 +35,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 
 // A controller stand-in running in the background.
 struct StandIn {
+    std::string netns;   // the network namespace it runs in (/proc/<pid>/ns/net), or empty: the test's own
     pid_t pid = -1;
     int outFd = -1;
     std::string logPath;

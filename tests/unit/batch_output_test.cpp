@@ -115,6 +115,24 @@ TEST(BatchOutput, Tally)
     }
 }
 
+// The scan CSV of one controller named name, from its node_name field on (mac, ip, gateway and
+// mask before it hold no comma).
+static std::string csvFromName(const char* name)
+{
+    unsigned char buf[RECV_LEN];
+    makeResponse(buf, name);
+    Sighting s;
+    memset(&s, 0, sizeof s);
+    s.response = decoded(buf, RECV_LEN);
+    s.answers = 1;
+    std::string csv = capture([&](FILE* out) { printScanCsv(out, {s}, std::vector<ScanFlag>(1)); });
+    size_t at = csv.find("\r\n") + 2;
+    for (int comma = 0; comma < 4; ++comma) {
+        at = csv.find(',', at) + 1;
+    }
+    return csv.substr(at);
+}
+
 // CSV is UTF-8 throughout: a byte of no sequence becomes U+FFFD, one each; controls stay '?' and
 // the formula guard stays in front.
 TEST(BatchOutput, CsvNamesAreUtf8)
@@ -139,14 +157,34 @@ TEST(BatchOutput, CsvNamesAreUtf8)
          "?1m"},   // a C1 byte stays a control
     };
     for (const auto& c : cases) {
-        unsigned char buf[RECV_LEN];
-        makeResponse(buf, c.name);
-        Sighting s;
-        memset(&s, 0, sizeof s);
-        s.response = decoded(buf, RECV_LEN);
-        std::string csv = capture([&](FILE* out) { printScanCsv(out, {s}, std::vector<ScanFlag>(1)); });
-        size_t row = csv.find("\r\n") + 2;
-        size_t start = csv.find(',', csv.find(',', csv.find(',', csv.find(',', row) + 1) + 1) + 1) + 1;
-        EXPECT_EQ(csv.substr(start, csv.find(',', start) - start), c.expected) << c.name;
+        std::string field = csvFromName(c.name);
+        EXPECT_EQ(field.substr(0, field.find(',')), c.expected) << c.name;
+    }
+}
+
+// A node name a spreadsheet would take for a formula (= + - @ first) goes into the CSV behind an
+// apostrophe, quoted as any field where it must be; the same characters further in, or any other
+// first character, leave it as it is (controls are '?', as everywhere).
+TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
+{
+    const struct {
+        const char* name;
+        const char* field;   // the node_name field as written
+    } cases[] = {
+        {"=1+1", "'=1+1"},
+        {"+41 44 000", "'+41 44 000"},
+        {"-2", "'-2"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"=A1,B1", "\"'=A1,B1\""},
+        {"=\"x\"", "\"'=\"\"x\"\"\""},
+        {"Hall=North", "Hall=North"},
+        {"Pump-1", "Pump-1"},
+        {"'quoted", "'quoted"},
+        {"\t=1+1", "?=1+1"},   // a control first is shown as '?', which no spreadsheet computes
+        {" =1+1", " =1+1"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(csvFromName(c.name).substr(0, strlen(c.field) + 1), std::string(c.field) + ",") << c.name;
     }
 }

@@ -1,6 +1,7 @@
 #include "tools/standin/controller.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -172,8 +173,13 @@ const std::vector<Key>& keyTable()
 {
     using V = const std::string&;
     static const std::vector<Key> table = {
-        {"from", "ADDR", "source address of its answers", "127.0.0.2 + k",
+        {"from", "ADDR", "source address of its answers", "127.0.0.2 + k; with behind=,\nthe link's own address",
          [](Controller* c, V v) { return parseAddress(v, reinterpret_cast<unsigned char*>(&c->from)); }},
+        {"behind", "NAME", "interface it sits behind", "none: answers on every one",
+         [](Controller* c, V v) {
+             c->behind = if_nametoindex(v.c_str());
+             return c->behind != 0;
+         }},
         {"mac", "HH.HH.HH.HH.HH.HH ('.', ':' or '-'; or 12 digits)", "", "02.00.00.00.HI.LO, HI.LO = k + 1",
          [](Controller* c, V v) { return parseMac(v.c_str(), c->mac); }},
         {"ip", "ADDR", "", "192.168.1.(10 + k) for k < 200,\nelse 10.(k>>16).((k>>8)&255).(k&255)",
@@ -256,6 +262,7 @@ Controller defaultController(unsigned long k)
 {
     Controller c;
     c.from.s_addr = htonl(DEFAULT_FROM_FIRST + static_cast<uint32_t>(k));
+    c.behind = 0;
 
     unsigned long number = k + 1;
     memcpy(c.mac, DEFAULT_MAC_PREFIX, sizeof DEFAULT_MAC_PREFIX);
@@ -298,6 +305,7 @@ bool applyKeys(Controller* c, const std::string& keys, unsigned long k, std::str
     if (keys.empty()) {
         return true;
     }
+    bool fromGiven = false;
     for (const std::string& item : split(keys, ",")) {
         size_t eq = item.find('=');
         if (eq == std::string::npos) {
@@ -321,6 +329,10 @@ bool applyKeys(Controller* c, const std::string& keys, unsigned long k, std::str
             *why = refusal(k, {"bad value for ", name.c_str(), ": '", value.c_str(), "'"});
             return false;
         }
+        fromGiven = fromGiven || name == "from";
+    }
+    if (c->behind != 0 && !fromGiven) {
+        c->from.s_addr = htonl(INADDR_ANY);   // a loopback source would not leave the link
     }
     return true;
 }

@@ -17,7 +17,8 @@ const unsigned long MAX_CONTROLLERS = 65535;   // default MACs number them in 16
 const size_t DATAGRAM_BUFFER_LEN = MAX_SIZE > static_cast<unsigned long>(RESPONSE_LEN) ? MAX_SIZE : RESPONSE_LEN;
 
 struct Controller {
-    in_addr from;
+    in_addr from;      // INADDR_ANY: the address of the link it answers on
+    unsigned behind;   // index of the only interface whose requests it answers, 0 for any
     unsigned char mac[MAC_LEN];
     unsigned char ip[IPV4_LEN];
     unsigned char gateway[IPV4_LEN];

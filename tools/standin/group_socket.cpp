@@ -18,6 +18,12 @@ const int SEND_RETRY_LIMIT = 500;   // tries on ENOBUFS/EAGAIN
 const long SEND_RETRY_PAUSE_NS = 1000000;
 const int64_t NS_PER_S = 1000000000;
 
+// Room for the one control message both ways: the interface and addresses of a datagram.
+union PacketInfo {
+    cmsghdr align;
+    char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+};
+
 // The reason of the failure just met, after what failed.
 std::string failure(const std::string& what)
 {
@@ -38,6 +44,12 @@ int openGroupSocket(const std::vector<in_addr>& interfaces, std::string* why)
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         *why = failure("socket");
+        return -1;
+    }
+    int on = 1;
+    if (setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        *why = failure("IP_PKTINFO");
+        close(fd);
         return -1;
     }
     int size = RECV_BUF_BYTES;
@@ -77,26 +89,45 @@ int openGroupSocket(const std::vector<in_addr>& interfaces, std::string* why)
     return fd;
 }
 
-long receiveDatagram(int fd, unsigned char* buffer, size_t size, sockaddr_in* src)
+long receiveDatagram(int fd, unsigned char* buffer, size_t size, sockaddr_in* src, unsigned* arrivedOn)
 {
-    socklen_t srcLen = sizeof *src;
     memset(src, 0, sizeof *src);
-    ssize_t n = recvfrom(fd, buffer, size, MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(src), &srcLen);
+    iovec iov;
+    iov.iov_base = buffer;
+    iov.iov_len = size;
+    PacketInfo control;
+    memset(&control, 0, sizeof control);
+    msghdr msg;
+    memset(&msg, 0, sizeof msg);
+    msg.msg_name = src;
+    msg.msg_namelen = sizeof *src;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control.bytes;
+    msg.msg_controllen = sizeof control.bytes;
+    ssize_t n = recvmsg(fd, &msg, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0) {
         return -1;
+    }
+    *arrivedOn = 0;
+    for (cmsghdr* cm = CMSG_FIRSTHDR(&msg); cm != nullptr; cm = CMSG_NXTHDR(&msg, cm)) {
+        if (cm->cmsg_level == IPPROTO_IP && cm->cmsg_type == IP_PKTINFO &&
+            cm->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
+            in_pktinfo info;
+            memcpy(&info, CMSG_DATA(cm), sizeof info);
+            *arrivedOn = static_cast<unsigned>(info.ipi_ifindex);
+        }
     }
     return static_cast<size_t>(n) < size ? static_cast<long>(n) : static_cast<long>(size);
 }
 
-int sendFrom(int fd, in_addr from, const sockaddr_in& dest, const unsigned char* data, size_t length, int64_t* sentAtNs)
+int sendFrom(int fd, in_addr from, unsigned outOf, const sockaddr_in& dest, const unsigned char* data, size_t length,
+             int64_t* sentAtNs)
 {
     iovec iov;
     iov.iov_base = const_cast<unsigned char*>(data);   // sendmsg does not write it
     iov.iov_len = length;
-    union {
-        cmsghdr align;
-        char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
-    } control;
+    PacketInfo control;
     memset(&control, 0, sizeof control);
     sockaddr_in to = dest;
     msghdr msg;
@@ -114,6 +145,7 @@ int sendFrom(int fd, in_addr from, const sockaddr_in& dest, const unsigned char*
     in_pktinfo info;
     memset(&info, 0, sizeof info);
     info.ipi_spec_dst = from;   // the source address of the datagram
+    info.ipi_ifindex = static_cast<int>(outOf);
     memcpy(CMSG_DATA(cm), &info, sizeof info);
 
     for (int attempt = 0;; ++attempt) {

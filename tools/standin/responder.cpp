@@ -29,7 +29,7 @@ void sendOne(StandIn* s, const Pending& p)
 {
     const Controller& c = s->controllers[p.controller];
     encodeResponse(c, s->response);
-    int err = sendFrom(s->fd, c.from, p.dest, s->response, c.size, &s->lastSendNs);
+    int err = sendFrom(s->fd, c.from, c.behind, p.dest, s->response, c.size, &s->lastSendNs);
     if (err == 0) {
         ++s->sent;
         return;
@@ -57,11 +57,14 @@ void applyDue(StandIn* s)
 
 // Every loss is drawn here, as the datagram arrives, in the order of the controllers: a
 // controller's draws depend only on the datagrams it meets, not on when its answers go out.
-void onRequest(StandIn* s, const sockaddr_in& src)
+void onRequest(StandIn* s, const sockaddr_in& src, unsigned arrivedOn)
 {
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
         Controller& c = s->controllers[k];
+        if (c.behind != 0 && c.behind != arrivedOn) {   // on another link: never heard
+            continue;
+        }
         if (loses(&c)) {   // lost on the way in
             continue;
         }
@@ -74,12 +77,13 @@ void onRequest(StandIn* s, const sockaddr_in& src)
     }
 }
 
-void onSetting(StandIn* s, const unsigned char* message)
+void onSetting(StandIn* s, const unsigned char* message, unsigned arrivedOn)
 {
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
         Controller& c = s->controllers[k];
-        if (memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || loses(&c) || c.ignoreSettings) {
+        if ((c.behind != 0 && c.behind != arrivedOn) || memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || loses(&c) ||
+            c.ignoreSettings) {
             continue;
         }
         PendingSetting p;
@@ -90,7 +94,7 @@ void onSetting(StandIn* s, const unsigned char* message)
     applyDue(s);
 }
 
-void handleDatagram(StandIn* s, const sockaddr_in& src, const unsigned char* data, size_t length)
+void handleDatagram(StandIn* s, const sockaddr_in& src, unsigned arrivedOn, const unsigned char* data, size_t length)
 {
     if (s->log != nullptr) {   // what reached the socket, before any loss
         logDatagram(s->log, src, data, length);
@@ -99,9 +103,9 @@ void handleDatagram(StandIn* s, const sockaddr_in& src, const unsigned char* dat
         return;
     }
     if (isType(data + HDR_TYPE, TYPE_REQUEST)) {
-        onRequest(s, src);
+        onRequest(s, src, arrivedOn);
     } else if (isType(data + HDR_TYPE, TYPE_SETTING) && length >= static_cast<size_t>(SETTING_LEN)) {
-        onSetting(s, data);
+        onSetting(s, data, arrivedOn);
     }
 }
 
@@ -121,14 +125,15 @@ void drainSocket(StandIn* s, std::vector<unsigned char>* buffer)
 {
     for (int i = 0; i < DRAIN_BATCH; ++i) {
         sockaddr_in src;
-        long length = receiveDatagram(s->fd, buffer->data(), buffer->size(), &src);
+        unsigned arrivedOn = 0;
+        long length = receiveDatagram(s->fd, buffer->data(), buffer->size(), &src, &arrivedOn);
         if (length < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 fprintf(stderr, "%s: receive failed: %s\n", PROGRAM, strerror(errno));
             }
             return;
         }
-        handleDatagram(s, src, buffer->data(), static_cast<size_t>(length));
+        handleDatagram(s, src, arrivedOn, buffer->data(), static_cast<size_t>(length));
     }
 }
 

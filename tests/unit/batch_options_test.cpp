@@ -1,0 +1,172 @@
+// The batch program's command line: the bounds of the seconds options, the formats, options given
+// to the wrong command, and the operands, with the whole usage error each refusal prints.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch/options.h"
+#include "support/argv.h"
+
+namespace {
+
+int notRun(const Settings&)
+{
+    return 0;
+}
+
+// The commands as the program has them, with what each takes; usage texts play no part here.
+const Command COMMANDS[] = {
+    {"scan", notRun, "", SCAN_OPTIONS, SCAN_SHORT_OPTIONS, 0},
+    {"set", notRun, "", SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
+    {"apply", notRun, "", APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+};
+
+// One setting as text, by name, to compare with a row's expectation.
+std::string settingText(const Settings& s, const std::string& name)
+{
+    const struct {
+        const char* name;
+        std::string value;
+    } all[] = {
+        {"where", s.where},
+        {"timeout", std::to_string(s.apply.scan.quiet)},
+        {"max-time", std::to_string(s.apply.scan.maxTime)},
+        {"verify-time", std::to_string(s.apply.verifyTime)},
+        {"format", std::to_string((int)s.format)},
+        {"mac", s.mac},
+        {"ip", s.ip},
+        {"gateway", s.gateway},
+        {"mask", s.mask},
+        {"plan", s.plan},
+        {"undo", s.undo},
+        {"no-verify", s.apply.noVerify ? "yes" : "no"},
+        {"dry-run", s.apply.dryRun ? "yes" : "no"},
+    };
+    for (const auto& one : all) {
+        if (name == one.name) {
+            return one.value;
+        }
+    }
+    return "no setting " + name;
+}
+
+std::string refused(const std::string& why)
+{
+    return "brevindor-batch: " + why + "\nTry 'brevindor-batch --help'.\n";
+}
+
+// getopt keeps its place, and its way of ordering, from the first call on; the program reads its
+// options once, the table many times: each row starts getopt afresh, as for c.
+void forgetEarlierOptions(const Command& c)
+{
+    char name[] = "brevindor-batch";
+    char* only[] = {name, nullptr};
+    optind = 0;
+    while (getopt_long(1, only, c.shortOptions, c.options, nullptr) != -1) {
+    }
+}
+
+const int USAGE = 2;
+const int HELP = -1;
+
+}   // namespace
+
+TEST(BatchOptions, Table)
+{
+    const struct {
+        std::vector<std::string> args;   // the command, then its options
+        int status;
+        std::string error;   // the whole of standard error
+        const char* setting = nullptr;
+        std::string value = "";   // that setting after reading, as settingText gives it
+    } cases[] = {
+        // The seconds: --timeout and --verify-time from 0, --max-time above 0, all up to 86400.
+        {{"scan", "--timeout", "0"}, 0, "", "timeout", "0.000000"},
+        {{"scan", "--timeout", "86400"}, 0, "", "timeout", "86400.000000"},
+        {{"scan", "-t", "0.25"}, 0, "", "timeout", "0.250000"},
+        {{"scan", "--timeout=1.5"}, 0, "", "timeout", "1.500000"},
+        {{"scan", "--timeout", "86400.5"}, USAGE, refused("bad --timeout '86400.5' (seconds, 0 to 86400)")},
+        {{"scan", "--timeout", "-0.1"}, USAGE, refused("bad --timeout '-0.1' (seconds, 0 to 86400)")},
+        {{"scan", "--timeout", ""}, USAGE, refused("bad --timeout '' (seconds, 0 to 86400)")},
+        {{"scan", "--timeout", "2s"}, USAGE, refused("bad --timeout '2s' (seconds, 0 to 86400)")},
+        {{"scan", "--timeout", "nan"}, USAGE, refused("bad --timeout 'nan' (seconds, 0 to 86400)")},
+        {{"scan", "--timeout", "1e999"}, USAGE, refused("bad --timeout '1e999' (seconds, 0 to 86400)")},
+        {{"scan", "--max-time", "0"}, USAGE, refused("bad --max-time '0' (seconds, above 0 up to 86400)")},
+        {{"scan", "--max-time", "0.0"}, USAGE, refused("bad --max-time '0.0' (seconds, above 0 up to 86400)")},
+        {{"scan", "--max-time", "0.001"}, 0, "", "max-time", "0.001000"},
+        {{"scan", "--max-time", "86400"}, 0, "", "max-time", "86400.000000"},
+        {{"scan", "--max-time", "86401"}, USAGE, refused("bad --max-time '86401' (seconds, above 0 up to 86400)")},
+        {{"set", "--verify-time", "0"}, 0, "", "verify-time", "0.000000"},
+        {{"apply", "p", "--verify-time", "86400"}, 0, "", "verify-time", "86400.000000"},
+        {{"set", "--verify-time", "-1"}, USAGE, refused("bad --verify-time '-1' (seconds, 0 to 86400)")},
+        {{"set", "--verify-time", "inf"}, USAGE, refused("bad --verify-time 'inf' (seconds, 0 to 86400)")},
+        // Defaults.
+        {{"scan"}, 0, "", "timeout", "2.000000"},
+        {{"scan"}, 0, "", "max-time", "60.000000"},
+        {{"set"}, 0, "", "verify-time", "10.000000"},
+        {{"scan"}, 0, "", "format", "0"},
+        // Formats.
+        {{"scan", "--format", "csv"}, 0, "", "format", "1"},
+        {{"scan", "-f", "json"}, 0, "", "format", "2"},
+        {{"scan", "--format=table"}, 0, "", "format", "0"},
+        {{"scan", "--format", "xml"}, USAGE, refused("bad --format 'xml' (table, csv or json)")},
+        {{"scan", "--format", ""}, USAGE, refused("bad --format '' (table, csv or json)")},
+        // What set and apply take, as typed.
+        {{"set", "--mac", "00:1a:2b:3c:4d:01"}, 0, "", "mac", "00:1a:2b:3c:4d:01"},
+        {{"set", "--ip", "10.0.0.5"}, 0, "", "ip", "10.0.0.5"},
+        {{"set", "--gateway", "0.0.0.0"}, 0, "", "gateway", "0.0.0.0"},
+        {{"set", "--mask", "255.0.0.0"}, 0, "", "mask", "255.0.0.0"},
+        {{"set", "--no-verify"}, 0, "", "no-verify", "yes"},
+        {{"set", "--undo", "before.csv"}, 0, "", "undo", "before.csv"},
+        {{"apply", "p", "--dry-run"}, 0, "", "dry-run", "yes"},
+        {{"apply", "p"}, 0, "", "dry-run", "no"},
+        {{"scan", "--interface", "all"}, 0, "", "where", "all"},
+        {{"scan", "-i", "eth0"}, 0, "", "where", "eth0"},
+        // Options of another command, unknown ones, and missing values.
+        {{"scan", "--mac", "00:1a:2b:3c:4d:01"}, USAGE, refused("--mac belongs to set, not scan")},
+        {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set and apply, not scan")},
+        {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set and apply, not scan")},
+        {{"set", "--dry-run"}, USAGE, refused("--dry-run belongs to apply, not set")},
+        {{"apply", "p", "--no-verify"}, USAGE, refused("--no-verify belongs to set, not apply")},
+        {{"apply", "p", "--ip", "10.0.0.5"}, USAGE, refused("--ip belongs to set, not apply")},
+        {{"scan", "--fast"}, USAGE, refused("scan: unknown option '--fast'")},
+        {{"set", "-x"}, USAGE, refused("set: unknown option '-x'")},
+        {{"scan", "--timeout"}, USAGE, refused("--timeout needs a value")},
+        {{"set", "--ip", "1.2.3.4", "--mac"}, USAGE, refused("--mac needs a value")},
+        {{"apply", "p", "-t"}, USAGE, refused("-t needs a value")},
+        // Operands: apply takes its plan anywhere among the options, the others none.
+        {{"apply", "--dry-run", "plan.csv"}, 0, "", "plan", "plan.csv"},
+        {{"apply", "plan.csv", "-t", "1"}, 0, "", "plan", "plan.csv"},
+        {{"apply"}, USAGE, refused("apply needs one PLAN file")},
+        {{"apply", "a.csv", "b.csv"}, USAGE, refused("apply needs one PLAN file")},
+        {{"scan", "extra"}, USAGE, refused("unexpected argument 'extra'")},
+        {{"set", "--mac", "m", "x", "y"}, USAGE, refused("unexpected argument 'x'")},
+        // --help wins over what follows it, not over a refusal before it.
+        {{"scan", "--help", "--fast"}, HELP, ""},
+        {{"apply", "-h"}, HELP, ""},
+        {{"scan", "--fast", "--help"}, USAGE, refused("scan: unknown option '--fast'")},
+    };
+    for (const auto& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) {
+            line += " " + a;
+        }
+        const Command* command = nullptr;
+        for (const Command& known : COMMANDS) {
+            command = c.args[0] == known.name ? &known : command;
+        }
+        ASSERT_NE(command, nullptr) << line;
+        Argv argv(c.args);
+        Settings s;
+        forgetEarlierOptions(*command);
+        testing::internal::CaptureStderr();
+        int status = readOptions(argv.argc(), argv.argv(), *command, COMMANDS, 3, &s);
+        std::string error = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.status) << line;
+        EXPECT_EQ(error, c.error) << line;
+        if (c.setting != nullptr) {
+            EXPECT_EQ(settingText(s, c.setting), c.value) << line;
+        }
+    }
+}
