@@ -17,6 +17,7 @@
 #include "commission/undo.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
+#include "report/no_answer_text.h"
 #include "report/refusal_text.h"
 #include "report/status_line.h"
 
@@ -136,7 +137,8 @@ int runScan(const Settings& s)
 {
     Sockets sockets;
     Scanner scanner;
-    int status = openScanner(s, sockets, scanner);
+    std::vector<LocalInterface> listed;
+    int status = openScanner(s, sockets, scanner, &listed);
     if (status == EXIT_OK) {
         Failure failure = scanOnce(scanner, engineOptions(s).scan, printEventLine);
         clearStatus(statusLine());
@@ -153,6 +155,7 @@ int runScan(const Settings& s)
     print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
+        printNoAnswerHints(stderr, scanner.locals, candidatesAmong(listed), WINDOWS_HOST);
         return EXIT_NOT_FOUND;
     }
     return EXIT_OK;
@@ -346,6 +349,7 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     reserveStandardFiles();
+    showUtf8OnConsole();
     statusLine().terminal = isTerminal(stderr);
     int status;
     try {

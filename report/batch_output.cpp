@@ -297,7 +297,8 @@ void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)
 {
     for (const LocalInterface& c : candidates) {
-        fprintf(err, "  %s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name);
+        fprintf(err, "  %s%s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name,
+                c.tunnel ? " (a tunnel: used only when named)" : "");
     }
 }
 
@@ -306,13 +307,19 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
 {
     switch (choice) {
     case CHOICE_UNKNOWN:
-        fprintf(err, "%s: no interface that is up has the address or name '%s'; candidates:\n", BATCH_PROGRAM,
-                where.c_str());
+        fprintf(err, "%s: no interface has the address or name '%s'; candidates:\n", BATCH_PROGRAM, where.c_str());
+        listCandidates(err, candidates);
+        break;
+    case CHOICE_DOWN:
+        fprintf(err, "%s: the interface '%s' is down; candidates:\n", BATCH_PROGRAM, where.c_str());
         listCandidates(err, candidates);
         break;
     case CHOICE_NONE:
-        fprintf(err, "%s: no interface other than loopback is up with an IPv4 address; name one with --interface\n",
+        fprintf(err,
+                "%s: no interface other than loopback or a tunnel is up with an IPv4 address; name one with "
+                "--interface\n",
                 BATCH_PROGRAM);
+        listCandidates(err, candidates);
         break;
     case CHOICE_AMBIGUOUS:
         fprintf(err, "%s: more than one interface to choose from; name one with --interface (or 'all'):\n",
