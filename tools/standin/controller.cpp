@@ -174,8 +174,6 @@ const std::vector<Key>& keyTable()
     static const std::vector<Key> table = {
         {"from", "ADDR", "source address of its answers", "127.0.0.2 + k",
          [](Controller* c, V v) { return parseAddress(v, reinterpret_cast<unsigned char*>(&c->from)); }},
-        {"asker", "ADDR", "answer only requests sent from this address (one segment's)", "any",
-         [](Controller* c, V v) { return parseAddress(v, reinterpret_cast<unsigned char*>(&c->asker)); }},
         {"mac", "HH.HH.HH.HH.HH.HH ('.', ':' or '-'; or 12 digits)", "", "02.00.00.00.HI.LO, HI.LO = k + 1",
          [](Controller* c, V v) { return parseMac(v.c_str(), c->mac); }},
         {"ip", "ADDR", "", "192.168.1.(10 + k) for k < 200,\nelse 10.(k>>16).((k>>8)&255).(k&255)",
@@ -258,7 +256,6 @@ Controller defaultController(unsigned long k)
 {
     Controller c;
     c.from.s_addr = htonl(DEFAULT_FROM_FIRST + static_cast<uint32_t>(k));
-    c.asker.s_addr = 0;
 
     unsigned long number = k + 1;
     memcpy(c.mac, DEFAULT_MAC_PREFIX, sizeof DEFAULT_MAC_PREFIX);

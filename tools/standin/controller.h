@@ -18,7 +18,6 @@ const size_t DATAGRAM_BUFFER_LEN = MAX_SIZE > static_cast<unsigned long>(RESPONS
 
 struct Controller {
     in_addr from;
-    in_addr asker;   // answers only requests from this address; 0: from any
     unsigned char mac[MAC_LEN];
     unsigned char ip[IPV4_LEN];
     unsigned char gateway[IPV4_LEN];

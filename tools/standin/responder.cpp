@@ -62,9 +62,6 @@ void onRequest(StandIn* s, const sockaddr_in& src)
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
         Controller& c = s->controllers[k];
-        if (c.asker.s_addr != 0 && c.asker.s_addr != src.sin_addr.s_addr) {
-            continue;   // on another segment
-        }
         if (loses(&c)) {   // lost on the way in
             continue;
         }
