@@ -18,6 +18,8 @@
 # root.
 #   tools/wine_check.sh                 exit 0 when every run is the same
 #   WINE_ARCHS="win64" tools/wine_check.sh   only these (win32, win64); one that can't run fails
+#   WINE_CHECK_SHOW=TEXT tools/wine_check.sh  also shows what the Windows side wrote (error output
+#                                             first) in the rows whose arguments hold TEXT
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
@@ -67,9 +69,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
     check_zip win32
     check_zip win64
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$top" -B "$build" >/dev/null
-    fi
+    cmake -S "$top" -B "$build" >/dev/null
     targets=(brevindor brevindor-batch brevindor-standin)
     [ ! -f "$top/tools/segments.sh" ] || targets+=(brevindor-netns-guard)
     cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
@@ -326,6 +326,11 @@ for row in "${rows[@]}"; do
     shown="$line${input:+  (typed ${input//\\n/ })}"
     [ -z "$retried" ] || echo "retried  $shown  (Wine started nothing within $WINE_RUN_LIMIT_S s; tried once more)"
     found=$(differences)
+    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $line == *$WINE_CHECK_SHOW* ]]; then
+        echo "--- under Wine: brevindor${line/#batch /-batch } (error output, then output)"
+        cat -v wine.err wine.out | sed 's/\^M$//'
+        echo "---"
+    fi
     if [ -z "$found" ]; then
         echo "same     $shown"
         same=$((same + 1))
