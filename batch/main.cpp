@@ -55,8 +55,10 @@ void printUsage(FILE* out)
     fprintf(out,
             "       %s --version\n"
             "\n"
-            "WHERE: a local IPv4 address, an interface name, or 'all' (every interface that is up,\n"
-            "other than loopback). Without it, the only such address; more than one is an error.\n"
+            "WHERE: a local IPv4 address, an interface name (on Windows the adapter's, as \"Ethernet 2\"),\n"
+            "in any case, or 'all' (every interface that is up, other than loopback and tunnels: a VPN\n"
+            "is used only when named). Without it, the only such interface; more than one is an error\n"
+            "that lists them.\n"
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
             "later than --max-time (default 60 s). --verify-time: how long to wait for a set\n"
             "controller to report its new values (default 10 s). --undo FILE: before anything is\n"

@@ -40,7 +40,8 @@ check_zip() {
     dir=$(windows_build "$arch")
     rm -f "$dir"/brevindor-*.zip
     (cd "$dir" && cpack -G ZIP >/dev/null)
-    local name="brevindor-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")-$arch"
+    local name
+    name="brevindor-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")-$arch"
     [ -f "$dir/$name.zip" ] || { echo "wine_check: cpack made no $name.zip" >&2; return 1; }
     local expected files
     expected=$(printf "$name/%s\n" FIREWALL.txt README.md brevindor-batch.exe brevindor-batch.txt brevindor.exe \
@@ -218,6 +219,7 @@ far=""
 segments() {
     [ -z "$far" ] || return 0
     [ -f "$top/tools/segments.sh" ] || return 1
+    # shellcheck source=/dev/null # not in every tree yet
     . "$top/tools/segments.sh"
     make_segments 2 "$work/keeper"
     far="/proc/$(cat "$work/keeper")/ns/net"
@@ -297,11 +299,11 @@ differences() {
         fi
     fi
     # Requests sent on two segments meet in the stand-in in either order.
-    local order=cat
-    [ "$set" != segments ] || order=sort
-    if ! cmp -s <($order linux.log) <($order wine.log); then
+    local order=(cat)
+    [ "$set" != segments ] || order=(sort)
+    if ! cmp -s <("${order[@]}" linux.log) <("${order[@]}" wine.log); then
         echo "datagrams received:"
-        diff -u --label linux --label wine <($order linux.log) <($order wine.log) | tail -n +3
+        diff -u --label linux --label wine <("${order[@]}" linux.log) <("${order[@]}" wine.log) | tail -n +3
     fi
     local lengths
     lengths=$(awk '{ printf "%s%s", sep, $2; sep = " " }' linux.log)

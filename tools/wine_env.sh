@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The Windows builds and Wine, for the scripts that run our Windows programs (sourced).
-#   cross_build ARCH DIR     configures and builds the sources in DIR for ARCH, win32 (i686) or
+#   cross_build ARCH DIR     configures and builds the sources ($top) in DIR for ARCH, win32 (i686) or
 #                            win64 (x86_64), warnings as errors like every build
 #   wine_runs ARCH           true when this machine can run ARCH's programs under Wine (win32 needs
 #                            a kernel that runs 32-bit x86 programs)
@@ -19,6 +19,7 @@ WINE_BOOT_LIMIT_S=300   # making a prefix: about 10 s on a quiet machine, far mo
 
 cross_build() {
     local arch=$1 dir=$2 toolchain
+    : "${top:?the caller sets top, the source tree}"
     case $arch in
     win32) toolchain=mingw-i686.cmake ;;
     win64) toolchain=mingw-x86_64.cmake ;;
