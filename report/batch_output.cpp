@@ -296,6 +296,9 @@ void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
 
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)
 {
+    if (candidates.empty()) {
+        fprintf(err, "  none: no interface other than loopback is up with an IPv4 address\n");
+    }
     for (const LocalInterface& c : candidates) {
         fprintf(err, "  %s%s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name,
                 c.tunnel ? " (a tunnel: used only when named)" : "");
@@ -319,7 +322,9 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
                 "%s: no interface other than loopback or a tunnel is up with an IPv4 address; name one with "
                 "--interface\n",
                 BATCH_PROGRAM);
-        listCandidates(err, candidates);
+        if (!candidates.empty()) {
+            listCandidates(err, candidates);   // tunnels alone
+        }
         break;
     case CHOICE_AMBIGUOUS:
         fprintf(err, "%s: more than one interface to choose from; name one with --interface (or 'all'):\n",

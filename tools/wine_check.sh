@@ -330,7 +330,7 @@ for row in "${rows[@]}"; do
     found=$(differences)
     if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $line == *$WINE_CHECK_SHOW* ]]; then
         echo "--- under Wine: brevindor${line/#batch /-batch } (error output, then output)"
-        cat -v wine.err wine.out | sed 's/\^M$//'
+        sed 's/\r$//' wine.err wine.out
         echo "---"
     fi
     if [ -z "$found" ]; then
