@@ -6,6 +6,7 @@
 int main(int argc, char** argv)
 {
     reserveStandardFiles();   // before anything opens a file
+    showUtf8OnConsole();
     static RunState rs;
     return runSequence(rs, argc, argv, stdin, stdout, stderr);
 }

@@ -18,6 +18,7 @@
 #include "commission/undo.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
+#include "report/no_answer_text.h"
 #include "report/refusal_text.h"
 #include "report/status_line.h"
 
@@ -56,8 +57,10 @@ void printUsage(FILE* out)
     fprintf(out,
             "       %s --version\n"
             "\n"
-            "WHERE: a local IPv4 address, an interface name, or 'all' (every interface that is up,\n"
-            "other than loopback). Without it, the only such address; more than one is an error.\n"
+            "WHERE: a local IPv4 address, an interface name (on Windows the adapter's, as \"Ethernet 2\"),\n"
+            "in any case, or 'all' (every interface that is up, other than loopback and tunnels: a VPN\n"
+            "is used only when named). Without it, the only such interface; more than one is an error\n"
+            "that lists them.\n"
             "--timeout: the scan ends this long after the last answer (default 2 s), but never\n"
             "later than --max-time (default 60 s). --settle: once every MAC to be set answered, how\n"
             "long to go on asking for a second device with one of them (default 1 s; shorter is\n"
@@ -159,7 +162,8 @@ int runScan(const Settings& s)
 {
     Sockets sockets;
     Scanner scanner;
-    int status = openScanner(s, sockets, scanner);
+    std::vector<LocalInterface> listed;
+    int status = openScanner(s, sockets, scanner, &listed);
     if (status == EXIT_OK) {
         Failure failure = scanOnce(scanner, engineOptions(s).scan, printEventLine);
         clearStatus(statusLine());
@@ -179,6 +183,7 @@ int runScan(const Settings& s)
     print[s.format](stdout, scanner.found, flags);
     if (scanner.found.empty()) {
         fprintf(stderr, "%s: no controller answered\n", BATCH_PROGRAM);
+        printNoAnswerHints(stderr, scanner.locals, candidatesAmong(listed), WINDOWS_HOST);
         return EXIT_NOT_FOUND;
     }
     return EXIT_OK;
@@ -390,6 +395,7 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     reserveStandardFiles();
+    showUtf8OnConsole();
     statusLine().terminal = isTerminal(stderr);
     int status;
     try {

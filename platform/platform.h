@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "platform/local_interface.h"
+
 #ifdef _WIN32
 
 #include <winsock.h>   // Winsock 1.1: its multicast option values match wsock32
@@ -12,6 +14,9 @@
 #ifndef SD_SEND
 #define SD_SEND 1   // shutdown's sending direction; named only by the Winsock 2 header
 #endif
+
+// For what only Windows' users need to be told.
+const bool WINDOWS_HOST = true;
 
 #else
 
@@ -22,6 +27,8 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+const bool WINDOWS_HOST = false;
 
 typedef int SOCKET;
 const SOCKET INVALID_SOCKET = -1;
@@ -69,19 +76,6 @@ bool lastReceiveTooLong();
 // True when this error number of a socket call means a signal cut it short (EINTR, WSAEINTR).
 bool isInterruption(int error);
 
-// One local IPv4 address and the interface it belongs to.
-const int INTERFACE_NAME_LEN = 64;
-struct LocalInterface {
-    char name[INTERFACE_NAME_LEN];   // empty where the system gives no names (Windows)
-    unsigned char address[4];
-    bool loopback;
-};
-
-// The local IPv4 addresses of the interfaces that are up, loopback included, at most capacity of
-// them. Linux lists the interfaces with their names; Windows asks the resolver for the host's
-// addresses, which have no names. Returns the count, or -1 when the list can't be had.
-int listLocalInterfaces(LocalInterface* list, int capacity);
-
 // Opens each of the standard descriptors 0, 1 and 2 that is closed on the null device (end of
 // input for 0), so that no file the program opens later takes its place. Called first of all.
 void reserveStandardFiles();
@@ -118,6 +112,11 @@ ErrorCause errorCause(int error);
 // Reads the stream's bytes as they are: Windows would otherwise turn CRLF into LF and stop at
 // Ctrl-Z on standard input. Nothing to do elsewhere.
 void setBinaryMode(FILE* file);
+
+// While standard output or error is a console (Windows), it shows UTF-8: its output code page is
+// set to UTF-8 for the run and put back at exit, Ctrl-C and closing included. The bytes written
+// are the same everywhere; elsewhere nothing to do.
+void showUtf8OnConsole();
 
 // Wait for one key: "Press any key to continue . . . " and a line end.
 void pauseConsole(FILE* out);

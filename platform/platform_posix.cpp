@@ -169,7 +169,7 @@ hostent* localHostEntry(const char* hostName)
     // First pass: interfaces other than loopback; second pass: loopback.
     for (int pass = 0; pass < 2; ++pass) {
         for (int i = 0; i < listed; ++i) {
-            if (interfaces[i].loopback != (pass == 1)) {
+            if (!interfaces[i].up || interfaces[i].loopback != (pass == 1)) {
                 continue;
             }
             memcpy(&addrs[count], interfaces[i].address, sizeof addrs[count]);
@@ -207,13 +207,17 @@ int listLocalInterfaces(LocalInterface* list, int capacity)
     }
     int count = 0;
     for (struct ifaddrs* ifa = all; ifa != NULL && count < capacity; ifa = ifa->ifa_next) {
-        if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET || (ifa->ifa_flags & IFF_UP) == 0) {
+        if (ifa->ifa_addr == NULL || ifa->ifa_addr->sa_family != AF_INET) {
             continue;
         }
         LocalInterface& one = list[count++];
+        memset(&one, 0, sizeof one);
         (void)snprintf(one.name, sizeof one.name, "%s", ifa->ifa_name);
         memcpy(one.address, &((const sockaddr_in*)ifa->ifa_addr)->sin_addr, sizeof one.address);
         one.loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+        one.up = (ifa->ifa_flags & IFF_UP) != 0;
+        // PPP, tun, WireGuard and IP tunnels have a peer, not a segment.
+        one.tunnel = (ifa->ifa_flags & IFF_POINTOPOINT) != 0;
     }
     freeifaddrs(all);
     return count;
@@ -284,3 +288,5 @@ void pauseConsole(FILE* out)
     fprintf(out, "\n");
     fflush(out);
 }
+
+void showUtf8OnConsole() {}

@@ -47,6 +47,46 @@ void pauseConsole(FILE* out)
     system("PAUSE");
 }
 
+// The console's output code page before the run, or 0 while it is not changed.
+static volatile LONG savedOutputCodePage = 0;
+
+static void restoreOutputCodePage()
+{
+    UINT saved = (UINT)InterlockedExchange(&savedOutputCodePage, 0);
+    if (saved != 0) {
+        (void)SetConsoleOutputCP(saved);
+    }
+}
+
+// Called before the program's own stop handler is (that one is registered later): puts the code
+// page back when the program is ended from the console, and lets the next handler decide.
+static BOOL WINAPI restoreOnStop(DWORD)
+{
+    restoreOutputCodePage();
+    return FALSE;
+}
+
+static bool isConsole(DWORD which)
+{
+    DWORD mode;
+    HANDLE handle = GetStdHandle(which);
+    return handle != NULL && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+void showUtf8OnConsole()
+{
+    if (!isConsole(STD_OUTPUT_HANDLE) && !isConsole(STD_ERROR_HANDLE)) {
+        return;   // files and pipes take the bytes as they are
+    }
+    UINT before = GetConsoleOutputCP();
+    if (before == 0 || before == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) {
+        return;
+    }
+    InterlockedExchange(&savedOutputCodePage, (LONG)before);
+    (void)atexit(restoreOutputCodePage);
+    (void)SetConsoleCtrlHandler(restoreOnStop, TRUE);
+}
+
 static volatile LONG caughtStop = 0;
 
 static BOOL WINAPI noteStop(DWORD event)
@@ -137,24 +177,4 @@ bool lastReceiveTooLong()
 bool isInterruption(int error)
 {
     return error == WSAEINTR || error == EINTR;
-}
-
-int listLocalInterfaces(LocalInterface* list, int capacity)
-{
-    char host[256];
-    if (gethostname(host, sizeof host) == SOCKET_ERROR) {
-        return -1;
-    }
-    hostent* entry = gethostbyname(host);
-    if (entry == NULL) {
-        return -1;
-    }
-    int count = 0;
-    for (int i = 0; entry->h_addr_list[i] != NULL && count < capacity; ++i) {
-        LocalInterface& one = list[count++];
-        one.name[0] = '\0';
-        memcpy(one.address, entry->h_addr_list[i], sizeof one.address);
-        one.loopback = one.address[0] == 127;
-    }
-    return count;
 }

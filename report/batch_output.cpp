@@ -400,8 +400,12 @@ void printByteOrderMark(FILE* out)
 
 static void listCandidates(FILE* err, const std::vector<LocalInterface>& candidates)
 {
+    if (candidates.empty()) {
+        fprintf(err, "  none: no interface other than loopback is up with an IPv4 address\n");
+    }
     for (const LocalInterface& c : candidates) {
-        fprintf(err, "  %s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name);
+        fprintf(err, "  %s%s%s%s\n", ipv4Text(c.address).c_str(), c.name[0] != '\0' ? " " : "", c.name,
+                c.tunnel ? " (a tunnel: used only when named)" : "");
     }
 }
 
@@ -410,13 +414,21 @@ void printChoiceFailure(FILE* err, Choice choice, const std::string& where,
 {
     switch (choice) {
     case CHOICE_UNKNOWN:
-        fprintf(err, "%s: no interface that is up has the address or name '%s'; candidates:\n", BATCH_PROGRAM,
-                where.c_str());
+        fprintf(err, "%s: no interface has the address or name '%s'; candidates:\n", BATCH_PROGRAM, where.c_str());
+        listCandidates(err, candidates);
+        break;
+    case CHOICE_DOWN:
+        fprintf(err, "%s: the interface '%s' is down; candidates:\n", BATCH_PROGRAM, where.c_str());
         listCandidates(err, candidates);
         break;
     case CHOICE_NONE:
-        fprintf(err, "%s: no interface other than loopback is up with an IPv4 address; name one with --interface\n",
+        fprintf(err,
+                "%s: no interface other than loopback or a tunnel is up with an IPv4 address; name one with "
+                "--interface\n",
                 BATCH_PROGRAM);
+        if (!candidates.empty()) {
+            listCandidates(err, candidates);   // tunnels alone
+        }
         break;
     case CHOICE_AMBIGUOUS:
         fprintf(err, "%s: more than one interface to choose from; name one with --interface (or 'all'):\n",

@@ -2,11 +2,14 @@
 # The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh
 # and .ci/run.
 #   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need
-#   WINE_PACKAGES   tools/wine_check.sh: also the 32-bit Windows cross-build and a 32-bit Wine
-#                   (wine32 comes from the i386 architecture)
+#   WINE_PACKAGES   tools/wine_check.sh: also the 32- and 64-bit Windows cross-builds, Wine for
+#                   both (wine32 comes from the i386 architecture, and runs only where the kernel
+#                   runs 32-bit programs), groff for the Windows package's manual pages, file and
+#                   unzip for the checks
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
 BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev iproute2 util-linux hostname)
-WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 wine wine32:i386)
+WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+    groff-base file unzip)
 # shellcheck disable=SC2034 # used by .ci/run
 CI_PACKAGES=("${WINE_PACKAGES[@]}" git
     clang libclang-rt-14-dev clang-tidy clang-format cppcheck

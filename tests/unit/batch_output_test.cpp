@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "report/batch_output.h"
+#include "report/no_answer_text.h"
 #include "support/capture.h"
 #include "support/response.h"
 
@@ -186,5 +187,48 @@ TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(csvFromName(c.name).substr(0, strlen(c.field) + 1), std::string(c.field) + ",") << c.name;
+    }
+}
+
+// What to check when nothing answered: the interfaces asked on, the others (the tunnel marked),
+// the firewall rule only on Windows, and multicast on the way.
+TEST(BatchOutput, NoAnswerHints)
+{
+    auto one = [](const char* name, unsigned char last, bool tunnel) {
+        LocalInterface l;
+        memset(&l, 0, sizeof l);
+        (void)snprintf(l.name, sizeof l.name, "%s", name);
+        const unsigned char address[4] = {10, 9, 0, last};
+        memcpy(l.address, address, sizeof address);
+        l.up = true;
+        l.tunnel = tunnel;
+        return l;
+    };
+    const LocalInterface eth = one("Ethernet 2", 1, false);
+    const LocalInterface vpn = one("Office VPN", 2, true);
+    const std::string multicast =
+        "  a VLAN, or a switch that drops multicast, may keep the request (group 239.192.0.255) from the controllers\n";
+    const struct {
+        std::vector<LocalInterface> used;
+        std::vector<LocalInterface> candidates;
+        bool windows;
+        std::string expected;
+    } cases[] = {
+        {{eth},
+         {eth, vpn},
+         true,
+         "  asked on 10.9.0.1 (Ethernet 2)\n"
+         "  the controllers may be on another interface: 10.9.0.2 (Office VPN, a tunnel)\n"
+         "  the Windows firewall may drop the answers: allow UDP port 20662 in, as administrator:\n"
+         "    netsh advfirewall firewall add rule name=\"brevindor\" dir=in action=allow protocol=UDP "
+         "localport=20662\n" +
+             multicast},
+        {{eth, vpn},
+         {eth, vpn},
+         false,
+         "  asked on 10.9.0.1 (Ethernet 2), 10.9.0.2 (Office VPN, a tunnel)\n" + multicast},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(capture([&](FILE* err) { printNoAnswerHints(err, c.used, c.candidates, c.windows); }), c.expected);
     }
 }

@@ -14,13 +14,18 @@
 
 namespace {
 
-LocalInterface local(const char* name, const char* address, bool loopback = false)
+enum Kind { ETHERNET, LOOPBACK, TUNNEL, DOWN };
+
+LocalInterface local(const char* name, const char* address, Kind kind = ETHERNET, const char* adapter = "")
 {
     LocalInterface l;
     memset(&l, 0, sizeof l);
     (void)snprintf(l.name, sizeof l.name, "%s", name);
+    (void)snprintf(l.adapterName, sizeof l.adapterName, "%s", adapter);
     EXPECT_TRUE(parseIpv4(address, l.address));
-    l.loopback = loopback;
+    l.loopback = kind == LOOPBACK;
+    l.tunnel = kind == TUNNEL;
+    l.up = kind != DOWN;
     return l;
 }
 
@@ -477,20 +482,51 @@ TEST(Engine, SendFailingPartWayKeepsTheSummary)
 
 TEST(Engine, InterfaceChoice)
 {
-    const std::vector<LocalInterface> listed = {local("lo", "127.0.0.1", true), local("eth0", "10.0.0.1"),
+    const std::vector<LocalInterface> listed = {local("lo", "127.0.0.1", LOOPBACK), local("eth0", "10.0.0.1"),
                                                 local("eth0", "10.0.0.5"), local("eth1", "10.1.0.1")};
     const std::vector<LocalInterface> loOnly = {listed[0]};
+    // As Windows lists its adapters: friendly names, adapter names, a VPN and a cable unplugged.
+    const std::vector<LocalInterface> windows = {
+        local("Loopback Pseudo-Interface 1", "127.0.0.1", LOOPBACK, "{6B1E-LO}"),
+        local("Ethernet 2", "192.168.1.5", ETHERNET, "{A1B2-ETH2}"),
+        local("Office VPN", "10.8.0.2", TUNNEL, "{C3D4-VPN}"),
+        local("Wi-Fi", "172.16.0.9", DOWN, "{E5F6-WIFI}"),
+    };
+    const std::vector<LocalInterface> tunnelOnly = {windows[0], windows[2]};
+    // Two interfaces whose names differ only in case: the exact one wins.
+    const std::vector<LocalInterface> cased = {local("eth0", "10.0.0.1"), local("ETH0", "10.2.0.1")};
     const struct {
         const std::vector<LocalInterface>& listed;
         const char* where;
         Choice choice;
         std::vector<std::string> chosen;
     } cases[] = {
-        {listed, "", CHOICE_AMBIGUOUS, {}},         {loOnly, "", CHOICE_NONE, {}},
-        {loOnly, "all", CHOICE_NONE, {}},           {listed, "all", CHOSEN, {"10.0.0.1", "10.1.0.1"}},
-        {listed, "10.0.0.5", CHOSEN, {"10.0.0.5"}}, {listed, "eth1", CHOSEN, {"10.1.0.1"}},
-        {listed, "lo", CHOSEN, {"127.0.0.1"}},      {listed, "eth9", CHOICE_UNKNOWN, {}},
+        {listed, "", CHOICE_AMBIGUOUS, {}},
+        {loOnly, "", CHOICE_NONE, {}},
+        {loOnly, "all", CHOICE_NONE, {}},
+        {listed, "all", CHOSEN, {"10.0.0.1", "10.1.0.1"}},
+        {listed, "10.0.0.5", CHOSEN, {"10.0.0.5"}},
+        {listed, "eth1", CHOSEN, {"10.1.0.1"}},
+        {listed, "ETH1", CHOSEN, {"10.1.0.1"}},
+        {listed, "lo", CHOSEN, {"127.0.0.1"}},
+        {listed, "eth9", CHOICE_UNKNOWN, {}},
+        {listed, "eth", CHOICE_UNKNOWN, {}},
         {listed, "10.9.9.9", CHOICE_UNKNOWN, {}},
+        {cased, "ETH0", CHOSEN, {"10.2.0.1"}},
+        {cased, "eth0", CHOSEN, {"10.0.0.1"}},
+        {cased, "Eth0", CHOSEN, {"10.0.0.1"}},
+        // The tunnel and the adapter that is down are left out unnamed; only the tunnel is taken named.
+        {windows, "", CHOSEN, {"192.168.1.5"}},
+        {windows, "all", CHOSEN, {"192.168.1.5"}},
+        {windows, "ethernet 2", CHOSEN, {"192.168.1.5"}},
+        {windows, "{a1b2-eth2}", CHOSEN, {"192.168.1.5"}},
+        {windows, "Office VPN", CHOSEN, {"10.8.0.2"}},
+        {windows, "10.8.0.2", CHOSEN, {"10.8.0.2"}},
+        {windows, "wi-fi", CHOICE_DOWN, {}},
+        {windows, "172.16.0.9", CHOICE_DOWN, {}},
+        {windows, "Ethernet", CHOICE_UNKNOWN, {}},
+        {tunnelOnly, "", CHOICE_NONE, {}},
+        {tunnelOnly, "all", CHOICE_NONE, {}},
     };
     for (const auto& c : cases) {
         std::vector<LocalInterface> chosen;
@@ -503,6 +539,12 @@ TEST(Engine, InterfaceChoice)
         }
         EXPECT_EQ(got, c.chosen) << c.where;
     }
+    // The message's candidates: what is up and not loopback, the tunnel among them.
+    std::vector<LocalInterface> chosen;
+    std::vector<LocalInterface> candidates;
+    (void)chooseAmong(windows, "", &chosen, &candidates);
+    ASSERT_EQ(candidates.size(), 2u);
+    EXPECT_STREQ(candidates[1].name, "Office VPN");
 }
 
 // Targets that cannot work refuse the whole plan: nothing sent, the scan request neither when the
