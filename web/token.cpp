@@ -50,7 +50,7 @@ bool makeToken(std::string* token)
 
 bool sameToken(const std::string& given, const std::string& expected)
 {
-    unsigned char differ = given.size() == expected.size() ? 0 : 1;
+    unsigned char differ = given.size() == expected.size() && !expected.empty() ? 0 : 1;
     for (size_t i = 0; i < expected.size(); ++i) {
         unsigned char g = i < given.size() ? (unsigned char)given[i] : 0;
         differ |= (unsigned char)(g ^ (unsigned char)expected[i]);

@@ -8,6 +8,6 @@
 const size_t TOKEN_BYTES = 16;   // 128 bits
 bool makeToken(std::string* token);
 
-// True when given equals expected; the time taken depends on neither's content, only on
-// expected's length.
+// True when given equals expected, which is not empty; the time taken depends on neither's
+// content, only on expected's length.
 bool sameToken(const std::string& given, const std::string& expected);
