@@ -186,6 +186,9 @@ static Answer undo(Session& s)
 
 static Answer pageFile(const std::string& path)
 {
+    if (path == "/favicon.ico") {
+        return {204, "image/x-icon", "", {}};   // none, and no error in the browser's console
+    }
     std::string wanted = path == "/" ? "/index.html" : path;
     for (size_t i = 0; i < PAGE_FILE_COUNT; ++i) {
         if (wanted == PAGE_FILES[i].path) {

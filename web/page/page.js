@@ -2,12 +2,14 @@
 // always set as text (textContent, input values), never as markup.
 'use strict';
 
+// The scan's columns, the result and the conflict where they are seen first.
 const COLUMNS = [
-  ['mac', 'MAC'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'], ['node_name', 'Node name'],
-  ['version', 'Version'], ['node_id', 'Node id'], ['node_id_type', 'Id type'], ['sender', 'Sender'],
-  ['local', 'Local'], ['answers', 'Answers'], ['conflict', 'Conflict'], ['state', 'Result'],
+  ['mac', 'MAC'], ['state', 'Result'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'],
+  ['conflict', 'Conflict'], ['node_name', 'Node name'], ['version', 'Version'], ['node_id', 'Node id'],
+  ['node_id_type', 'Id type'], ['sender', 'Sender'], ['local', 'Local'], ['answers', 'Answers'],
 ];
 const EDITABLE = ['ip', 'gateway', 'mask'];
+const REFUSAL_AFTER = 'mask';   // the reason stands beside what it is about
 const ADDRESS_KEYS = ['ip', 'gateway', 'mask', 'version', 'sender', 'local'];
 
 const rows = new Map();   // mac -> {data, tr, cells, inputs, refusal, select, state}
@@ -71,10 +73,12 @@ function buildHeads() {
     b.addEventListener('click', () => sortBy(key));
     th.appendChild(b);
     heads.appendChild(th);
+    if (key === REFUSAL_AFTER) {
+      const why = document.createElement('th');
+      why.textContent = 'Refused because';
+      heads.appendChild(why);
+    }
   }
-  const why = document.createElement('th');
-  why.textContent = 'Refused because';
-  heads.appendChild(why);
 }
 
 function makeRow(mac) {
@@ -102,10 +106,12 @@ function makeRow(mac) {
     }
     row.cells[key] = td;
     tr.appendChild(td);
+    if (key === REFUSAL_AFTER) {
+      row.refusal = document.createElement('td');
+      row.refusal.setAttribute('data-refusal', '');
+      tr.appendChild(row.refusal);
+    }
   }
-  row.refusal = document.createElement('td');
-  row.refusal.setAttribute('data-refusal', '');
-  tr.appendChild(row.refusal);
   rows.set(mac, row);
   return row;
 }
