@@ -1,7 +1,7 @@
 # Writes OUT, a C++ file holding the page's files (PAGE_DIR) as byte arrays, for web/page_files.h.
 # Run with cmake -P at build time.
 set(files index.html page.css page.js)
-set(types "text/html; charset=utf-8" "text/css; charset=utf-8" "text/javascript; charset=utf-8")
+set(types text/html text/css text/javascript)
 set(text "// Generated from web/page/ by cmake/embed_page.cmake.\n#include \"web/page_files.h\"\n\n")
 set(table "")
 set(n 0)
@@ -13,7 +13,7 @@ foreach(name IN LISTS files)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
   string(APPEND text "static const unsigned char FILE_${n}[] = {\n${bytes}0};\n")
-  string(APPEND table "    {\"/${name}\", \"${type}\", FILE_${n}, ${size}},\n")
+  string(APPEND table "    {\"/${name}\", \"${type}; charset=utf-8\", FILE_${n}, ${size}},\n")
   math(EXPR n "${n} + 1")
 endforeach()
 string(APPEND text "\nconst PageFile PAGE_FILES[] = {\n${table}};\nconst size_t PAGE_FILE_COUNT = ${n};\n")
