@@ -6,7 +6,7 @@
 #                   (wine32 comes from the i386 architecture)
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
 BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev iproute2 util-linux hostname
-    chromium chromium-driver python3-selenium)
+    chromium chromium-driver python3-selenium socat)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 wine wine32:i386)
 # shellcheck disable=SC2034 # used by .ci/run
 CI_PACKAGES=("${WINE_PACKAGES[@]}" git
