@@ -1,8 +1,9 @@
 #include "web/browser.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>   // after windows.h
 #else
 #include <fcntl.h>
 #include <spawn.h>

@@ -21,7 +21,7 @@ const char LOOPBACK[] = "127.0.0.1";
 // status of the job stopped, or EXIT_OK.
 int finish(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     if (s.status < 128) {
         return EXIT_OK;
     }

@@ -126,7 +126,7 @@ static Answer check(Session& s, const Json& request, bool apply)
         return errorAnswer(400, "no rows to apply");
     }
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         if (apply && s.running) {
             return busy();
         }
@@ -175,7 +175,7 @@ static Answer plan(const Json& request)
 
 static Answer undo(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     if (s.undoPath.empty()) {
         return errorAnswer(404, "no apply has sent anything yet");
     }

@@ -1,9 +1,10 @@
-// Everything of Boost.Beast and Boost.Asio is in this file, for build time.
-#include "web/server.h"
-
+// Everything of Boost.Beast and Boost.Asio is in this file, for build time. Asio comes first: on
+// Windows it needs Winsock 2, whose header must precede the Winsock 1.1 one of the rest.
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#include "web/server.h"
 
 #include <chrono>
 #include <deque>

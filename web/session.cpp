@@ -113,7 +113,7 @@ std::vector<WebRefusal> checkRows(Session& s, const std::vector<WebRow>& rows, s
     }
     std::vector<Sighting> found;
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         found = s.found;
     }
     std::vector<Target> targets;
@@ -157,7 +157,7 @@ static void tellTable(Session& s, const Scanner& scanner)
 {
     std::vector<ScanFlag> flags = scanFlags(scanner);
     Json changed = Json::array();
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     for (size_t i = 0; i < scanner.found.size(); ++i) {
         Json row = controllerJson(scanner.found[i], flags[i]);
         std::string text = jsonText(row, -1);
@@ -181,7 +181,7 @@ static void tellTable(Session& s, const Scanner& scanner)
 static void takeAnswers(Session& s, const Scanner& scanner)
 {
     Json changed = Json::array();
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     for (const Sighting& seen : scanner.found) {
         for (size_t i = 0; i < s.found.size(); ++i) {
             if (memcmp(s.found[i].response.mac, seen.response.mac, MAC_LEN) == 0) {
@@ -214,7 +214,7 @@ static void endJob(Session& s, int status, const std::string& message)
 {
     Json job;
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         s.running = false;
         s.status = status;
         s.message = message;
@@ -255,7 +255,7 @@ static EventSink messages(Session& s, const std::function<void(const Event&)>& p
     };
 }
 
-static void runScan(Session& s, std::string where, double quiet)
+static void runScan(Session& s, const std::string& where, double quiet)
 {
     Sockets sockets;
     Scanner scanner;
@@ -334,7 +334,7 @@ static Json refusalsJson(const std::vector<WebRefusal>& refusals)
     return list;
 }
 
-static void runApply(Session& s, std::vector<PlanRow> rows, bool dryRun)
+static void runApply(Session& s, const std::vector<PlanRow>& rows, bool dryRun)
 {
     Sockets sockets;
     Scanner scanner;
@@ -342,7 +342,7 @@ static void runApply(Session& s, std::vector<PlanRow> rows, bool dryRun)
     ApplyOptions options = s.settings.apply;
     std::string where;
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         where = s.where;
     }
     int status = openScanner(s, where, sockets, scanner, &options.ownAddresses, &message);
@@ -373,7 +373,7 @@ static void runApply(Session& s, std::vector<PlanRow> rows, bool dryRun)
         }
         Json job;
         {
-            std::lock_guard<std::mutex> hold(s.lock);
+            Hold hold(s.lock);
             s.undoPath = path;
             s.undoText = text;
             job = jobJson(s);
@@ -423,7 +423,7 @@ static void runApply(Session& s, std::vector<PlanRow> rows, bool dryRun)
         outcomes.push_back(outcomeJson(o));
     }
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         s.applied = true;
         s.result = result;
     }
@@ -437,7 +437,7 @@ static bool claim(Session& s, JobKind kind)
 {
     Json job;
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         if (s.running) {
             return false;
         }
@@ -446,11 +446,16 @@ static bool claim(Session& s, JobKind kind)
         s.message.clear();
         job = jobJson(s);
     }
-    if (s.worker.joinable()) {
-        s.worker.join();   // it has ended: running was false
-    }
     tell(s, "job", job);
     return true;
+}
+
+// Runs the job claimed on the worker thread (the one before has ended: running was false).
+static void launch(Session& s, std::function<void()> job)
+{
+    if (!s.worker.start(std::move(job))) {
+        endJob(s, EXIT_NETWORK, "can't start a thread for the job");
+    }
 }
 
 bool startScan(Session& s, const std::string& where, double quiet)
@@ -459,14 +464,14 @@ bool startScan(Session& s, const std::string& where, double quiet)
         return false;
     }
     {
-        std::lock_guard<std::mutex> hold(s.lock);
+        Hold hold(s.lock);
         s.where = where;
         s.found.clear();
         s.flags.clear();
         s.rowTexts.clear();
     }
     tell(s, "reset", Json::array());
-    s.worker = std::thread(runScan, std::ref(s), where, quiet);
+    launch(s, [&s, where, quiet]() { runScan(s, where, quiet); });
     return true;
 }
 
@@ -475,20 +480,18 @@ bool startApply(Session& s, const std::vector<PlanRow>& rows, bool dryRun)
     if (!claim(s, JOB_APPLY)) {
         return false;
     }
-    s.worker = std::thread(runApply, std::ref(s), rows, dryRun);
+    launch(s, [&s, rows, dryRun]() { runApply(s, rows, dryRun); });
     return true;
 }
 
 void joinJob(Session& s)
 {
-    if (s.worker.joinable()) {
-        s.worker.join();
-    }
+    s.worker.join();
 }
 
 std::string controllersText(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     std::string text = "[";
     for (size_t i = 0; i < s.rowTexts.size(); ++i) {
         text += (i > 0 ? "," : "") + s.rowTexts[i];   // one line: an event's data
@@ -498,13 +501,13 @@ std::string controllersText(Session& s)
 
 std::string jobText(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     return jsonText(jobJson(s), -1);
 }
 
 std::string outcomesText(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     Json outcomes = Json::array();
     for (const Outcome& o : s.result.outcomes) {
         outcomes.push_back(outcomeJson(o));
@@ -514,6 +517,6 @@ std::string outcomesText(Session& s)
 
 std::string controllersCsv(Session& s)
 {
-    std::lock_guard<std::mutex> hold(s.lock);
+    Hold hold(s.lock);
     return printed([&](FILE* f) { printScanCsv(f, s.found, s.flags); }, false);
 }

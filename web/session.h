@@ -3,17 +3,15 @@
 // out through publish as an event name and a JSON text, from whichever thread made the change.
 #pragma once
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commission/apply.h"
 #include "commission/conflicts.h"
 #include "commission/plan.h"
 #include "web/options.h"
+#include "web/threads.h"
 
 typedef std::function<void(const std::string& event, const std::string& data)> Publish;
 
@@ -24,7 +22,7 @@ struct Session {
     Publish publish;
     std::function<bool()> stop;   // the run is to stop (a signal)
 
-    std::mutex lock;   // guards everything below
+    Lock lock;   // guards everything below
     std::vector<Sighting> found;
     std::vector<ScanFlag> flags;
     std::vector<std::string> rowTexts;   // each row's JSON as last published
@@ -37,7 +35,7 @@ struct Session {
     ApplyResult result;
     std::string undoPath;   // the last apply's undo file, and its plan
     std::string undoText;
-    std::thread worker;
+    Worker worker;   // the job's thread
 };
 
 // A target from the page: a MAC and the fields to give, as typed.
