@@ -116,37 +116,7 @@ std::vector<WebRefusal> checkRows(Session& s, const std::vector<WebRow>& rows, s
         Hold hold(s.lock);
         found = s.found;
     }
-    std::vector<Target> targets;
-    for (const PlanRow& p : *planRows) {
-        const Sighting* seen = NULL;
-        for (const Sighting& f : found) {
-            seen = memcmp(f.response.mac, p.mac, MAC_LEN) == 0 ? &f : seen;
-        }
-        Target t;
-        memset(&t, 0, sizeof t);
-        t.line = p.line;
-        memcpy(t.mac, p.mac, MAC_LEN);
-        const struct {
-            bool set;
-            const unsigned char* given;
-            const unsigned char* reported;
-            TargetField* field;
-        } fields[] = {
-            {p.setIp, p.ip, seen != NULL ? seen->response.ip : NULL, &t.ip},
-            {p.setGateway, p.gateway, seen != NULL ? seen->response.gateway : NULL, &t.gateway},
-            {p.setMask, p.mask, seen != NULL ? seen->response.mask : NULL, &t.mask},
-        };
-        for (const auto& f : fields) {
-            const unsigned char* value = f.set ? f.given : f.reported;
-            f.field->known = value != NULL;
-            f.field->kept = !f.set;
-            if (value != NULL) {
-                memcpy(f.field->value, value, IPV4_LEN);
-            }
-        }
-        targets.push_back(t);
-    }
-    for (const Refusal& r : refuseTargets(targets, found, ownAddresses())) {
+    for (const Refusal& r : checkPlan(*planRows, found, ownAddresses())) {
         refusals.push_back({macText(r.mac), refusalText(r, true)});
     }
     return refusals;
