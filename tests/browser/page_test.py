@@ -150,6 +150,23 @@ def main():
         assert sent and all(" 00 1a 2b 3c 00 01 " in line for line in sent), sent
         page.shot("applied")
 
+        # Selected rows numbered from a first IP, in table order; sorting and the filter.
+        page.cell(2, 'input[type="checkbox"]').click()
+        page.cell(3, 'input[type="checkbox"]').click()
+        d.find_element(By.ID, "first-ip").send_keys("192.168.1.101")
+        page.button("number").click()
+        ips = [page.cell(k, '[data-edit="ip"]').get_attribute("value") for k in (2, 3)]
+        assert ips == ["192.168.1.101", "192.168.1.102"], ips
+        page.button("discard").click()
+        d.find_element(By.CSS_SELECTOR, 'button[data-sort="ip"]').click()
+        order = [tr.get_attribute("data-mac") for tr in d.find_elements(By.CSS_SELECTOR, "#rows tr")]
+        assert order == [mac(k) for k in (2, 3, 4, 5, 1)], order   # 1 is at .61 now
+        d.find_element(By.ID, "filter").send_keys("panel-3")
+        page.wait("the filter", lambda: [tr.get_attribute("data-mac") for tr in
+                                         d.find_elements(By.CSS_SELECTOR, "#rows tr:not(.hidden)")] == [mac(3)])
+        d.find_element(By.ID, "filter").clear()
+        d.find_element(By.ID, "filter").send_keys(Keys.BACKSPACE)
+
         # A plan imported as pending edits, applied, then undone after the confirmation.
         plan = os.path.join(folder, "plan.csv")
         with open(plan, "w") as f:

@@ -146,7 +146,6 @@ function upsert(data) {
       scheduleLayout();
     }
   }
-  return isNew;
 }
 
 function setState(mac, state) {
@@ -321,7 +320,7 @@ async function startApply(list, dryRun) {
   const { status, data } = await api('POST', '/api/apply', { rows: list, dry_run: dryRun });
   if (status === 202) {
     $('summary').textContent = '';
-    for (const r of list) setState(r.mac, dryRun ? '' : 'waiting');
+    for (const r of list) setState(r.mac, '');   // until the apply tells each row's state
     return;
   }
   if (status === 400 && data.refusals) {
@@ -423,8 +422,7 @@ function listen() {
   const events = new EventSource('/api/events');
   events.addEventListener('reset', () => clearTable());
   events.addEventListener('rows', (e) => {
-    let added = false;
-    for (const data of JSON.parse(e.data)) added = upsert(data) || added;
+    for (const data of JSON.parse(e.data)) upsert(data);
     $('empty').hidden = rows.size > 0;
     if (sortKey !== null) scheduleLayout();
   });
