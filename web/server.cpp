@@ -24,11 +24,10 @@ namespace {
 typedef http::request<http::string_body> Request;
 typedef http::response<http::string_body> Response;
 
-const std::chrono::seconds IDLE(IDLE_SECONDS);
-const std::chrono::milliseconds STOP_CHECK(250);
-const std::chrono::seconds KEEP_ALIVE(15);    // a comment on the event streams this often
-const size_t STREAM_BACKLOG = 4096;           // events queued for one slow stream before it is dropped
-const size_t DRAIN_LIMIT = 4 * 1024 * 1024;   // bytes read and dropped after a refused request
+const int STOP_CHECK_MS = 250;
+const int KEEP_ALIVE_S = 15;                          // a comment on the event streams this often
+const size_t STREAM_BACKLOG = 4096;                   // events queued for one slow stream before it is dropped
+const size_t DRAIN_LIMIT = (size_t)4 * 1024 * 1024;   // bytes read and dropped after a refused request
 
 class EventStream;
 
@@ -74,7 +73,7 @@ public:
 private:
     void write()
     {
-        stream_.expires_after(IDLE);
+        stream_.expires_after(std::chrono::seconds(IDLE_SECONDS));
         asio::async_write(stream_, asio::buffer(queue_.front()),
                           [self = shared_from_this()](beast::error_code ec, size_t) { self->written(ec); });
     }
@@ -132,7 +131,7 @@ public:
         parser_.emplace();
         parser_->header_limit(HEADER_LIMIT);
         parser_->body_limit(BODY_LIMIT);
-        stream_.expires_after(IDLE);
+        stream_.expires_after(std::chrono::seconds(IDLE_SECONDS));
         http::async_read(stream_, buffer_, *parser_,
                          [self = shared_from_this()](beast::error_code ec, size_t) { self->took(ec); });
     }
@@ -239,14 +238,12 @@ private:
         response->body() = a.body;
         response->keep_alive(keep && !drain);
         response->prepare_payload();
-        stream_.expires_after(IDLE);
+        stream_.expires_after(std::chrono::seconds(IDLE_SECONDS));
         http::async_write(stream_, *response,
                           [self = shared_from_this(), response, drain](beast::error_code ec, size_t) {
-                              if (ec) {
-                                  self->close();
-                              } else if (drain) {
+                              if (!ec && drain) {
                                   self->drain();
-                              } else if (response->keep_alive()) {
+                              } else if (!ec && response->keep_alive()) {
                                   self->read();
                               } else {
                                   self->close();
@@ -301,7 +298,7 @@ void accept(tcp::acceptor& acceptor, Shared& shared)
 void tick(asio::steady_timer& timer, Shared& shared, const std::function<bool()>& stop,
           std::chrono::steady_clock::time_point nextKeepAlive)
 {
-    timer.expires_after(STOP_CHECK);
+    timer.expires_after(std::chrono::milliseconds(STOP_CHECK_MS));
     timer.async_wait([&timer, &shared, &stop, nextKeepAlive](beast::error_code ec) {
         if (ec) {
             return;
@@ -316,7 +313,7 @@ void tick(asio::steady_timer& timer, Shared& shared, const std::function<bool()>
             for (const auto& s : streams) {
                 s->push(": keep-alive\n\n");
             }
-            next = std::chrono::steady_clock::now() + KEEP_ALIVE;
+            next = std::chrono::steady_clock::now() + std::chrono::seconds(KEEP_ALIVE_S);
         }
         tick(timer, shared, stop, next);
     });
@@ -356,7 +353,7 @@ bool runServer(Session& s, const std::string& address, int port, const std::stri
     };
     accept(acceptor, shared);
     asio::steady_timer timer(io);
-    tick(timer, shared, stop, std::chrono::steady_clock::now() + KEEP_ALIVE);
+    tick(timer, shared, stop, std::chrono::steady_clock::now() + std::chrono::seconds(KEEP_ALIVE_S));
     ready(taken);
     io.run();
     joinJob(s);   // the job sees the stop too; its last events go nowhere

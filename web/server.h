@@ -9,8 +9,8 @@
 #include "web/session.h"
 
 // Bounds of a request; larger gets 431 or 413, and nothing past the limit is read.
-const size_t HEADER_LIMIT = 16 * 1024;
-const size_t BODY_LIMIT = 1024 * 1024;
+const size_t HEADER_LIMIT = (size_t)16 * 1024;
+const size_t BODY_LIMIT = (size_t)1024 * 1024;
 // A connection with no request for this long, or a request or answer taking longer, is closed.
 const int IDLE_SECONDS = 30;
 

@@ -63,7 +63,7 @@ protected:
         std::string url = server.out.substr(0, server.out.find('\n'));
         const std::string lead = "http://127.0.0.1:";
         ASSERT_EQ(url.compare(0, lead.size(), lead), 0) << url;
-        port = atoi(url.c_str() + lead.size());
+        port = (int)strtol(url.c_str() + lead.size(), nullptr, 10);
         token = url.substr(url.find("/?token=") + 8);
         ASSERT_GE(token.size(), 32u);
     }
@@ -280,7 +280,7 @@ TEST_F(Web, OnlyThePageGetsIn)
          400},
         {"unknown call", httpRequest("GET", "/api/nothing", port, bearer), 404},
         {"header over 16 KiB",
-         httpRequest("GET", "/api/job", port, bearer + "X-Pad: " + std::string(17 * 1024, 'a') + "\r\n"), 431},
+         httpRequest("GET", "/api/job", port, bearer + "X-Pad: " + std::string((size_t)17 * 1024, 'a') + "\r\n"), 431},
         {"body over 1 MiB", httpRequest("POST", "/api/check", port, bearer + json, std::string(1024 * 1024 + 1, ' ')),
          413},
         {"body over 1 MiB, announced only",

@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 
 static double secondsNow()
 {
@@ -84,7 +85,7 @@ HttpAnswer httpExchange(int port, const std::string& raw, double seconds)
     readUntil(fd, &text, "\r\n\r\n", seconds);
     size_t headEnd = text.find("\r\n\r\n");
     if (headEnd != std::string::npos) {
-        answer.status = atoi(text.c_str() + text.find(' ') + 1);
+        answer.status = (int)strtol(text.c_str() + text.find(' ') + 1, nullptr, 10);
         size_t at = text.find("\r\n") + 2;
         while (at < headEnd) {
             size_t end = text.find("\r\n", at);
@@ -97,7 +98,7 @@ HttpAnswer httpExchange(int port, const std::string& raw, double seconds)
             answer.headers[name] = line.substr(line.find_first_not_of(' ', colon + 1));
             at = end + 2;
         }
-        size_t length = answer.headers.count("content-length") ? std::stoul(answer.headers["content-length"]) : 0;
+        size_t length = answer.headers.count("content-length") != 0 ? std::stoul(answer.headers["content-length"]) : 0;
         std::string rest = text.substr(headEnd + 4);
         const double end = secondsNow() + seconds;
         while (rest.size() < length && secondsNow() < end) {
