@@ -113,7 +113,7 @@ private:
     beast::tcp_stream stream_;
     Shared& shared_;
     std::deque<std::string> queue_;
-    char scratch_[512];
+    char scratch_[512] = {};
 };
 
 std::string eventText(const std::string& event, const std::string& data)
@@ -279,7 +279,7 @@ private:
     Shared& shared_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
-    char scratch_[16384];
+    char scratch_[16384] = {};
     size_t drained_ = 0;
 };
 

@@ -194,7 +194,7 @@ static void endJob(Session& s, int status, const std::string& message)
 }
 
 // The interfaces to work from, their sockets and a scanner; EXIT_OK, or the status with *message.
-static int openScanner(Session& s, const std::string& where, Sockets& sockets, Scanner& scanner,
+static int openScanner(const Session& s, const std::string& where, Sockets& sockets, Scanner& scanner,
                        std::vector<LocalInterface>* own, std::string* message)
 {
     std::vector<LocalInterface> locals;

@@ -112,6 +112,7 @@ protected:
     int port = 0;
     std::string token;
 };
+}   // namespace
 
 TEST_F(Web, ScanShowsEveryControllerLiveIncludingOneThatAnswersLate)
 {
@@ -327,5 +328,3 @@ TEST_F(Web, IdleConnectionsDoNotStopItServing)
         close(fd);
     }
 }
-
-}   // namespace
