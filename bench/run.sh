@@ -5,6 +5,8 @@
 #   bench/run.sh apply [build-dir] [--runs N] [--repeat R] [--case K]
 #                                                brevindor-batch: apply and scan under loss,
 #                                                a 1000-row apply, a scan of 1000
+#   bench/run.sh web [build-dir]                 brevindor-web: 1000 rows in headless chromium,
+#                                                a 1000-row apply through the API, memory, idle CPU
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/netns_guard.sh"
@@ -12,9 +14,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--in-private-ns" ]; then
     name=${1:-}
     case $name in
-    scan | apply) shift ;;
+    scan | apply | web) shift ;;
     *)
-        echo "usage: bench/run.sh scan|apply [build-dir] [arguments of the benchmark]" >&2
+        echo "usage: bench/run.sh scan|apply|web [build-dir] [arguments of the benchmark]" >&2
         exit 2
         ;;
     esac
@@ -24,7 +26,9 @@ if [ "${1:-}" != "--in-private-ns" ]; then
         shift
     fi
     cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBREVINDOR_TESTS=ON >/dev/null
-    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-batch brevindor-standin "${name}_bench" >/dev/null
+    targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
+    [ "$name" = web ] || targets+=("${name}_bench")
+    cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
     enter_private_netns -- "$name" "$build" "$@"
 fi
 name=$2
@@ -36,4 +40,7 @@ shift 3
 require_private_netns "${name}_bench"
 ip link set lo up
 hostname brevbench
+if [ "$name" = web ]; then
+    exec /usr/bin/python3 "$top/bench/web_bench.py" "$build/brevindor-web" "$build/brevindor-standin"
+fi
 exec "$build/bench/${name}_bench" "$@"

@@ -366,3 +366,21 @@ int applyStatus(const ApplyResult& result)
     }
     return missing ? EXIT_NOT_FOUND : EXIT_OK;
 }
+
+std::vector<Refusal> checkPlan(const std::vector<PlanRow>& rows, const std::vector<Sighting>& found,
+                               const std::vector<LocalInterface>& own)
+{
+    std::vector<Target> targets;
+    for (const PlanRow& row : rows) {
+        const Sighting* seen = NULL;
+        for (const Sighting& f : found) {
+            seen = memcmp(f.response.mac, row.mac, MAC_LEN) == 0 ? &f : seen;
+        }
+        Outcome o = Outcome();
+        o.line = row.line;
+        memcpy(o.mac, row.mac, MAC_LEN);
+        targetOf(row, seen, &o);
+        targets.push_back(ruleTarget(row, o));
+    }
+    return refuseTargets(targets, found, own);
+}

@@ -93,6 +93,11 @@ struct ApplyResult {
 // the scan filled them in.
 ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyOptions& options, const EventSink& sink);
 
+// What applyPlan would refuse once its scan found these controllers, with this computer's own
+// addresses; no traffic (a front end checks edits against the table of an earlier scan).
+std::vector<Refusal> checkPlan(const std::vector<PlanRow>& rows, const std::vector<Sighting>& found,
+                               const std::vector<LocalInterface>& own);
+
 // The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
 // EXIT_CONFLICT, EXIT_NOT_FOUND that applies. A stop by signal is the front end's to tell.
 int applyStatus(const ApplyResult& result);

@@ -143,13 +143,6 @@ static nlohmann::ordered_json sendersJson(const std::vector<SenderReport>& sende
     return all;
 }
 
-// JSON text: ASCII only, every other character and every control byte escaped; bytes that are
-// no UTF-8 become U+FFFD. indent < 0: on one line.
-static std::string jsonText(const nlohmann::ordered_json& value, int indent)
-{
-    return value.dump(indent, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
-}
-
 // The senders' cell of a CSV row: the JSON array on one line, empty when there is no conflict.
 static std::string sendersCell(const std::vector<SenderReport>& senders)
 {
@@ -265,23 +258,32 @@ void printScanCsv(FILE* out, const std::vector<Sighting>& found, const std::vect
     }
 }
 
+nlohmann::ordered_json controllerJson(const Sighting& s, const ScanFlag& flag)
+{
+    const Response& r = s.response;
+    Row row = scanRow(s, flag, false);
+    nlohmann::ordered_json one = nlohmann::ordered_json::object();
+    for (size_t c = 0; c < row.size(); ++c) {
+        one[SCAN_COLUMNS[c]] = row[c];
+    }
+    one["node_name"] = std::string((const char*)r.nodeName);   // the raw bytes, escaped by the library
+    one["answers"] = s.answers;
+    one["senders"] = sendersJson(flag.senders);
+    one["morvesta"] = isMorvesta(r);
+    one["k4z"] = isK4Z(r);
+    return one;
+}
+
+std::string jsonText(const nlohmann::ordered_json& value, int indent)
+{
+    return value.dump(indent, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
 {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (size_t i = 0; i < found.size(); ++i) {
-        const Sighting& s = found[i];
-        const Response& r = s.response;
-        Row row = scanRow(s, flags[i], false);
-        nlohmann::ordered_json one = nlohmann::ordered_json::object();
-        for (size_t c = 0; c < row.size(); ++c) {
-            one[SCAN_COLUMNS[c]] = row[c];
-        }
-        one["node_name"] = std::string((const char*)r.nodeName);   // the raw bytes, escaped by the library
-        one["answers"] = s.answers;
-        one["senders"] = sendersJson(flags[i].senders);
-        one["morvesta"] = isMorvesta(r);
-        one["k4z"] = isK4Z(r);
-        all.push_back(one);
+        all.push_back(controllerJson(found[i], flags[i]));
     }
     fprintf(out, "%s\n", jsonText(all, 2).c_str());
 }
@@ -361,20 +363,25 @@ void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool)
     }
 }
 
+nlohmann::ordered_json outcomeJson(const Outcome& o)
+{
+    Row row = summaryRow(o);
+    nlohmann::ordered_json one = nlohmann::ordered_json::object();
+    for (size_t i = 0; i < row.size(); ++i) {
+        one[SUMMARY_KEYS[i]] = row[i].empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row[i]);
+    }
+    if (o.line > 0) {
+        one["line"] = o.line;
+    }
+    one["senders"] = sendersJson(o.senders);
+    return one;
+}
+
 void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool)
 {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (const Outcome& o : outcomes) {
-        Row row = summaryRow(o);
-        nlohmann::ordered_json one = nlohmann::ordered_json::object();
-        for (size_t i = 0; i < row.size(); ++i) {
-            one[SUMMARY_KEYS[i]] = row[i].empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row[i]);
-        }
-        if (o.line > 0) {
-            one["line"] = o.line;
-        }
-        one["senders"] = sendersJson(o.senders);
-        all.push_back(one);
+        all.push_back(outcomeJson(o));
     }
     fprintf(out, "%s\n", jsonText(all, 2).c_str());
 }

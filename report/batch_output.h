@@ -4,6 +4,8 @@
 // before a leading =, +, - or @, and the JSON document through the JSON library's escaping.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +34,8 @@ void printScanTable(FILE* out, const std::vector<Sighting>& found, const std::ve
 void printScanCsv(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
 // One JSON document: an array of objects (keys in doc/brevindor-batch.1).
 void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags);
+// One controller of that array.
+nlohmann::ordered_json controllerJson(const Sighting& s, const ScanFlag& flag);
 
 const char* outcomeName(OutcomeState state);
 // One row a planned controller; the line column when withLine.
@@ -40,6 +44,11 @@ void printSummary(FILE* out, const std::vector<Outcome>& outcomes, bool withLine
 // (empty, null for the set command); keys in doc/brevindor-batch.1.
 void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
 void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
+// One record of that array.
+nlohmann::ordered_json outcomeJson(const Outcome& o);
+// A JSON value as text in ASCII: every other character and every control byte escaped, bytes that
+// are no UTF-8 as U+FFFD; indented by indent spaces, or on one line when indent < 0.
+std::string jsonText(const nlohmann::ordered_json& value, int indent);
 // The count of each result present, in the order of OutcomeState, as one line for standard error:
 // "brevindor-batch: 17 verified, 3 not confirmed".
 void printTally(FILE* err, const std::vector<Outcome>& outcomes);

@@ -5,6 +5,10 @@
 #   tools/demo.sh --commission            scan, give controller 3 a new address, scan again
 #   tools/demo.sh --two-segments          brevindor-batch scans two links at once, each with its
 #                                         own controllers behind it, in a second private namespace
+#   tools/demo.sh --web                   brevindor-web: the page, open in this computer's browser
+#                                         (one loopback port, BREVINDOR_WEB_PORT or 8420, is
+#                                         forwarded into the namespace through a Unix socket;
+#                                         no datagram leaves it). Ctrl-C ends it.
 # Answer the prompts as on a real network (1 picks the first address). Without a terminal on
 # standard input, the answers are given for you. Packages missing from tools/packages.sh are
 # installed first when run as root; anyone else is told how.
@@ -18,8 +22,20 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     . "$top/tools/packages.sh"
     ensure_packages demo "${BUILD_PACKAGES[@]}"
     cmake -S "$top" -B "$build" >/dev/null
-    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-batch brevindor-standin \
+    cmake --build "$build" -j "$(nproc)" --target brevindor brevindor-batch brevindor-web brevindor-standin \
         brevindor-netns-guard >/dev/null
+    if [ "${1:-}" = "--web" ]; then
+        port=${BREVINDOR_WEB_PORT:-8420}
+        folder=$(mktemp -d)
+        # This computer's loopback port to the socket; the namespace's side carries it on.
+        socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" "UNIX-CONNECT:$folder/page.sock" &
+        forwarder=$!
+        trap 'kill "$forwarder" 2>/dev/null; rm -rf "$folder"' EXIT
+        user=()
+        [ "$(id -u)" = 0 ] || user=(--map-root-user)
+        unshare "${user[@]}" --net --uts "$0" --in-private-ns --web "$port" "$folder" || true
+        exit 0
+    fi
     enter_private_netns -- "$@"
 fi
 shift
@@ -69,7 +85,7 @@ if [ "${1:-}" = "--two-segments" ]; then
     exit 0
 fi
 
-coproc STANDIN { exec "$build/brevindor-standin" --lifetime 600 \
+coproc STANDIN { exec "$build/brevindor-standin" --lifetime 3600 \
     --controller "mac=00.1a.2b.3c.4d.01,ip=192.168.1.21,name=Boiler-Room" \
     --controller "mac=00.1a.2b.3c.4d.02,ip=192.168.1.22,name=Hall-North" \
     --controller "mac=00.1a.2b.3c.4d.03,ip=192.168.1.23,name=Hall-South,delay=1500"; }
@@ -87,7 +103,15 @@ run() {
     fi
 }
 
-if [ "${1:-}" = "--commission" ]; then
+if [ "${1:-}" = "--web" ]; then
+    port=$2
+    folder=$3
+    socat "UNIX-LISTEN:$folder/page.sock,fork" "TCP:127.0.0.1:$port" &
+    inside=$!
+    echo "Open the address below in this computer's browser; Ctrl-C ends the demo."
+    (cd "$folder" && "$build/brevindor-web" --interface 127.0.0.1 --port "$port" --no-browser) || true
+    kill "$inside" 2>/dev/null || true
+elif [ "${1:-}" = "--commission" ]; then
     echo "=== 1. Scan"
     run '1\n' -R -T 2
     echo "=== 2. Give one controller (3 when answered for you) a new address"
@@ -97,4 +121,4 @@ if [ "${1:-}" = "--commission" ]; then
 else
     run '1\n' "$@"
 fi
-kill "$STANDIN_PID" 2>/dev/null || true
+kill "${STANDIN_PID:-}" 2>/dev/null || true

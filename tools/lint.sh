@@ -10,7 +10,7 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 
 echo "== layers"
 # Each layer includes only from itself and the layers below it:
-# platform <- protocol <- commission <- report <- app and batch.
+# platform <- protocol <- commission <- report <- app, batch and web; no front end includes another.
 layer_problems=0
 check_layer() {
     local layer=$1 allowed=$2 hit
@@ -28,6 +28,7 @@ check_layer commission 'platform|protocol|commission'
 check_layer report 'platform|protocol|commission|report'
 check_layer app 'platform|protocol|commission|report|app'
 check_layer batch 'platform|protocol|commission|report|batch'
+check_layer web 'platform|protocol|commission|report|web'
 # The commissioning engine returns what happened; it prints nothing.
 if hit=$(grep -n -E '\b(v?f?printf|puts|fputs|putchar|perror)\b|std::(cout|cerr|clog)|<iostream>|<ostream>' \
     "$top"/commission/*.h "$top"/commission/*.cpp | grep -v -E '^[^:]+:[0-9]+:[[:space:]]*//'); then
@@ -46,7 +47,7 @@ cmake -S "$top" -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_CXX_COMPI
 cmake --build "$build" -j "$(nproc)" >/dev/null
 
 echo "== clang-tidy"
-run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|batch|commission|protocol|report|platform|tools|tests|bench|fuzz)/" \
+run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$top/(app|batch|web|commission|protocol|report|platform|tools|tests|bench|fuzz)/" \
     >"$build/clang-tidy.log" 2>&1 || {
     # The findings alone, without colours or the per-file progress lines.
     sed 's/\x1b\[[0-9;]*m//g' "$build/clang-tidy.log" | grep -E -A3 ': (warning|error):' ||

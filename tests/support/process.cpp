@@ -216,6 +216,55 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
+bool startBackground(Background& b, const std::string& program, const std::vector<std::string>& args,
+                     const std::string& dir, const std::string& ready, const std::string& errPath)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return false;
+    }
+    int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int errFd = errPath.empty() ? 2 : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    b.pid = spawn(program, args, dir, devNull, out[1], errFd < 0 ? 2 : errFd);
+    close(devNull);
+    if (errFd > 2) {
+        close(errFd);
+    }
+    close(out[1]);
+    b.outFd = out[0];
+    struct pollfd pfd = {b.outFd, POLLIN, 0};
+    while (b.out.find(ready) == std::string::npos) {
+        if (poll(&pfd, 1, 10000) <= 0) {
+            return false;
+        }
+        char buf[256];
+        ssize_t n = read(b.outFd, buf, sizeof buf);
+        if (n <= 0) {
+            return false;
+        }
+        b.out.append(buf, (size_t)n);
+    }
+    return true;
+}
+
+int stopBackground(Background& b, int signal)
+{
+    if (b.pid <= 0) {
+        return -1;
+    }
+    kill(b.pid, signal);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(b.outFd, buf, sizeof buf)) > 0) {
+        b.out.append(buf, (size_t)n);
+    }
+    close(b.outFd);
+    int status = 0;
+    waitpid(b.pid, &status, 0);
+    b.pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 bool startStandIn(StandIn& s, const std::vector<std::string>& args, const std::string& dir)
 {
     s.logPath = dir + "/standin.log";
@@ -224,49 +273,27 @@ bool startStandIn(StandIn& s, const std::vector<std::string>& args, const std::s
     all.push_back(s.logPath);
     all.push_back("--lifetime");
     all.push_back("120");
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        return false;
-    }
     std::string program = STANDIN_PATH;
     if (!s.netns.empty()) {   // nsenter enters it and becomes the stand-in
         all.insert(all.begin(), {"--net=" + s.netns, program});
         program = NSENTER;
     }
-    int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    s.pid = spawn(program, all, dir, devNull, out[1], 2);
-    close(devNull);
-    close(out[1]);
-    s.outFd = out[0];
-    std::string seen;
-    struct pollfd pfd = {s.outFd, POLLIN, 0};
-    while (seen.find("ready\n") == std::string::npos) {
-        if (poll(&pfd, 1, 10000) <= 0) {
-            return false;
-        }
-        char buf[256];
-        ssize_t n = read(s.outFd, buf, sizeof buf);
-        if (n <= 0) {
-            return false;
-        }
-        seen.append(buf, (size_t)n);
-    }
-    return true;
+    Background b;
+    bool started = startBackground(b, program, all, dir, "ready\n");
+    s.pid = b.pid;
+    s.outFd = b.outFd;
+    return started;
 }
 
 std::string stopStandIn(StandIn& s)
 {
-    if (s.pid > 0) {
-        kill(s.pid, SIGTERM);
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(s.outFd, buf, sizeof buf)) > 0) {
-            s.lastWords.append(buf, (size_t)n);
-        }
-        close(s.outFd);
-        waitpid(s.pid, nullptr, 0);
-        s.pid = -1;
+    Background b;
+    b.pid = s.pid;
+    b.outFd = s.outFd;
+    if (stopBackground(b, SIGTERM) != -1) {
+        s.lastWords = b.out;
     }
+    s.pid = -1;
     return readFile(s.logPath);
 }
 

@@ -47,6 +47,21 @@ bool startStandIn(StandIn& s, const std::vector<std::string>& args, const std::s
 // Stops it and returns its log of received datagrams.
 std::string stopStandIn(StandIn& s);
 
+// Any program running in the background, its standard output read by the test.
+struct Background {
+    pid_t pid = -1;
+    int outFd = -1;
+    std::string out;   // what it printed so far
+};
+
+// Starts program with args in dir, its standard error to errPath (empty: the test's own), and
+// waits up to 10 s for its output to hold ready. False when it fails.
+bool startBackground(Background& b, const std::string& program, const std::vector<std::string>& args,
+                     const std::string& dir, const std::string& ready, const std::string& errPath = "");
+// Sends it signal, reads the rest of its output, waits for it: its exit status, 128 + the signal
+// that ended it, or -1 when it was not running.
+int stopBackground(Background& b, int signal);
+
 // A fresh temporary directory.
 std::string makeTempDir();
 std::string readFile(const std::string& path);

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs the page's browser test (page_test.py) in a private network namespace made for it: the
+# stand-in, brevindor-web and headless chromium all inside, nothing on a real network.
+#   run.sh WEB STANDIN
+# Exits 77 (skipped) where namespaces or the browser are missing, unless BREVINDOR_REQUIRE_NETNS
+# is set (CI), where that fails.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../tools/netns_guard.sh"
+
+unavailable() {
+    echo "browser test: $1" >&2
+    [ -n "${BREVINDOR_REQUIRE_NETNS:-}" ] && exit 1
+    exit 77
+}
+
+if [ "${1:-}" != "--in-private-ns" ]; then
+    for need in /usr/bin/chromium /usr/bin/chromedriver; do
+        [ -x "$need" ] || unavailable "$need is missing (tools/packages.sh installs it)"
+    done
+    /usr/bin/python3 -c 'import selenium' 2>/dev/null || unavailable "python3-selenium is missing"
+    unshare --net true 2>/dev/null || unshare --map-root-user --net true 2>/dev/null ||
+        unavailable "no private network namespace can be made here"
+    enter_private_netns -- "$@"
+fi
+shift
+require_private_netns "browser test"
+ip link set lo up
+exec /usr/bin/python3 "$here/page_test.py" "$@"

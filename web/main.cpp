@@ -1,0 +1,97 @@
+// brevindor-web: the commissioning page. Serves a live table of the controllers on this computer's
+// loopback address, to scan, edit, check and apply through the same engine as brevindor-batch.
+// Prints the page's address with its token on standard output; warnings and the end of an
+// interrupted apply go to standard error.
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "report/batch_output.h"
+#include "web/browser.h"
+#include "web/options.h"
+#include "web/server.h"
+#include "web/session.h"
+#include "web/token.h"
+
+namespace {
+
+const char LOOPBACK[] = "127.0.0.1";
+
+// After the server stopped: an apply the signal cut short ends as in the batch program. The exit
+// status of the job stopped, or EXIT_OK.
+int finish(Session& s)
+{
+    Hold hold(s.lock);
+    if (s.status < 128) {
+        return EXIT_OK;
+    }
+    if (s.kind == JOB_APPLY) {
+        fprintf(stderr, "%s: stopped by signal %d%s\n", WEB_PROGRAM, s.status - 128,
+                s.result.summary ? "" : " during the scan; nothing sent");
+        if (s.result.summary) {
+            printSummary(stderr, s.result.outcomes, false);
+        }
+        if (!s.undoPath.empty()) {
+            fprintf(stderr, "%s: the undo file is %s\n", WEB_PROGRAM, s.undoPath.c_str());
+        }
+    }
+    return s.status;
+}
+
+int run(int argc, char** argv)
+{
+    Session s;
+    int status = readWebOptions(argc, argv, &s.settings);
+    if (status != EXIT_OK) {
+        return status < 0 ? EXIT_OK : status;
+    }
+    std::string token;
+    if (!makeToken(&token)) {
+        fprintf(stderr, "%s: the system gave no random bytes for the token\n", WEB_PROGRAM);
+        return EXIT_NETWORK;
+    }
+    WSADATA data;
+    if (WSAStartup(WINSOCK_VERSION_1_1, &data) != 0) {
+        fprintf(stderr, "%s: the socket library did not start\n", WEB_PROGRAM);
+        return EXIT_NETWORK;
+    }
+    catchStopSignals();
+    s.stop = []() { return stopSignal() != 0; };
+    const WebSettings& settings = s.settings;
+    std::string address = settings.listen.empty() ? LOOPBACK : settings.listen;
+    if (!settings.listen.empty()) {
+        fprintf(stderr, "%s: warning: serving on %s, not only this computer; the token is still required\n",
+                WEB_PROGRAM, address.c_str());
+    }
+    auto ready = [&](int port) {
+        std::string url = "http://" + address + ":" + std::to_string(port) + "/?token=" + token;
+        printf("%s\n", url.c_str());
+        fflush(stdout);
+        if (settings.browser && !openBrowser(url)) {
+            fprintf(stderr, "%s: warning: could not open a browser; open the address above\n", WEB_PROGRAM);
+        }
+        startScan(s, settings.where, settings.apply.scan.quiet);
+    };
+    std::string error;
+    if (!runServer(s, address, settings.port, token, ready, s.stop, &error)) {
+        fprintf(stderr, "%s: %s\n", WEB_PROGRAM, error.c_str());
+        status = EXIT_NETWORK;
+    } else {
+        status = finish(s);
+    }
+    WSACleanup();
+    return status;
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    reserveStandardFiles();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fprintf(stderr, "%s: out of memory\n", WEB_PROGRAM);
+        return EXIT_NETWORK;
+    }
+}

@@ -1,0 +1,21 @@
+// The web program's command line.
+#pragma once
+
+#include <string>
+
+#include "commission/apply.h"
+
+extern const char WEB_PROGRAM[];
+
+struct WebSettings {
+    std::string where;           // --interface, for the first scan and the default of later ones
+    ApplyOptions apply;          // --timeout, --verify-time
+    int port = 0;                // --port; 0: an ephemeral one
+    std::string listen;          // --listen: an address other than 127.0.0.1 to serve on
+    std::string undoDir = ".";   // --undo-dir
+    bool browser = true;         // false with --no-browser
+};
+
+// The settings from argv; EXIT_OK, -1 after --help or --version (printed), or EXIT_USAGE after
+// the message on standard error.
+int readWebOptions(int argc, char** argv, WebSettings* s);
