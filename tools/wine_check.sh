@@ -410,6 +410,7 @@ web_calls() {
         web_wait
         web_call GET /api/outcomes
         web_call GET /api/undo
+        web_call GET /api/controllers.csv   # the table as it stands after the apply
     } | sed "s/$token/TOKEN/g; s/$port/PORT/g"
 }
 
@@ -469,7 +470,7 @@ web_differences() {
     [ -s linux.file ] || echo "linux: no undo file"
     local expected
     for expected in 'GET /?token=TOKEN: 303' 'GET /: 200' 'GET /page.js: 200' 'POST /api/scan: 202' 'POST /api/apply: 202' \
-        'x-content-type-options: nosniff' '"state":"verified"'; do
+        'x-content-type-options: nosniff' '"state":"verified"' '00.1a.2b.3c.4d.02,192.168.1.50,'; do
         grep -qiF "$expected" linux.web || echo "linux: no '$expected' among the answers"
     done
     local rows
