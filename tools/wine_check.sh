@@ -414,6 +414,28 @@ web_calls() {
     } | sed "s/$token/TOKEN/g; s/$port/PORT/g"
 }
 
+# Prints and counts the result of the row just run, $found its differences: tally SHOWN KEY TITLE
+# FILE..., where KEY is what WINE_CHECK_SHOW is looked for in, to show TITLE and the Windows side's
+# FILEs.
+tally() {
+    local shown=$1 key=$2 title=$3
+    shift 3
+    [ -z "$retried" ] || echo "retried  $shown  (Wine started nothing within $WINE_RUN_LIMIT_S s; tried once more)"
+    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $key == *$WINE_CHECK_SHOW* ]]; then
+        echo "--- under Wine: $title"
+        sed 's/\r$//' "$@"
+        echo "---"
+    fi
+    if [ -z "$found" ]; then
+        echo "same     $shown"
+        same=$((same + 1))
+    else
+        echo "differs  $shown"
+        while IFS= read -r detail; do echo "    $detail"; done <<<"$found"
+        differ=$((differ + 1))
+    fi
+}
+
 same=0
 differ=0
 notrun=0
@@ -430,22 +452,9 @@ for row in "${rows[@]}"; do
     retried=""
     run linux
     run wine
-    shown="$line${input:+  (typed ${input//\\n/ })}"
-    [ -z "$retried" ] || echo "retried  $shown  (Wine started nothing within $WINE_RUN_LIMIT_S s; tried once more)"
     found=$(differences)
-    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $line == *$WINE_CHECK_SHOW* ]]; then
-        echo "--- under Wine: brevindor${line/#batch /-batch } (error output, then output)"
-        sed 's/\r$//' wine.err wine.out
-        echo "---"
-    fi
-    if [ -z "$found" ]; then
-        echo "same     $shown"
-        same=$((same + 1))
-    else
-        echo "differs  $shown"
-        while IFS= read -r detail; do echo "    $detail"; done <<<"$found"
-        differ=$((differ + 1))
-    fi
+    tally "$line${input:+  (typed ${input//\\n/ })}" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
+        wine.err wine.out
 done
 
 # The web program: both sides' answers and datagrams the same, and what the calls must have done.
@@ -487,24 +496,11 @@ web_differences() {
 if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
     web_start=$SECONDS
     retried=""
-    shown="brevindor-web: the page, a scan and an apply of one row through the API"
     web_run linux || true
     web_run wine || true
-    [ -z "$retried" ] || echo "retried  $shown  (Wine started nothing within $WINE_RUN_LIMIT_S s; tried once more)"
     found=$(web_differences)
-    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ web == *$WINE_CHECK_SHOW* ]]; then
-        echo "--- under Wine: brevindor-web (error output, then the answers)"
-        sed 's/\r$//' wine.err wine.web
-        echo "---"
-    fi
-    if [ -z "$found" ]; then
-        echo "same     $shown ($((SECONDS - web_start)) s)"
-        same=$((same + 1))
-    else
-        echo "differs  $shown"
-        while IFS= read -r detail; do echo "    $detail"; done <<<"$found"
-        differ=$((differ + 1))
-    fi
+    tally "brevindor-web: the page, a scan and an apply of one row through the API ($((SECONDS - web_start)) s)" web \
+        "brevindor-web (error output, then the answers)" wine.err wine.web
 fi
 echo "wine_check: $arch: $same same, $differ differ, $notrun not run (rows $((SECONDS - rows_start)) s, in all $((SECONDS - start)) s)"
 [ "$differ" = 0 ]
