@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the Windows programs (brevindor.exe and brevindor-batch.exe, cross-built with MinGW-w64)
-# under Wine and the Linux builds on the same runs, against the controller stand-in, and compares
-# them byte for byte: console output, error output, exit value, the -F file and the datagrams the
-# stand-in received. The Windows side has CRLF line ends (made LF before comparing; the -F file
+# Runs the Windows programs (brevindor.exe, brevindor-batch.exe and brevindor-web.exe, cross-built
+# with MinGW-w64) under Wine and the Linux builds on the same runs, against the controller
+# stand-in, and compares them byte for byte: console output, error output, exit value, the -F file
+# and the datagrams the stand-in received. The Windows side has CRLF line ends (made LF before comparing; the -F file
 # must be exactly the Linux one with CRLF), Wine's own wording of the pause line, and the Windows
 # firewall's lines among the hints when nothing answered. Any other difference fails the check.
+# brevindor-web.exe has a row of its own: its page and API calls made with curl, the answers
+# compared with the Linux server's with the token and port hidden (see web_run).
 #
 # The 64-bit programs (build-win64, cmake/mingw-x86_64.cmake) run under wine64 on every machine;
 # the 32-bit ones we ship (build-win, cmake/mingw-i686.cmake, Winsock 1.1) under a 32-bit Wine
@@ -20,6 +22,7 @@
 #   WINE_ARCHS="win64" tools/wine_check.sh   only these (win32, win64); one that can't run fails
 #   WINE_CHECK_SHOW=TEXT tools/wine_check.sh  also shows what the Windows side wrote (error output
 #                                             first) in the rows whose arguments hold TEXT
+#   WINE_CHECK_ROWS=TEXT tools/wine_check.sh  runs only those rows ("web": the web program's)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
@@ -44,15 +47,16 @@ check_zip() {
     name="brevindor-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")-$arch"
     [ -f "$dir/$name.zip" ] || { echo "wine_check: cpack made no $name.zip" >&2; return 1; }
     local expected files
-    expected=$(printf "$name/%s\n" FIREWALL.txt README.md brevindor-batch.exe brevindor-batch.txt brevindor.exe \
-        brevindor.txt copyright.txt)
+    expected=$(printf "$name/%s\n" FIREWALL.txt README.md brevindor-batch.exe brevindor-batch.txt brevindor-web.exe \
+        brevindor-web.txt brevindor.exe brevindor.txt copyright.txt)
     files=$(unzip -Z1 "$dir/$name.zip" | grep -v '/$' | sort)
     if [ "$files" != "$expected" ]; then
         echo "wine_check: $name.zip holds:"$'\n'"$files" >&2
         return 1
     fi
     if ! unzip -p "$dir/$name.zip" "$name/FIREWALL.txt" | grep -qF 'protocol=UDP localport=20662' ||
-        ! unzip -p "$dir/$name.zip" "$name/brevindor-batch.txt" | grep -q 'interface'; then
+        ! unzip -p "$dir/$name.zip" "$name/brevindor-batch.txt" | grep -q 'interface' ||
+        ! unzip -p "$dir/$name.zip" "$name/brevindor-web.txt" | grep -q 'token'; then
         echo "wine_check: $name.zip: FIREWALL.txt without the rule, or an empty manual page" >&2
         return 1
     fi
@@ -71,7 +75,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     check_zip win32
     check_zip win64
     cmake -S "$top" -B "$build" >/dev/null
-    targets=(brevindor brevindor-batch brevindor-standin)
+    targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
     [ ! -f "$top/tools/segments.sh" ] || targets+=(brevindor-netns-guard)
     cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
     # Wine's 32-bit loader needs a kernel that runs 32-bit x86 programs (IA32 emulation is off or
@@ -310,27 +314,116 @@ differences() {
     [ "$set" = - ] || [ "$lengths" = "$sent" ] || echo "datagram lengths: '$lengths', expected '$sent'"
 }
 
-same=0
-differ=0
-notrun=0
-rows_start=$SECONDS
-for row in "${rows[@]}"; do
-    IFS='|' read -r input set sent line <<<"$row"
-    read -r -a args <<<"$line"
-    if [ "$set" = segments ] && ! segments; then
-        echo "not run  $line  (two segments need tools/segments.sh and the guard that follows links into them)"
-        notrun=$((notrun + 1))
-        continue
+
+# The web program, once a side, against the three controllers: the page's login and headers, then a
+# scan and an apply of one row (controller 2's IP) through its API, as the page does them. Leaves
+# $1.web, the answers with the token and port hidden (the same bytes from both sides), $1.out,
+# $1.err and $1.log; returns 1 when the server printed no address.
+WEB_PORTS=(linux:18001 wine:18002)
+WEB_APPLY='{"rows":[{"mac":"00:1a:2b:3c:4d:02","ip":"192.168.1.50"}]}'
+web_run() {
+    local side=$1 port
+    port=$(printf '%s\n' "${WEB_PORTS[@]}" | sed -n "s/^$side://p")
+    rm -rf "$side".web "$side".log cookies undo
+    mkdir undo
+    touch "$side".web "$side".log
+    # shellcheck disable=SC2046
+    coproc STANDIN { exec "$build/brevindor-standin" --lifetime 300 --log "$side.log" $(controllers three); }
+    local standin=$STANDIN_PID ready=""
+    read -r -t 10 ready <&"${STANDIN[0]}" || true
+    [ "$ready" = ready ] || { echo "wine_check: the stand-in did not start" >&2; exit 1; }
+    local program=("$build/brevindor-web") limit=60 server url="" attempt
+    [ "$side" = linux ] || program=("$WINE" "$win/brevindor-web.exe") limit=$WINE_RUN_LIMIT_S
+    for attempt in 1 2; do
+        "${program[@]}" --no-browser --interface 127.0.0.1 --timeout 1 --verify-time 5 --port "$port" --undo-dir undo \
+            >"$side.out" 2>"$side.err" </dev/null &
+        server=$!
+        local deadline=$((SECONDS + limit))
+        while [ -z "$url" ] && [ $SECONDS -lt $deadline ] && kill -0 "$server" 2>/dev/null; do
+            sleep 0.2
+            url=$(grep -m1 -o "^http://127.0.0.1:$port/?token=[0-9a-f]*" "$side.out" || true)
+        done
+        # As in run(): a start that hangs with nothing written or sent is tried once more.
+        if [ -n "$url" ] || [ -s "$side.err" ] || [ -s "$side.log" ] || [ "$side" = linux ] || [ "$attempt" = 2 ]; then
+            break
+        fi
+        kill "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+        retried=web
+    done
+    if [ -n "$url" ]; then
+        web_calls "$url" "$port" >"$side.web"
     fi
-    retried=""
-    run linux
-    run wine
-    shown="$line${input:+  (typed ${input//\\n/ })}"
+    kill "$server" 2>/dev/null || true   # as Ctrl-C: nothing is running by now
+    wait "$server" 2>/dev/null || true
+    cat undo/* >"$side.file" 2>/dev/null || true
+    kill "$standin" 2>/dev/null || true
+    wait "$standin" 2>/dev/null || true
+    [ -n "$url" ]
+}
+
+# The calls, each as "METHOD PATH: status", the headers that matter, then the body.
+web_calls() {
+    local url=$1 port=$2 token
+    token=${url##*=}
+    local base="http://127.0.0.1:$port"
+    web_call() {
+        local method=$1 path=$2 body=${3:-} send=()
+        [ -z "$body" ] || send=(-H 'Content-Type: application/json' --data-binary "$body")
+        local status
+        status=$(curl -s -m 30 -X "$method" -b cookies -c cookies -D head -o body -w '%{http_code}' \
+            "${send[@]}" "$base$path") || true
+        echo "$method ${path//$token/TOKEN}: $status, $(wc -c <body) bytes"
+        grep -iE '^(location|set-cookie|content-type|content-security-policy|x-content-type-options|cache-control):' head |
+            tr -d '\r' | sort
+        # The page's own files by their digest; JSON as it is, but for the time in the undo file's name.
+        case $path in
+        /api/*)
+            perl -pe 's/("undo_file":")([^"]*)/$1 . ($2 =~ tr{0-9}{N}r)/e' body
+            [ -z "$(tail -c 1 body)" ] || echo
+            ;;
+        *) sha256sum <body | cut -c1-16 ;;
+        esac
+        echo
+    }
+    # The job ends within the limit; prints its last state.
+    web_wait() {
+        local deadline=$((SECONDS + WINE_RUN_LIMIT_S))
+        while [ $SECONDS -lt $deadline ]; do
+            curl -s -m 30 -b cookies -o body "$base/api/job" || true
+            grep -q '"running":false' body && break
+            sleep 0.3
+        done
+        web_call GET /api/job
+    }
+    {
+        web_call GET "/?token=$token"
+        web_call GET /
+        web_call GET /page.css
+        web_call GET /page.js
+        web_call GET /api/interfaces
+        web_wait   # the scan at start
+        web_call POST /api/scan '{}'
+        web_wait
+        web_call GET /api/controllers
+        web_call POST /api/apply "$WEB_APPLY"
+        web_wait
+        web_call GET /api/outcomes
+        web_call GET /api/undo
+        web_call GET /api/controllers.csv   # the table as it stands after the apply
+    } | sed "s/$token/TOKEN/g; s/$port/PORT/g"
+}
+
+# Prints and counts the result of the row just run, $found its differences: tally SHOWN KEY TITLE
+# FILE..., where KEY is what WINE_CHECK_SHOW is looked for in, to show TITLE and the Windows side's
+# FILEs.
+tally() {
+    local shown=$1 key=$2 title=$3
+    shift 3
     [ -z "$retried" ] || echo "retried  $shown  (Wine started nothing within $WINE_RUN_LIMIT_S s; tried once more)"
-    found=$(differences)
-    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $line == *$WINE_CHECK_SHOW* ]]; then
-        echo "--- under Wine: brevindor${line/#batch /-batch } (error output, then output)"
-        sed 's/\r$//' wine.err wine.out
+    if [ -n "${WINE_CHECK_SHOW:-}" ] && [[ $key == *$WINE_CHECK_SHOW* ]]; then
+        echo "--- under Wine: $title"
+        sed 's/\r$//' "$@"
         echo "---"
     fi
     if [ -z "$found" ]; then
@@ -341,6 +434,73 @@ for row in "${rows[@]}"; do
         while IFS= read -r detail; do echo "    $detail"; done <<<"$found"
         differ=$((differ + 1))
     fi
+}
+
+same=0
+differ=0
+notrun=0
+rows_start=$SECONDS
+for row in "${rows[@]}"; do
+    IFS='|' read -r input set sent line <<<"$row"
+    [[ $line == *${WINE_CHECK_ROWS:-}* ]] || continue
+    read -r -a args <<<"$line"
+    if [ "$set" = segments ] && ! segments; then
+        echo "not run  $line  (two segments need tools/segments.sh and the guard that follows links into them)"
+        notrun=$((notrun + 1))
+        continue
+    fi
+    retried=""
+    run linux
+    run wine
+    found=$(differences)
+    tally "$line${input:+  (typed ${input//\\n/ })}" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
+        wine.err wine.out
 done
+
+# The web program: both sides' answers and datagrams the same, and what the calls must have done.
+web_differences() {
+    local side
+    for side in linux wine; do
+        [ -s "$side.web" ] || echo "$side: the server printed no address: '$(cat "$side.err")'"
+    done
+    if ! cmp -s linux.web wine.web; then
+        echo "answers:"
+        diff -u --label linux --label wine linux.web wine.web | tail -n +3
+    fi
+    normalise <wine.err | cmp -s linux.err - || echo "error output: '$(cat linux.err)' / '$(cat wine.err)'"
+    if ! cmp -s linux.log wine.log; then
+        echo "datagrams received:"
+        diff -u --label linux --label wine linux.log wine.log | tail -n +3
+    fi
+    if ! cmp -s linux.file wine.file; then
+        echo "undo file:"
+        diff -u --label linux --label wine <(cat -A linux.file) <(cat -A wine.file) | tail -n +3
+    fi
+    [ -s linux.file ] || echo "linux: no undo file"
+    local expected
+    for expected in 'GET /?token=TOKEN: 303' 'GET /: 200' 'GET /page.js: 200' 'POST /api/scan: 202' 'POST /api/apply: 202' \
+        'x-content-type-options: nosniff' '"state":"verified"' '00.1a.2b.3c.4d.02,192.168.1.50,'; do
+        grep -qiF "$expected" linux.web || echo "linux: no '$expected' among the answers"
+    done
+    local rows
+    rows=$(sed -n '/^GET \/api\/controllers:/,/^$/p' linux.web | grep -o '"mac":' | wc -l)
+    [ "$rows" = 3 ] || echo "linux: $rows controllers listed, not 3"
+    # The setting message went to controller 2 alone, once.
+    local settings
+    settings=$(awk '$2 == 28' linux.log)
+    [ "$(wc -l <<<"$settings")" = 1 ] && [[ $settings == *" 00 1a 2b 3c 4d 02 "* ]] ||
+        echo "linux: the settings sent: '$settings', expected one for 00:1a:2b:3c:4d:02"
+}
+
+# The web row, after the others (WINE_CHECK_ROWS may leave it out).
+if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
+    web_start=$SECONDS
+    retried=""
+    web_run linux || true
+    web_run wine || true
+    found=$(web_differences)
+    tally "brevindor-web: the page, a scan and an apply of one row through the API ($((SECONDS - web_start)) s)" web \
+        "brevindor-web (error output, then the answers)" wine.err wine.web
+fi
 echo "wine_check: $arch: $same same, $differ differ, $notrun not run (rows $((SECONDS - rows_start)) s, in all $((SECONDS - start)) s)"
 [ "$differ" = 0 ]
