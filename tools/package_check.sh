@@ -32,6 +32,8 @@ scan_in_private_ns() {
     json=$(timeout 30 /usr/bin/brevindor-batch scan --interface 127.0.0.1 --timeout 1 --format json) || brc=$?
     kill "$STANDIN_PID" 2>/dev/null || true
     wait "$STANDIN_PID" 2>/dev/null || true
+    local web wrc=0
+    web=$(timeout 10 /usr/bin/brevindor-web --version) || wrc=$?
 
     local problem=""
     [ "$rc" = 255 ] || problem="exit status $rc, expected 255"
@@ -39,11 +41,13 @@ scan_in_private_ns() {
     grep -qF 'Package-Check' <<<"$out" || problem="the controller's node name is not shown"
     [ "$brc" = 0 ] || problem="brevindor-batch exit status $brc, expected 0"
     grep -qF '"node_name": "Package-Check"' <<<"$json" || problem="brevindor-batch did not find the controller"
+    { [ "$wrc" = 0 ] && grep -q '^brevindor-web ' <<<"$web"; } || problem="brevindor-web --version: exit $wrc, '$web'"
     if [ -n "$problem" ]; then
         printf '%s\n' "$out" >&2
         fail "installed brevindor: $problem"
     fi
-    echo "package_check: the installed brevindor and brevindor-batch found the one simulated controller"
+    echo "package_check: the installed brevindor and brevindor-batch found the one simulated controller;" \
+        "the installed brevindor-web starts"
 }
 
 if [ "${1:-}" = "--in-private-ns" ]; then
@@ -74,10 +78,12 @@ echo "package_check: built $(basename "$deb")"
 expected="./usr/bin/brevindor
 ./usr/bin/brevindor-batch
 ./usr/bin/brevindor-standin
+./usr/bin/brevindor-web
 ./usr/share/bash-completion/completions/brevindor-batch
 ./usr/share/doc/brevindor/copyright
 ./usr/share/man/man1/brevindor-batch.1.gz
 ./usr/share/man/man1/brevindor-standin.1.gz
+./usr/share/man/man1/brevindor-web.1.gz
 ./usr/share/man/man1/brevindor.1.gz"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 [ "$files" = "$expected" ] || fail "unexpected file list:"$'\n'"$files"
@@ -102,7 +108,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null ||
 # Man pages: found by man, and no warnings from the formatter.
 [ -f /usr/share/man/man1/brevindor.1.gz ] || fail "/usr/share/man/man1/brevindor.1.gz is missing"
 [ "$(man -w brevindor)" = /usr/share/man/man1/brevindor.1.gz ] || fail "man -w brevindor: $(man -w brevindor 2>&1)"
-for page in brevindor brevindor-batch brevindor-standin; do
+for page in brevindor brevindor-batch brevindor-standin brevindor-web; do
     warnings=$(MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man page $page(1) has warnings:"$'\n'"$warnings"
 done
