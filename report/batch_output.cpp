@@ -89,11 +89,12 @@ static std::string sendersText(const std::vector<SenderReport>& senders, bool wi
     return text;
 }
 
-std::string conflictText(const Sighting& s, const ScanFlag& flag)
+// What a flag says; each sender's node name too when withNames (the warning's words).
+static std::string flagText(const Sighting& s, const ScanFlag& flag, bool withNames)
 {
     std::string text;
     if (!flag.senders.empty()) {
-        text = "MAC answered from " + sendersText(flag.senders, false);
+        text = "MAC answered from " + sendersText(flag.senders, withNames);
     }
     if (flag.duplicateIp) {
         text += (text.empty() ? "" : "; ") + std::string("duplicate IP ") + ipv4Text(s.response.ip);
@@ -101,14 +102,15 @@ std::string conflictText(const Sighting& s, const ScanFlag& flag)
     return text;
 }
 
+std::string conflictText(const Sighting& s, const ScanFlag& flag)
+{
+    return flagText(s, flag, false);
+}
+
 void printConflictWarnings(FILE* err, const std::vector<Sighting>& found, const std::vector<ScanFlag>& flags)
 {
     for (size_t i = 0; i < found.size() && i < flags.size(); ++i) {
-        std::string text = conflictText(found[i], flags[i]);
-        if (!flags[i].senders.empty()) {
-            text = "MAC answered from " + sendersText(flags[i].senders, true) +
-                   (flags[i].duplicateIp ? "; duplicate IP " + ipv4Text(found[i].response.ip) : "");
-        }
+        std::string text = flagText(found[i], flags[i], true);
         if (!text.empty()) {
             fprintf(err, "%s: warning: %s: %s\n", BATCH_PROGRAM, macText(found[i].response.mac).c_str(), text.c_str());
         }
