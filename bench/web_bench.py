@@ -13,6 +13,11 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
+# Nothing starts unless this network namespace has no way out: the scripts' own guard says.
+GUARD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "netns_guard.sh")
+if subprocess.call(["bash", "-c", '. "$1" && require_private_netns "$2"', "guard", GUARD, "web_bench"]) != 0:
+    sys.exit(1)
+
 WEB, STANDIN = sys.argv[1], sys.argv[2]
 MANY = 1000
 TICKS = os.sysconf("SC_CLK_TCK")

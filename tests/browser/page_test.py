@@ -14,6 +14,11 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
+# Nothing starts unless this network namespace has no way out: the scripts' own guard says.
+GUARD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../..", "tools", "netns_guard.sh")
+if subprocess.call(["bash", "-c", '. "$1" && require_private_netns "$2"', "guard", GUARD, "browser test"]) != 0:
+    sys.exit(1)
+
 WEB, STANDIN = sys.argv[1], sys.argv[2]
 SHOTS = os.environ.get("BREVINDOR_SCREENSHOTS")   # a folder: the page is photographed there too
 MARKUP = "<img src=x onerror=alert(1)>"
