@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
+#include "platform/host.h"
 #include "report/batch_output.h"
-#include "web/browser.h"
 #include "web/options.h"
 #include "web/server.h"
 #include "web/session.h"
@@ -67,7 +67,7 @@ int run(int argc, char** argv)
         std::string url = "http://" + address + ":" + std::to_string(port) + "/?token=" + token;
         printf("%s\n", url.c_str());
         fflush(stdout);
-        if (settings.browser && !openBrowser(url)) {
+        if (settings.browser && !openInBrowser(url)) {
             fprintf(stderr, "%s: warning: could not open a browser; open the address above\n", WEB_PROGRAM);
         }
         startScan(s, settings.where, settings.apply.scan.quiet);

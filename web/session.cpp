@@ -3,12 +3,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
-#include <ctime>
 #include <map>
 
 #include "commission/interfaces.h"
 #include "commission/socket_wire.h"
 #include "commission/undo.h"
+#include "platform/host.h"
 #include "protocol/address.h"
 #include "report/batch_output.h"
 #include "report/refusal_text.h"
@@ -264,16 +264,7 @@ static bool fileExists(const std::string& path)
 // A new file name in the undo folder, with the date and time.
 static std::string undoFileName(const std::string& dir)
 {
-    char stamp[32];
-    time_t now = time(NULL);
-    struct tm local;
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::string base = dir + "/brevindor-undo-" + stamp;
+    std::string base = dir + "/brevindor-undo-" + localTimeStamp();
     std::string path = base + ".csv";
     for (int n = 2; fileExists(path); ++n) {
         path = base + "-" + std::to_string(n) + ".csv";

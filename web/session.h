@@ -11,7 +11,7 @@
 #include "commission/conflicts.h"
 #include "commission/plan.h"
 #include "web/options.h"
-#include "web/threads.h"
+#include "platform/threads.h"
 
 typedef std::function<void(const std::string& event, const std::string& data)> Publish;
 

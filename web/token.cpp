@@ -1,37 +1,6 @@
 #include "web/token.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// The system's generator (advapi32), declared here as MinGW's headers name it only for some targets.
-extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
-#else
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-
-static bool randomBytes(unsigned char* buffer, size_t length)
-{
-#ifdef _WIN32
-    return SystemFunction036(buffer, (ULONG)length) != FALSE;
-#else
-    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    size_t got = 0;
-    while (got < length) {
-        ssize_t n = read(fd, buffer + got, length - got);
-        if (n <= 0 && !(n < 0 && errno == EINTR)) {
-            break;
-        }
-        got += n > 0 ? (size_t)n : 0;
-    }
-    close(fd);
-    return got == length;
-#endif
-}
+#include "platform/host.h"
 
 bool makeToken(std::string* token)
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
 #include "platform/platform.h"
 #include "protocol/messages.h"
 
@@ -55,4 +56,24 @@ TEST(Platform, ReceiveTakesUpToTheBufferAndFailsBeyondIt)
             EXPECT_EQ(WSAGetLastError(), EMSGSIZE) << c.sent;
         }
     }
+}
+
+// UTC to the millisecond, whatever the local zone: the records of several computers line up.
+TEST(Platform, UtcTimeTextToTheMillisecond)
+{
+    const struct {
+        long long ms;
+        const char* text;
+    } cases[] = {
+        {0, "1970-01-01T00:00:00.000Z"},
+        {1, "1970-01-01T00:00:00.001Z"},
+        {951782400000LL, "2000-02-29T00:00:00.000Z"},
+        {1796826600123LL, "2026-12-09T14:30:00.123Z"},
+        {4102444799999LL, "2099-12-31T23:59:59.999Z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utcTimeText(c.ms), c.text) << c.ms;
+    }
+    long long now = wallClockMs();
+    EXPECT_GT(now, 1796826600123LL - 86400000LL * 400) << "the wall clock, in ms since 1970";
 }

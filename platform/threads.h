@@ -1,4 +1,4 @@
-// The session's lock and the job's thread, on the system's own calls: MinGW's default thread model
+// A lock and a worker thread on the system's own calls: MinGW's default thread model
 // (win32) has no std::thread or std::mutex.
 #pragma once
 
