@@ -1,15 +1,12 @@
 #include "batch/options.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "report/batch_output.h"
-
-static const double MAX_SECONDS = 86400;
+#include "batch/output.h"
+#include "commission/limits.h"
+#include "report/input_text.h"
 
 enum OptionCode {
     OPT_MAC = 256,
@@ -104,16 +101,26 @@ int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
     return EXIT_USAGE;
 }
 
-static bool readSeconds(const char* text, double* seconds)
+// A seconds option into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeSeconds(int code, const char* value, Settings* s)
 {
-    char* end = NULL;
-    errno = 0;
-    double value = strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0 || value > MAX_SECONDS) {
-        return false;
+    const struct {
+        int code;
+        const char* name;
+        bool zeroAllowed;
+        double* seconds;
+    } options[] = {
+        {'t', "--timeout", true, &s->apply.scan.quiet},
+        {OPT_MAX_TIME, "--max-time", false, &s->apply.scan.maxTime},
+        {OPT_SETTLE, "--settle", true, &s->apply.scan.settle},
+        {OPT_VERIFY_TIME, "--verify-time", true, &s->apply.verifyTime},
+    };
+    for (const auto& o : options) {
+        if (o.code == code && !readSeconds(value, o.zeroAllowed, o.seconds)) {
+            return usageError("bad %s '%s' (%s)", o.name, value, secondsRangeText(o.zeroAllowed).c_str());
+        }
     }
-    *seconds = value;
-    return true;
+    return EXIT_OK;
 }
 
 // One option into the settings; EXIT_OK or the status of a usage error (printed).
@@ -124,30 +131,15 @@ static int takeOption(int code, const char* value, Settings* s)
         s->where = value;
         break;
     case 't':
-        if (!readSeconds(value, &s->apply.scan.quiet)) {
-            return usageError("bad --timeout '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
     case OPT_MAX_TIME:
-        if (!readSeconds(value, &s->apply.scan.maxTime) || s->apply.scan.maxTime == 0) {
-            return usageError("bad --max-time '%s' (seconds, above 0 up to 86400)", value);
-        }
-        break;
     case OPT_SETTLE:
-        if (!readSeconds(value, &s->apply.scan.settle)) {
-            return usageError("bad --settle '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
     case OPT_VERIFY_TIME:
-        if (!readSeconds(value, &s->apply.verifyTime)) {
-            return usageError("bad --verify-time '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
+        return takeSeconds(code, value, s);
     case 'f': {
         const char* const names[] = {"table", "csv", "json"};
         for (int f = 0; f < 3; ++f) {
             if (strcmp(value, names[f]) == 0) {
-                s->format = (Format)f;
+                s->format = (TextFormat)f;
                 return EXIT_OK;
             }
         }

@@ -6,13 +6,12 @@
 #include <string>
 
 #include "commission/apply.h"
-
-enum Format { FORMAT_TABLE, FORMAT_CSV, FORMAT_JSON };
+#include "report/formats.h"
 
 struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
-    Format format = FORMAT_TABLE;
+    TextFormat format = FORMAT_TABLE;
     bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input

@@ -31,20 +31,6 @@ struct Addresses {
     unsigned char mask[IPV4_LEN];
 };
 
-enum OutcomeState {
-    OUTCOME_VERIFIED,        // sent, and the controller reports the target
-    OUTCOME_UNCHANGED,       // already at the target; nothing sent
-    OUTCOME_NOT_FOUND,       // no answer from this MAC; nothing sent
-    OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
-    OUTCOME_SENT,            // sent, not verified (--no-verify)
-    OUTCOME_WOULD_SEND,      // --dry-run
-    OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
-    OUTCOME_INTERRUPTED,     // to be sent, but the run stopped (a signal, a failed send) before it
-    // sent, and then, while verifying, its MAC answered from a second sender: the setting may
-    // have reached two devices
-    OUTCOME_CONFLICT_AFTER_SENDING,
-};
-
 // One planned controller: its target and what it reports now.
 struct Outcome {
     int line;   // plan line; 0 for the set command
@@ -81,8 +67,8 @@ struct ApplyOptions {
 
 struct ApplyResult {
     std::vector<Outcome> outcomes;   // one a plan row, in its order
-    Failure failure;                 // the network failure that ended the run early, if any
-    bool summary;                    // the outcomes are worth showing: the run got to verifying
+    Failure failure = noFailure();   // the network failure that ended the run early, if any
+    bool summary = false;            // the outcomes are worth showing: the run got to verifying
     std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
     bool held = false;               // beforeSending said no: nothing sent
     bool stopped = false;            // the wire said stop; summary tells whether anything was sent

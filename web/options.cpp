@@ -4,15 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commission/limits.h"
 #include "protocol/address.h"
+#include "report/input_text.h"
 
 #ifndef BREVINDOR_VERSION
 #error BREVINDOR_VERSION must give the version of the project
 #endif
 
 const char WEB_PROGRAM[] = "brevindor-web";
-
-static const double MAX_SECONDS = 86400;
 
 static void printWebUsage(FILE* out)
 {
@@ -33,9 +33,9 @@ static void printWebUsage(FILE* out)
             WEB_PROGRAM, WEB_PROGRAM);
 }
 
-static int webUsageError(const char* what, const char* value)
+static int webUsageError(const std::string& what, const char* value)
 {
-    fprintf(stderr, "%s: %s '%s'\n", WEB_PROGRAM, what, value);
+    fprintf(stderr, "%s: %s '%s'\n", WEB_PROGRAM, what.c_str(), value);
     fprintf(stderr, "Try '%s --help'.\n", WEB_PROGRAM);
     return EXIT_USAGE;
 }
@@ -87,13 +87,13 @@ int readWebOptions(int argc, char** argv, WebSettings* s)
             s->where = v;
             break;
         case 1:
-            if (!readNumber(v, 0, MAX_SECONDS, &s->apply.scan.quiet)) {
-                return webUsageError("bad --timeout (seconds, 0 to 86400)", v);
+            if (!readSeconds(v, true, &s->apply.scan.quiet)) {
+                return webUsageError("bad --timeout (" + secondsRangeText(true) + ")", v);
             }
             break;
         case 2:
-            if (!readNumber(v, 0, MAX_SECONDS, &s->apply.verifyTime)) {
-                return webUsageError("bad --verify-time (seconds, 0 to 86400)", v);
+            if (!readSeconds(v, true, &s->apply.verifyTime)) {
+                return webUsageError("bad --verify-time (" + secondsRangeText(true) + ")", v);
             }
             break;
         case 3:

@@ -221,8 +221,8 @@ private:
                            "Referrer-Policy: no-referrer\r\n"
                            "Connection: keep-alive\r\n\r\n";
         head += eventText("reset", "[]");
-        head += eventText("rows", controllersText(shared_.session));
-        head += eventText("job", jobText(shared_.session));
+        head += eventText("rows", shared_.session.controllersText());
+        head += eventText("job", shared_.session.jobText());
         events->start(head);
     }
 
@@ -343,20 +343,20 @@ bool runServer(Session& s, const std::string& address, int port, const std::stri
     }
     int taken = acceptor.local_endpoint().port();
     Shared shared{io, s, {token, taken, address == "127.0.0.1" ? "" : address}, {}};
-    s.publish = [&io, &shared](const std::string& event, const std::string& data) {
+    s.setPublish([&io, &shared](const std::string& event, const std::string& data) {
         asio::post(io, [&shared, text = eventText(event, data)]() {
             auto streams = shared.streams;
             for (const auto& stream : streams) {
                 stream->push(text);
             }
         });
-    };
+    });
     accept(acceptor, shared);
     asio::steady_timer timer(io);
     tick(timer, shared, stop, std::chrono::steady_clock::now() + std::chrono::seconds(KEEP_ALIVE_S));
     ready(taken);
     io.run();
-    joinJob(s);   // the job sees the stop too; its last events go nowhere
-    s.publish = nullptr;
+    s.join();   // the job sees the stop too; its last events go nowhere
+    s.setPublish(nullptr);
     return true;
 }

@@ -878,7 +878,7 @@ const Case CASES[] = {
      nullptr,
      LO + std::vector<std::string>{"apply", "-"},
      2,
-     usageError("(standard input):3: bad MAC address '00:1a:2b:3c:00:0g'\n"),
+     usageError("(standard input):3: bad MAC address '00:1a:2b:3c:00:0g': six hex pairs"),
      {},
      {},
      "mac,ip\n00:1a:2b:3c:00:01,192.168.1.101\n00:1a:2b:3c:00:0g,192.168.1.102\n"},

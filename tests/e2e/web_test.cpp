@@ -191,11 +191,11 @@ TEST_F(Web, RefusalsComeBackInTheBatchProgramsWordsAndNothingIsSent)
         {R"([{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.22"}])",
          "00.1a.2b.3c.00.01: IP 192.168.1.22 is in use by 00.1a.2b.3c.00.02, which keeps it"},
         {R"([{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.300"}])",
-         "00.1a.2b.3c.00.01: IP '192.168.1.300' is no address: four decimal numbers 0 to 255, no leading zeros"},
+         "bad IP address '192.168.1.300': four decimal numbers 0 to 255, no leading zeros"},
         {R"([{"mac":"00.1a.2b.3c.00.01","gateway":"10.0.0.1"}])",
          "00.1a.2b.3c.00.01: gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.21"},
         {R"([{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.60"},{"mac":"00.1a.2b.3c.00.02","ip":"192.168.1.60"}])",
-         "00.1a.2b.3c.00.02: IP 192.168.1.60 is also given to 00.1a.2b.3c.00.01"},
+         "IP address '192.168.1.60' is given twice (first in row 1)"},
     };
     for (const auto& c : cases) {
         std::string body = std::string(R"({"rows":)") + c.rows + "}";

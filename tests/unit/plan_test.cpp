@@ -10,7 +10,7 @@
 
 #include "commission/plan.h"
 #include "commission/undo.h"
-#include "report/batch_output.h"
+#include "report/input_text.h"
 #include "support/utf16.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
@@ -62,11 +62,11 @@ TEST(Plan, Table)
         {"mca;ip\n00:1a:2b:3c:4d:01;10.0.0.1\n", {"1: the header needs a mac column (found 'mca;ip')"}},
         {"mac,ip,IP\n", {"1: the header has the column 'ip' twice"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:01,10.0.0.2,,\n",
-         {"3: MAC '00:1a:2b:3c:4d:01' is already on line 2"}},
+         {"3: MAC '00:1a:2b:3c:4d:01' is given twice (first on line 2)"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1,,\n",
-         {"3: IP address '10.0.0.1' is already given on line 2"}},
+         {"3: IP address '10.0.0.1' is given twice (first on line 2)"}},
         {H + "00:1b:2b:3c:4d:01,10.0.0.1,,\n00.1B.2B.3C.4D.01,10.0.0.2,,\n",
-         {"3: MAC '00.1B.2B.3C.4D.01' is already on line 2"}},
+         {"3: MAC '00.1B.2B.3C.4D.01' is given twice (first on line 2)"}},
         {"# plan\n\n" + H + "# a comment\n\n00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1x,,\n",
          {"7: bad IP address '10.0.0.1x'"}},
         {H + "00:1a:2b:3c:4d:01,,,\n", {"2 keep keep keep"}},
@@ -126,7 +126,9 @@ TEST(Plan, Encodings)
     } cases[] = {
         {utf16(SHEET, false), {"2 1 keep keep"}},
         {utf16(SHEET, true), {"2 1 keep keep"}},
-        {utf16(SHEET + BAD_ROW, true), {"3: bad IP address '10.0.0.x'", "4: bad MAC address '" + NOTE + "'"}},
+        {utf16(SHEET + BAD_ROW, true),
+         {"3: bad IP address '10.0.0.x': four decimal numbers 0 to 255, no leading zeros",
+          "4: bad MAC address '" + NOTE + "': six hex pairs joined by ':', '.' or '-', or twelve hex digits"}},
         {utf16("mac,ip\n", false) + "x",
          {"2: the plan is UTF-16 but ends in half a character (an odd number of bytes)" + SAVE}},
         {utf16("mac\n", false) + std::string("\x00\xd8x\x00", 4),
@@ -147,8 +149,8 @@ TEST(Plan, Encodings)
          "e,00:1a:2b:3c:4d:01,10.0.0.1\n",
          {"3 1 keep keep"}},
         {"mac,ip\n00:1a:2b:3c:4d:01,10.0.0.1\xa0\n00:1a:2b:3c:4d:02,10.0.0.1\n\xb5,\n",
-         {"2: the ip cell is not UTF-8 (the plan is in another encoding)" + SAVE,
-          "4: the mac cell is not UTF-8 (the plan is in another encoding)" + SAVE}},
+         {"2: the IP address is not UTF-8 (the plan is in another encoding)" + SAVE,
+          "4: the MAC address is not UTF-8 (the plan is in another encoding)" + SAVE}},
         // A field quoted in a message is UTF-8 too.
         {"Gr\xf6\xdf"
          "e;ip\n",

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <set>
 
-#include "report/batch_output.h"
+#include "report/formats.h"
+#include "report/scan_forms.h"
+#include "report/summary_forms.h"
 #include "support/response.h"
 #include "web/gate.h"
 #include "web/token.h"
