@@ -96,6 +96,30 @@ static JobEnd apply(const JobSpec& spec, Scanner& scanner, const JobSink& sink, 
     return result->failure.call != FAILED_NONE ? JOB_FAILED : JOB_FINISHED;
 }
 
+// The scan or the apply on the scanner, into result; its end.
+static JobEnd runOn(const JobSpec& spec, Scanner& scanner, const JobSink& sink, JobResult* result)
+{
+    if (spec.stopSignal) {
+        scanner.wire.stop = [&spec]() { return spec.stopSignal() != 0; };
+    }
+    JobEnd end = spec.kind == JOB_APPLY ? apply(spec, scanner, sink, result) : scan(spec, scanner, sink, result);
+    if (end == JOB_STOPPED) {
+        result->signal = spec.stopSignal();
+    }
+    return end;
+}
+
+JobResult runJobOn(const JobSpec& spec, Scanner& scanner, const std::vector<LocalInterface>& listed,
+                   const JobSink& sink)
+{
+    JobResult result;
+    result.locals = scanner.locals;
+    result.listed = listed;
+    result.end = runOn(spec, scanner, sink, &result);
+    result.status = jobStatus(spec, result);
+    return result;
+}
+
 JobResult runJob(const JobSpec& spec, const JobSink& sink)
 {
     JobResult result;
@@ -109,13 +133,7 @@ JobResult runJob(const JobSpec& spec, const JobSink& sink)
     if (result.end == JOB_FINISHED) {
         Scanner scanner;
         startScanner(scanner, socketWire(sockets), result.locals);
-        if (spec.stopSignal) {
-            scanner.wire.stop = [&spec]() { return spec.stopSignal() != 0; };
-        }
-        result.end = spec.kind == JOB_APPLY ? apply(spec, scanner, sink, &result) : scan(spec, scanner, sink, &result);
-        if (result.end == JOB_STOPPED) {
-            result.signal = spec.stopSignal();
-        }
+        result.end = runOn(spec, scanner, sink, &result);
     }
     closeSockets(sockets);
     result.status = jobStatus(spec, result);

@@ -55,5 +55,10 @@ struct JobResult {
 
 JobResult runJob(const JobSpec& spec, const JobSink& sink);
 
+// The same on a scanner already started over its wire (the tests' network in memory): no undo
+// file's place to check, no interfaces to choose; listed is every address of this computer.
+JobResult runJobOn(const JobSpec& spec, Scanner& scanner, const std::vector<LocalInterface>& listed,
+                   const JobSink& sink);
+
 // The exit status of a job that ended so (result.status is this).
 int jobStatus(const JobSpec& spec, const JobResult& result);

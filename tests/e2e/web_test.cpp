@@ -328,3 +328,193 @@ TEST_F(Web, IdleConnectionsDoNotStopItServing)
         close(fd);
     }
 }
+
+namespace {
+
+// One target typed the same way into a plan, set's options and the page.
+struct Typed {
+    std::string mac, ip, gateway, mask;
+};
+
+// Controller k's MAC answering from controller other's sender address.
+Ctl webClone(int k, int other)
+{
+    Ctl c = web(k);
+    c.from = ctl(other).from;
+    return c;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A plan of these rows: the header and one line each (no field here needs quotes).
+std::string planOf(const std::vector<Typed>& rows)
+{
+    std::string text = "mac,ip,gateway,mask\n";
+    for (const Typed& t : rows) {
+        text += t.mac + "," + t.ip + "," + t.gateway + "," + t.mask + "\n";
+    }
+    return text;
+}
+
+json rowsJson(const std::vector<Typed>& rows)
+{
+    json list = json::array();
+    for (const Typed& t : rows) {
+        json row = {{"mac", t.mac}};
+        for (const auto& f :
+             {std::make_pair("ip", t.ip), std::make_pair("gateway", t.gateway), std::make_pair("mask", t.mask)}) {
+            if (!f.second.empty()) {
+                row[f.first] = f.second;
+            }
+        }
+        list.push_back(row);
+    }
+    return list;
+}
+
+}   // namespace
+
+// The same rows through a plan, set and the page's check: the same verdict and, once each front
+// end's frame is taken off (the plan's file and line, set's option, the page's row), the same words;
+// a hint names each one's own way to fix a kept field.
+TEST_F(Web, ParityOfPlanSetAndPage)
+{
+    controllers({web(1), web(2)});
+    start({"--timeout", "0.3"});
+    waitForJob();
+    const std::string M1 = "00:1a:2b:3c:00:01";
+    const std::string FORM = ": four decimal numbers 0 to 255, no leading zeros";
+    const std::string KEPT = "00.1a.2b.3c.00.01: gateway 192.168.1.1 is outside the subnet 10.0.0.0/24 of IP 10.0.0.5";
+    const struct {
+        const char* what;
+        std::vector<Typed> rows;
+        std::string words;                     // frame-free
+        const char* option;                    // set's option framing a row's fault; nullptr: a refusal
+        std::vector<std::string> hints = {};   // the plan's, set's and the page's, after the words
+    } cases[] = {
+        {"a NUL in a MAC",
+         {{M1 + std::string("\0junk", 5), "192.168.1.60", "", ""}},
+         "bad MAC address '00:1a:2b:3c:00:01?junk': six hex pairs joined by ':', '.' or '-', or twelve hex digits",
+         "--mac"},
+        {"a 5,000-character cell",
+         {{M1, std::string(5000, '9'), "", ""}},
+         "bad IP address '" + std::string(40, '9') + "...'" + FORM,
+         "--ip"},
+        {"control characters", {{M1, "", "\x1b[31m1.2.3.4", ""}}, "bad gateway '?[31m1.2.3.4'" + FORM, "--gateway"},
+        {"an octet past 255", {{M1, "300.1.1.1", "", ""}}, "bad IP address '300.1.1.1'" + FORM, "--ip"},
+        {"a mask that is no prefix",
+         {{M1, "", "", "255.0.255.0"}},
+         "00.1a.2b.3c.00.01: mask 255.0.255.0 is not a contiguous prefix",
+         nullptr},
+        {"the subnet's broadcast",
+         {{M1, "192.168.1.255", "", ""}},
+         "00.1a.2b.3c.00.01: IP 192.168.1.255 is the broadcast address of its subnet 192.168.1.0/24",
+         nullptr},
+        {"loopback",
+         {{M1, "127.0.0.9", "0.0.0.0", ""}},
+         "00.1a.2b.3c.00.01: IP 127.0.0.9 is a loopback address (127.0.0.0/8)",
+         nullptr},
+        {"an IP another keeps",
+         {{M1, "192.168.1.22", "", ""}},
+         "00.1a.2b.3c.00.01: IP 192.168.1.22 is in use by 00.1a.2b.3c.00.02, which keeps it",
+         nullptr},
+        {"a kept gateway",
+         {{M1, "10.0.0.5", "", ""}},
+         KEPT,
+         nullptr,
+         {" (kept from the controller; fill in its gateway column, or 0.0.0.0 for none)",
+          " (kept from the controller; give --gateway, or --gateway 0.0.0.0 for none)",
+          " (kept from the controller; type its gateway, or 0.0.0.0 for none)"}},
+    };
+    const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.3", "--settle", "0"};
+    for (const auto& c : cases) {
+        std::vector<std::string> hint = c.hints.empty() ? std::vector<std::string>(3) : c.hints;
+        file("parity.csv", planOf(c.rows));
+        ToolRun plan = batch(std::vector<std::string>{"apply", "parity.csv", "--dry-run"} + LO);
+        EXPECT_EQ(plan.exitCode, 2) << c.what << "\n" << plan.err;
+        EXPECT_NE(plan.err.find("parity.csv:2: " + c.words + hint[0] + "\n"), std::string::npos) << c.what << "\n"
+                                                                                                 << plan.err;
+
+        const Typed& t = c.rows[0];
+        if (t.mac.find('\0') == std::string::npos) {   // a command line holds no NUL
+            std::vector<std::string> args = {"set", "--mac", t.mac};
+            for (const auto& f : {std::make_pair("--ip", t.ip), std::make_pair("--gateway", t.gateway),
+                                  std::make_pair("--mask", t.mask)}) {
+                if (!f.second.empty()) {
+                    args.insert(args.end(), {f.first, f.second});
+                }
+            }
+            ToolRun set = batch(args + LO);
+            EXPECT_EQ(set.exitCode, 2) << c.what << "\n" << set.err;
+            std::string frame =
+                std::string("brevindor-batch: ") + (c.option != nullptr ? c.option + std::string(": ") : "");
+            EXPECT_NE(set.err.find(frame + c.words + hint[1] + "\n"), std::string::npos) << c.what << "\n" << set.err;
+        }
+
+        json check = json::parse(call("POST", "/api/check", json{{"rows", rowsJson(c.rows)}}.dump()).body);
+        ASSERT_EQ(check["refusals"].size(), 1u) << c.what << check.dump();
+        EXPECT_EQ(check["refusals"][0]["reason"], c.words + hint[2]) << c.what;
+    }
+
+    // Rows given twice: a plan's line, the page's row.
+    std::vector<Typed> twice = {{M1, "192.168.1.60", "", ""}, {"00-1A-2B-3C-00-01", "192.168.1.61", "", ""}};
+    file("parity.csv", planOf(twice));
+    ToolRun plan = batch(std::vector<std::string>{"apply", "parity.csv", "--dry-run"} + LO);
+    EXPECT_EQ(plan.exitCode, 2);
+    const std::string words = "MAC '00-1A-2B-3C-00-01' is given twice";
+    EXPECT_NE(plan.err.find("parity.csv:3: " + words + " (first on line 2)\n"), std::string::npos) << plan.err;
+    json check = json::parse(call("POST", "/api/check", json{{"rows", rowsJson(twice)}}.dump()).body);
+    ASSERT_EQ(check["refusals"].size(), 1u) << check.dump();
+    EXPECT_EQ(check["refusals"][0]["reason"], words + " (first in row 1)");
+    EXPECT_EQ(settingsIn(received()), std::set<std::string>()) << "nothing sent by any of them";
+}
+
+// The same situations end with the same status through apply and the page's job.
+TEST_F(Web, ParityOfStatuses)
+{
+    controllers({web(1), web(2, "settings=ignore"), web(3), webClone(3, 4)});
+    start({"--timeout", "0.3", "--verify-time", "1"});
+    waitForJob();
+    const std::vector<std::string> LO = {"--interface", "127.0.0.1", "--timeout", "0.3", "--verify-time", "1"};
+    const struct {
+        const char* what;
+        std::string mac;
+        std::string ip;
+        int status;
+    } cases[] = {
+        {"verified", "00:1a:2b:3c:00:01", "192.168.1.61", 0},
+        {"not confirmed", "00:1a:2b:3c:00:02", "192.168.1.62", 4},
+        {"a clone", "00:1a:2b:3c:00:03", "192.168.1.63", 5},
+    };
+    for (const auto& c : cases) {
+        json rows = json::array({{{"mac", c.mac}, {"ip", c.ip}}});
+        ASSERT_EQ(call("POST", "/api/apply", json{{"rows", rows}}.dump()).status, 202) << c.what;
+        json job = waitForJob();
+        EXPECT_EQ(job["status"], c.status) << c.what;
+        file("parity.csv", "mac,ip\n" + c.mac + "," + c.ip + "\n");
+        ToolRun apply = batch(std::vector<std::string>{"apply", "parity.csv"} + LO);
+        EXPECT_EQ(apply.exitCode, c.status) << c.what << "\n" << apply.err;
+    }
+}
+
+// An undo folder that can't be written: exit 3 for apply, status 3 for the page, nothing sent.
+TEST_F(Web, ParityOfAnUndoPlaceThatCantBeWritten)
+{
+    controllers({web(1)});
+    start({"--timeout", "0.3", "--undo-dir", dir + "/no-such-folder"});
+    waitForJob();
+    ASSERT_EQ(call("POST", "/api/apply", R"({"rows":[{"mac":"00:1a:2b:3c:00:01","ip":"192.168.1.61"}]})").status, 202);
+    json job = waitForJob();
+    EXPECT_EQ(job["status"], 3);
+    EXPECT_NE(job["message"].get<std::string>().find("can't write the undo file " + dir + "/no-such-folder/"),
+              std::string::npos)
+        << job.dump();
+    file("parity.csv", "mac,ip\n00:1a:2b:3c:00:01,192.168.1.61\n");
+    ToolRun apply = batch({"apply", "parity.csv", "--interface", "127.0.0.1", "--undo", dir + "/no-such-folder/u.csv"});
+    EXPECT_EQ(apply.exitCode, 3) << apply.err;
+    EXPECT_EQ(settingsIn(received()), std::set<std::string>());
+}
