@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 // length random bytes from the system's generator; false when it gives none.
@@ -10,6 +11,9 @@ bool randomBytes(unsigned char* buffer, size_t length);
 
 // Milliseconds since 1970-01-01 00:00:00 UTC on the system's wall clock.
 long long wallClockMs();
+
+// Seconds since 1970 as the calendar has them, in UTC or in the local time zone.
+void calendarTime(long long epochSeconds, bool utc, struct tm* out);
 
 // A moment in UTC to the millisecond, as "2026-12-09T14:30:00.123Z".
 std::string utcTimeText(long long ms);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 
 extern char** environ;
@@ -36,25 +35,14 @@ long long wallClockMs()
     return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-std::string utcTimeText(long long ms)
+void calendarTime(long long epochSeconds, bool utc, struct tm* out)
 {
-    time_t seconds = (time_t)(ms / 1000);
-    struct tm utc;
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    (void)snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, (int)(ms % 1000));
-    return text;
-}
-
-std::string localTimeStamp()
-{
-    time_t now = time(NULL);
-    struct tm local;
-    localtime_r(&now, &local);
-    char stamp[32];
-    (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return stamp;
+    time_t seconds = (time_t)epochSeconds;
+    if (utc) {
+        gmtime_r(&seconds, out);
+    } else {
+        localtime_r(&seconds, out);
+    }
 }
 
 bool openInBrowser(const std::string& target)

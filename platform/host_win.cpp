@@ -4,7 +4,6 @@
 
 #include <shellapi.h>   // after windows.h
 
-#include <cstdio>
 #include <ctime>
 
 // The system's generator (advapi32), declared here as MinGW's headers name it only for some targets.
@@ -26,25 +25,14 @@ long long wallClockMs()
     return (long long)((ticks.QuadPart - UNIX_EPOCH) / 10000);
 }
 
-std::string utcTimeText(long long ms)
+void calendarTime(long long epochSeconds, bool utc, struct tm* out)
 {
-    time_t seconds = (time_t)(ms / 1000);
-    struct tm utc;
-    gmtime_s(&utc, &seconds);
-    char text[64];
-    (void)snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, (int)(ms % 1000));
-    return text;
-}
-
-std::string localTimeStamp()
-{
-    time_t now = time(NULL);
-    struct tm local;
-    localtime_s(&local, &now);
-    char stamp[32];
-    (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return stamp;
+    time_t seconds = (time_t)epochSeconds;
+    if (utc) {
+        gmtime_s(out, &seconds);
+    } else {
+        localtime_s(out, &seconds);
+    }
 }
 
 bool openInBrowser(const std::string& target)
