@@ -31,6 +31,10 @@ const Command COMMANDS[] = {
      "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
      "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"replace", runReplace,
+     "--old MAC --new MAC --from FILE [--interface WHERE] [--timeout S] [--max-time S]\n"
+     "                      [--settle S] [--verify-time S] [--undo FILE] [--format table|csv|json] [--bom]",
+     REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
@@ -60,6 +64,8 @@ void printUsage(FILE* out)
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
             "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
             "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
+            "replace: the controller --new takes the IP, gateway and mask of --old's row in --from (a plan,\n"
+            "an undo file or a scan's CSV), then goes as apply; refused while --old still answers (5).\n"
             "After a summary, standard error gets a line counting each result.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
@@ -74,7 +80,7 @@ void printUsage(FILE* out)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set or apply");
+        return usageError("a command is needed: scan, set, apply or replace");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

@@ -19,7 +19,10 @@ enum OptionCode {
     OPT_MAX_TIME,
     OPT_UNDO,
     OPT_SETTLE,
-    OPT_BOM
+    OPT_BOM,
+    OPT_OLD,
+    OPT_NEW,
+    OPT_FROM,
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -77,6 +80,21 @@ const option SET_OPTIONS[] = {
     OPTION_SETTLE,
     OPTION_VERIFY_TIME,
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
+    OPTION_UNDO,
+    OPTION_FORMAT,
+    OPTION_BOM,
+    OPTION_HELP,
+    OPTION_END,
+};
+const option REPLACE_OPTIONS[] = {
+    OPTION_INTERFACE,
+    OPTION_TIMEOUT,
+    OPTION_MAX_TIME,
+    {"old", required_argument, NULL, OPT_OLD},
+    {"new", required_argument, NULL, OPT_NEW},
+    {"from", required_argument, NULL, OPT_FROM},
+    OPTION_SETTLE,
+    OPTION_VERIFY_TIME,
     OPTION_UNDO,
     OPTION_FORMAT,
     OPTION_BOM,
@@ -168,6 +186,15 @@ static int takeOption(int code, const char* value, Settings* s)
         break;
     case OPT_BOM:
         s->bom = true;
+        break;
+    case OPT_OLD:
+        s->oldMac = value;
+        break;
+    case OPT_NEW:
+        s->newMac = value;
+        break;
+    case OPT_FROM:
+        s->from = value;
         break;
     default:
         break;

@@ -16,6 +16,8 @@ struct Settings {
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input
     std::string undo;                     // --undo: where the values before go
+    std::string oldMac, newMac;           // replace's --old and --new, as typed
+    std::string from;                     // replace's --from: where the old one's values are
 };
 
 // One command of the table: its name, what runs it, and what it takes.
@@ -31,6 +33,7 @@ struct Command {
 extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
+extern const option REPLACE_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"

@@ -18,9 +18,9 @@ std::string planName(const Settings& s)
     return s.plan == "-" ? "(standard input)" : s.plan;
 }
 
-// The rows through the engine: refusals framed by the plan's lines or the command line, how the
-// job ended, then the summary and its tally.
-int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
+}   // namespace
+
+int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone)
 {
     catchStopSignals();
     JobSpec spec;
@@ -28,6 +28,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
     spec.where = s.where;
     spec.options = s.apply;
     spec.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
+    spec.options.mustBeGone = mustBeGone;
     spec.rows = rows;
     spec.undoPath = s.undo;
     spec.stopSignal = stopSignal;
@@ -50,8 +51,6 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
     return result.status;
 }
 
-}   // namespace
-
 int runSet(const Settings& s)
 {
     if (s.mac.empty()) {
@@ -70,7 +69,7 @@ int runSet(const Settings& s)
         }
         return EXIT_USAGE;
     }
-    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS);
+    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, Macs());
 }
 
 int runApply(const Settings& s)
@@ -101,5 +100,5 @@ int runApply(const Settings& s)
         say(planErrorsText(errors.size()));
         return EXIT_USAGE;
     }
-    return runPlan(rows, s, FRAME_PLAN);
+    return runPlan(rows, s, FRAME_PLAN, Macs());
 }

@@ -180,6 +180,11 @@ std::vector<std::string> jobEndMessages(const JobSpec& spec, const JobResult& r,
     case JOB_FINISHED:
         break;
     }
+    for (const Sighting& old : r.apply.stillHeard) {
+        lines.push_back("the controller " + macText(old.response.mac) + " still answers (from " + ipv4Text(old.sender) +
+                        ", IP " + ipv4Text(old.response.ip) +
+                        "): unplug it first, or two controllers would claim one address; nothing sent");
+    }
     const std::vector<Refusal>& refusals = r.apply.refusals;
     if (!refusals.empty()) {
         lines.push_back(counted((long)refusals.size(), "address", "addresses") + " refused; nothing sent");

@@ -688,6 +688,57 @@ const Case CASES[] = {
          EXPECT_EQ(run.out, "");
          nothingSent(log);
      }},
+    {"ReplaceRefusedWhileTheOldOneAnswers",
+     nullptr,
+     {ctl(1), holding(2, "192.168.1.90")},
+     {},
+     "mac,ip,gateway,mask\n00:1a:2b:3c:00:01,192.168.1.21,192.168.1.1,255.255.255.0\n",
+     LO + std::vector<std::string>{"replace", "--old", "00:1a:2b:3c:00:01", "--new", "00:1a:2b:3c:00:02", "--from",
+                                   "plan.csv", "--settle", "0"},
+     5,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("brevindor-batch: the controller 00.1a.2b.3c.00.01 still answers (from 127.0.0.2, IP "
+                                "192.168.1.20): unplug it first, or two controllers would claim one address; nothing "
+                                "sent\n"),
+                   std::string::npos)
+             << run.err;
+         EXPECT_EQ(run.out, "");
+         nothingSent(log);
+     }},
+    {"ReplaceOnceTheOldOneIsGone",
+     nullptr,
+     {holding(2, "192.168.1.90")},
+     {},
+     "mac,ip,gateway,mask\n00:1a:2b:3c:00:01,192.168.1.21,192.168.1.254,255.255.0.0\n",
+     LO + std::vector<std::string>{"replace", "--old", "00:1a:2b:3c:00:01", "--new", "00:1a:2b:3c:00:02", "--from",
+                                   "plan.csv", "--settle", "0"},
+     0,
+     [](const ToolRun& run, const std::string& log) {
+         states({"verified"})(run, log);
+         EXPECT_EQ(count(log, SETTING_PREFIX), 1u) << log;
+         EXPECT_TRUE(sentTo(log, 2, "192.168.1.21", "192.168.1.254", "255.255.0.0")) << log;
+     }},
+    {"ReplaceWhenTheNewOneIsMissing",
+     nullptr,
+     {},
+     {},
+     "mac,ip\n00:1a:2b:3c:00:01,192.168.1.21\n",
+     LO + std::vector<std::string>{"replace", "--old", "00:1a:2b:3c:00:01", "--new", "00:1a:2b:3c:00:02", "--from",
+                                   "plan.csv", "--settle", "0"},
+     1,
+     [](const ToolRun& run, const std::string& log) {
+         EXPECT_NE(run.err.find("no controller with MAC 00.1a.2b.3c.00.02 answered"), std::string::npos) << run.err;
+         nothingSent(log);
+     }},
+    {"ReplaceWithoutTheOldOnesValues",
+     nullptr,
+     {holding(2, "192.168.1.90")},
+     {},
+     "mac,ip\n00:1a:2b:3c:00:05,192.168.1.25\n",
+     LO + std::vector<std::string>{"replace", "--old", "00:1a:2b:3c:00:01", "--new", "00:1a:2b:3c:00:02", "--from",
+                                   "plan.csv"},
+     2,
+     usageError("brevindor-batch: plan.csv has no row for 00.1a.2b.3c.00.01; nothing sent\n")},
     {"ApplySwap",
      nullptr,
      {ctl(1), holding(2, "192.168.1.30")},
@@ -1123,7 +1174,7 @@ TEST_P(Batch, Run)
     std::vector<std::string> args = c.args;
     // The command first: the options of a case are written before it for brevity.
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "scan" || args[i] == "set" || args[i] == "apply") {
+        if (args[i] == "scan" || args[i] == "set" || args[i] == "apply" || args[i] == "replace") {
             std::rotate(args.begin(), args.begin() + (long)i, args.begin() + (long)i + 1);
             break;
         }
