@@ -10,9 +10,10 @@
 #
 # The 64-bit programs (build-win64, cmake/mingw-x86_64.cmake) run under wine64 on every machine;
 # the 32-bit ones we ship (build-win, cmake/mingw-i686.cmake, Winsock 1.1) under a 32-bit Wine
-# where the kernel runs 32-bit x86 programs. Both are built on every machine, and the 32-bit
-# brevindor.exe is checked to be a PE32. So are the Windows packages, cpack -G ZIP: their
-# contents are checked.
+# where the kernel runs 32-bit x86 programs and the 32-bit Wine packages could be installed (when
+# they could not, a WARNING line says so, every 32-bit row is NOT RUN (packages unavailable) and the
+# 64-bit rows decide). Both are built on every machine, and the 32-bit brevindor.exe is checked to
+# be a PE32. So are the Windows packages, cpack -G ZIP: their contents are checked.
 #
 # Each architecture runs inside a private network namespace of its own that this script makes (as
 # root, or through a user namespace), with loopback and, for the rows that need them, two veth
@@ -62,79 +63,6 @@ check_zip() {
     fi
     echo "wine_check: $name.zip holds the programs, README, manual pages, licence and FIREWALL.txt"
 }
-
-if [ "${1:-}" != "--in-private-ns" ]; then
-    . "$top/tools/packages.sh"
-    ensure_packages wine_check "${WINE_PACKAGES[@]}"
-    cross_build win32 "$(windows_build win32)"
-    cross_build win64 "$(windows_build win64)"
-    if ! file -b "$(windows_build win32)/brevindor.exe" | grep -q '^PE32 executable.*Intel 80386'; then
-        echo "wine_check: build-win/brevindor.exe is not a 32-bit program: $(file -b "$(windows_build win32)/brevindor.exe")" >&2
-        exit 1
-    fi
-    check_zip win32
-    check_zip win64
-    cmake -S "$top" -B "$build" >/dev/null
-    targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
-    [ ! -f "$top/tools/segments.sh" ] || targets+=(brevindor-netns-guard)
-    cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
-    # Wine's 32-bit loader needs a kernel that runs 32-bit x86 programs (IA32 emulation is off or
-    # missing in some virtual machines). There the 64-bit rows run alone; when nothing can run, the
-    # check fails.
-    archs=${WINE_ARCHS:-}
-    if [ -z "$archs" ]; then
-        archs=win64
-        if wine_runs win32; then
-            archs="win64 win32"
-        else
-            echo "wine_check: the 32-bit programs were cross-built, not run: this kernel runs no 32-bit x86 program" \
-                "(/lib/ld-linux.so.2: $(/lib/ld-linux.so.2 --help 2>&1 >/dev/null | head -1 | sed 's/.*: //'))"
-        fi
-    fi
-    failed=""
-    for arch in $archs; do
-        if ! wine_runs "$arch"; then
-            echo "wine_check: FAILED: Wine can't run $arch programs on this machine" >&2
-            failed=yes
-            continue
-        fi
-        (enter_private_netns --mount -- "$arch") || failed=yes
-    done
-    [ -z "$failed" ]
-    exit
-fi
-arch=$2
-win=$(windows_build "$arch")
-
-# Refuse first, before the host name or any link is touched, if this namespace has any way out.
-require_private_netns wine_check
-ip link set lo up
-start=$SECONDS
-work=$(mktemp -d /tmp/wine-check.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-# Wine's Winsock 1.1 lists the local addresses by resolving the host name with this machine's
-# resolver: it must give 127.0.0.1 once, the one address here. So the host name is localhost and,
-# in this mount namespace only, /etc/hosts names it alone (Debian's also has "::1 localhost", which
-# glibc's gethostbyname returns as a second 127.0.0.1 under "multi on").
-hostname localhost
-printf '127.0.0.1\tlocalhost\n' >"$work/hosts"
-[ -e /etc/hosts ] && mount --bind "$work/hosts" /etc/hosts
-# The same lookup as Wine's (getent's would leave loopback-only answers out).
-found=$(perl -e '@h = gethostbyname("localhost"); print join(" ", map { join(".", unpack("C4", $_)) } @h[4 .. $#h])')
-if [ "$found" != 127.0.0.1 ]; then
-    echo "wine_check: localhost resolves to '$found', not to 127.0.0.1 alone (no /etc/hosts?)" >&2
-    exit 1
-fi
-
-# A 64-bit run is made as on a kernel without 32-bit programs: no 32-bit loader to fall back on.
-[ "$arch" != win64 ] || hide_wine32
-trap 'wine_stop; [ ! -f "$work/keeper" ] || kill "$(cat "$work/keeper")" 2>/dev/null; rm -rf "$work"' EXIT
-wine_start "$arch" "$work"
-echo "wine_check: $arch, $("$WINE" --version), prefix made in $((SECONDS - start)) s"
-WINE_RUN_LIMIT_S=120   # a run under Wine: its start and the closing pause are slow on a busy machine
-cd "$work"   # relative file names are looked up here, by both programs
-printf 'mac,ip\n00:1a:2b:3c:4d:02,192.168.1.50\n' >lo-plan.csv
-printf 'mac,ip\n00:1a:2b:3c:4d:0b,10.2.0.50\n' >plan.csv
 
 # One run a row: input|controllers|datagrams|arguments
 #   input        what is typed (printf %b); empty: no input at all
@@ -194,6 +122,121 @@ rows=(
 )
 # Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
 # denied" on Windows, whose C runtime gives EACCES there.
+
+# How a row is shown among the results: row_shown INPUT ARGUMENTS.
+row_shown() {
+    echo "$2${1:+  (typed ${1//\\n/ })}"
+}
+WEB_ROW="brevindor-web: the page, a scan and an apply of one row through the API"
+
+# not_run ARCH REASON: every row (of those WINE_CHECK_ROWS picks) as not run on ARCH, then its tally.
+not_run() {
+    local arch=$1 reason=$2 row input line count=0
+    for row in "${rows[@]}"; do
+        IFS='|' read -r input _ _ line <<<"$row"
+        [[ $line == *${WINE_CHECK_ROWS:-}* ]] || continue
+        echo "NOT RUN  $(row_shown "$input" "$line")  ($reason)"
+        count=$((count + 1))
+    done
+    if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
+        echo "NOT RUN  $WEB_ROW  ($reason)"
+        count=$((count + 1))
+    fi
+    echo "wine_check: $arch: 0 same, 0 differ, $count NOT RUN ($reason)"
+}
+
+if [ "${1:-}" != "--in-private-ns" ]; then
+    . "$top/tools/packages.sh"
+    ensure_packages wine_check "${WINE_PACKAGES[@]}"
+    cross_build win32 "$(windows_build win32)"
+    cross_build win64 "$(windows_build win64)"
+    if ! file -b "$(windows_build win32)/brevindor.exe" | grep -q '^PE32 executable.*Intel 80386'; then
+        echo "wine_check: build-win/brevindor.exe is not a 32-bit program: $(file -b "$(windows_build win32)/brevindor.exe")" >&2
+        exit 1
+    fi
+    check_zip win32
+    check_zip win64
+    cmake -S "$top" -B "$build" >/dev/null
+    targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
+    [ ! -f "$top/tools/segments.sh" ] || targets+=(brevindor-netns-guard)
+    cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
+    # The 32-bit Wine comes from the i386 architecture, whose packages may not install (a mirror
+    # halfway through a sync; ensure_packages tried three times): then its rows are not run, said
+    # loudly, and the 64-bit rows decide. Wine's 32-bit loader also needs a kernel that runs 32-bit
+    # x86 programs (IA32 emulation is off or missing in some virtual machines): there the 64-bit rows
+    # run alone too. When nothing can run, or an architecture asked for by name can't, the check
+    # fails.
+    wine32_missing=$(missing_packages "${WINE32_PACKAGES[@]}" | paste -sd ' ')
+    archs=${WINE_ARCHS:-}
+    win32_not_run=""
+    if [ -z "$archs" ]; then
+        archs=win64
+        if [ -n "$wine32_missing" ]; then
+            echo "wine_check: WARNING: the 32-bit Wine packages could not be installed ($wine32_missing):" \
+                "the 32-bit rows are NOT RUN (packages unavailable); the 64-bit rows decide" >&2
+            archs="win64 win32"
+            win32_not_run="packages unavailable"
+        elif wine_runs win32; then
+            archs="win64 win32"
+        else
+            echo "wine_check: the 32-bit programs were cross-built, not run: this kernel runs no 32-bit x86 program" \
+                "(/lib/ld-linux.so.2: $(/lib/ld-linux.so.2 --help 2>&1 >/dev/null | head -1 | sed 's/.*: //'))"
+        fi
+    fi
+    failed=""
+    for arch in $archs; do
+        if [ "$arch" = win32 ] && [ -n "$win32_not_run" ]; then
+            not_run win32 "$win32_not_run"
+            continue
+        fi
+        if [ "$arch" = win32 ] && [ -n "$wine32_missing" ]; then
+            echo "wine_check: FAILED: win32 was asked for, and the 32-bit Wine packages could not be installed" \
+                "($wine32_missing)" >&2
+            failed=yes
+            continue
+        fi
+        if ! wine_runs "$arch"; then
+            echo "wine_check: FAILED: Wine can't run $arch programs on this machine" >&2
+            failed=yes
+            continue
+        fi
+        (enter_private_netns --mount -- "$arch") || failed=yes
+    done
+    [ -z "$failed" ]
+    exit
+fi
+arch=$2
+win=$(windows_build "$arch")
+
+# Refuse first, before the host name or any link is touched, if this namespace has any way out.
+require_private_netns wine_check
+ip link set lo up
+start=$SECONDS
+work=$(mktemp -d /tmp/wine-check.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+# Wine's Winsock 1.1 lists the local addresses by resolving the host name with this machine's
+# resolver: it must give 127.0.0.1 once, the one address here. So the host name is localhost and,
+# in this mount namespace only, /etc/hosts names it alone (Debian's also has "::1 localhost", which
+# glibc's gethostbyname returns as a second 127.0.0.1 under "multi on").
+hostname localhost
+printf '127.0.0.1\tlocalhost\n' >"$work/hosts"
+[ -e /etc/hosts ] && mount --bind "$work/hosts" /etc/hosts
+# The same lookup as Wine's (getent's would leave loopback-only answers out).
+found=$(perl -e '@h = gethostbyname("localhost"); print join(" ", map { join(".", unpack("C4", $_)) } @h[4 .. $#h])')
+if [ "$found" != 127.0.0.1 ]; then
+    echo "wine_check: localhost resolves to '$found', not to 127.0.0.1 alone (no /etc/hosts?)" >&2
+    exit 1
+fi
+
+# A 64-bit run is made as on a kernel without 32-bit programs: no 32-bit loader to fall back on.
+[ "$arch" != win64 ] || hide_wine32
+trap 'wine_stop; [ ! -f "$work/keeper" ] || kill "$(cat "$work/keeper")" 2>/dev/null; rm -rf "$work"' EXIT
+wine_start "$arch" "$work"
+echo "wine_check: $arch, $("$WINE" --version), prefix made in $((SECONDS - start)) s"
+WINE_RUN_LIMIT_S=120   # a run under Wine: its start and the closing pause are slow on a busy machine
+cd "$work"   # relative file names are looked up here, by both programs
+printf 'mac,ip\n00:1a:2b:3c:4d:02,192.168.1.50\n' >lo-plan.csv
+printf 'mac,ip\n00:1a:2b:3c:4d:0b,10.2.0.50\n' >plan.csv
 
 controllers() {
     case $1 in
@@ -453,7 +496,7 @@ for row in "${rows[@]}"; do
     run linux
     run wine
     found=$(differences)
-    tally "$line${input:+  (typed ${input//\\n/ })}" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
+    tally "$(row_shown "$input" "$line")" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
         wine.err wine.out
 done
 
@@ -499,7 +542,7 @@ if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
     web_run linux || true
     web_run wine || true
     found=$(web_differences)
-    tally "brevindor-web: the page, a scan and an apply of one row through the API ($((SECONDS - web_start)) s)" web \
+    tally "$WEB_ROW ($((SECONDS - web_start)) s)" web \
         "brevindor-web (error output, then the answers)" wine.err wine.web
 fi
 echo "wine_check: $arch: $same same, $differ differ, $notrun not run (rows $((SECONDS - rows_start)) s, in all $((SECONDS - start)) s)"
