@@ -1024,7 +1024,7 @@ const Case CASES[] = {
                             "sent\n");
          EXPECT_EQ(log, "") << "refused before the scan";
      }},
-    {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set or apply")},
+    {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set, apply or replace")},
     {"OptionOfAnotherCommand",
      nullptr,
      {ctl(1)},
@@ -1032,7 +1032,7 @@ const Case CASES[] = {
      nullptr,
      LO + std::vector<std::string>{"scan", "--verify-time", "3"},
      2,
-     usageError("--verify-time belongs to set and apply, not scan")},
+     usageError("--verify-time belongs to set, apply and replace, not scan")},
     {"UnknownOption",
      nullptr,
      {},

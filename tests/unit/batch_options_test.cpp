@@ -20,6 +20,7 @@ const Command COMMANDS[] = {
     {"scan", notRun, "", SCAN_OPTIONS, SCAN_SHORT_OPTIONS, 0},
     {"set", notRun, "", SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", notRun, "", APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"replace", notRun, "", REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
 };
 
 // One setting as text, by name, to compare with a row's expectation.
@@ -125,11 +126,12 @@ TEST(BatchOptions, Table)
         {{"scan", "-i", "eth0"}, 0, "", "where", "eth0"},
         // Options of another command, unknown ones, and missing values.
         {{"scan", "--mac", "00:1a:2b:3c:4d:01"}, USAGE, refused("--mac belongs to set, not scan")},
-        {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set and apply, not scan")},
-        {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set and apply, not scan")},
+        {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set, apply and replace, not scan")},
+        {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set, apply and replace, not scan")},
         {{"set", "--dry-run"}, USAGE, refused("--dry-run belongs to apply, not set")},
         {{"apply", "p", "--no-verify"}, USAGE, refused("--no-verify belongs to set, not apply")},
         {{"apply", "p", "--ip", "10.0.0.5"}, USAGE, refused("--ip belongs to set, not apply")},
+        {{"set", "--old", "00:1a:2b:3c:4d:01"}, USAGE, refused("--old belongs to replace, not set")},
         {{"scan", "--fast"}, USAGE, refused("scan: unknown option '--fast'")},
         {{"set", "-x"}, USAGE, refused("set: unknown option '-x'")},
         {{"scan", "--timeout"}, USAGE, refused("--timeout needs a value")},
@@ -161,7 +163,7 @@ TEST(BatchOptions, Table)
         Settings s;
         forgetEarlierOptions(*command);
         testing::internal::CaptureStderr();
-        int status = readOptions(argv.argc(), argv.argv(), *command, COMMANDS, 3, &s);
+        int status = readOptions(argv.argc(), argv.argv(), *command, COMMANDS, (int)(sizeof COMMANDS / sizeof COMMANDS[0]), &s);
         std::string error = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, c.status) << line;
         EXPECT_EQ(error, c.error) << line;

@@ -1,5 +1,5 @@
 # bash completion for brevindor-batch: the commands, each command's options, the --format values,
-# local interface names for --interface, and files for apply's plan and --undo.
+# local interface names for --interface, and files for apply's plan, --undo and --from.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -30,7 +30,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply)
+        scan | set | apply | replace)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,7 +40,7 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace" -- "$cur")
         fi
         return 0
     fi
@@ -54,7 +54,7 @@ _brevindor_batch()
         mapfile -t COMPREPLY < <(compgen -W "$(_brevindor_batch_interfaces)" -- "$cur")
         return 0
         ;;
-    --undo)
+    --undo | --from)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
@@ -70,6 +70,7 @@ _brevindor_batch()
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
                   --format --bom --undo --help" ;;
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
+    replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
