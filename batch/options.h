@@ -6,12 +6,14 @@
 #include <string>
 
 #include "commission/apply.h"
+#include "commission/watch.h"
 
 enum Format { FORMAT_TABLE, FORMAT_CSV, FORMAT_JSON };
 
 struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
+    WatchOptions watch;
     Format format = FORMAT_TABLE;
     bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
@@ -32,10 +34,12 @@ struct Command {
 extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
+extern const option WATCH_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
+#define WATCH_SHORT_OPTIONS "-:i:f:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);

@@ -37,6 +37,17 @@ std::string utcTimeText(long long ms)
     return text;
 }
 
+std::string localTimeOfDay(long long ms)
+{
+    time_t seconds = (time_t)(ms / 1000);
+    struct tm local;
+    localtime_s(&local, &seconds);
+    char text[32];
+    (void)snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                   (int)(ms % 1000));
+    return text;
+}
+
 std::string localTimeStamp()
 {
     time_t now = time(NULL);
