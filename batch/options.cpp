@@ -23,6 +23,10 @@ enum OptionCode {
     OPT_OLD,
     OPT_NEW,
     OPT_FROM,
+    OPT_EVERY,
+    OPT_GONE_AFTER,
+    OPT_WATCH_MAX_TIME,   // no limit unless given
+    OPT_WATCH_FORMAT,     // table or json
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -108,6 +112,16 @@ const option APPLY_OPTIONS[] = {
     OPTION_HELP,      OPTION_END,
 };
 
+const option WATCH_OPTIONS[] = {
+    OPTION_INTERFACE,
+    {"every", required_argument, NULL, OPT_EVERY},
+    {"gone-after", required_argument, NULL, OPT_GONE_AFTER},
+    {"format", required_argument, NULL, OPT_WATCH_FORMAT},
+    {"max-time", required_argument, NULL, OPT_WATCH_MAX_TIME},
+    OPTION_HELP,
+    OPTION_END,
+};
+
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 {
     va_list args;
@@ -141,10 +155,60 @@ static int takeSeconds(int code, const char* value, Settings* s)
     return EXIT_OK;
 }
 
+// A whole number from 1 to max.
+static bool readCount(const char* text, int max, int* count)
+{
+    char* end = NULL;
+    errno = 0;
+    long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 1 || value > max) {
+        return false;
+    }
+    *count = (int)value;
+    return true;
+}
+
+// One of the watch's options into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeWatchOption(int code, const char* value, Settings* s)
+{
+    WatchOptions& w = s->watch;
+    switch (code) {
+    case OPT_EVERY:
+        if (!readSeconds(value, true, &w.every) || w.every < WATCH_EVERY_MIN_S || w.every > WATCH_EVERY_MAX_S) {
+            return usageError("bad --every '%s' (seconds, %g to %g)", value, WATCH_EVERY_MIN_S, WATCH_EVERY_MAX_S);
+        }
+        break;
+    case OPT_GONE_AFTER:
+        if (!readCount(value, WATCH_GONE_AFTER_MAX, &w.goneAfter)) {
+            return usageError("bad --gone-after '%s' (asks, 1 to %d)", value, WATCH_GONE_AFTER_MAX);
+        }
+        break;
+    case OPT_WATCH_MAX_TIME:
+        if (!readSeconds(value, false, &w.maxTime)) {
+            return usageError("bad --max-time '%s' (%s)", value, secondsRangeText(false).c_str());
+        }
+        break;
+    case OPT_WATCH_FORMAT:
+        if (strcmp(value, "table") != 0 && strcmp(value, "json") != 0) {
+            return usageError("bad --format '%s' (table or json)", value);
+        }
+        s->format = strcmp(value, "json") == 0 ? FORMAT_JSON : FORMAT_TABLE;
+        break;
+    default:
+        break;
+    }
+    return EXIT_OK;
+}
+
 // One option into the settings; EXIT_OK or the status of a usage error (printed).
 static int takeOption(int code, const char* value, Settings* s)
 {
     switch (code) {
+    case OPT_EVERY:
+    case OPT_GONE_AFTER:
+    case OPT_WATCH_MAX_TIME:
+    case OPT_WATCH_FORMAT:
+        return takeWatchOption(code, value, s);
     case 'i':
         s->where = value;
         break;

@@ -6,11 +6,13 @@
 #include <string>
 
 #include "commission/apply.h"
+#include "commission/watch.h"
 #include "report/formats.h"
 
 struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
+    WatchOptions watch;
     TextFormat format = FORMAT_TABLE;
     bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
@@ -34,10 +36,12 @@ extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
 extern const option REPLACE_OPTIONS[];
+extern const option WATCH_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
+#define WATCH_SHORT_OPTIONS "-:i:f:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);

@@ -7,6 +7,8 @@
 #                                                a 1000-row apply, a scan of 1000
 #   bench/run.sh web [build-dir]                 brevindor-web: 1000 rows in headless chromium,
 #                                                a 1000-row apply through the API, memory, idle CPU
+#   bench/run.sh watch [build-dir] [--seconds S] brevindor-batch watch over 1000 controllers for
+#                                                60 s: when gone is told, CPU, peak memory
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/netns_guard.sh"
@@ -14,9 +16,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--in-private-ns" ]; then
     name=${1:-}
     case $name in
-    scan | apply | web) shift ;;
+    scan | apply | web | watch) shift ;;
     *)
-        echo "usage: bench/run.sh scan|apply|web [build-dir] [arguments of the benchmark]" >&2
+        echo "usage: bench/run.sh scan|apply|web|watch [build-dir] [arguments of the benchmark]" >&2
         exit 2
         ;;
     esac

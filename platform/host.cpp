@@ -20,3 +20,13 @@ std::string localTimeStamp()
     (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     return stamp;
 }
+
+std::string localTimeOfDay(long long ms)
+{
+    struct tm local;
+    calendarTime(ms / 1000, false, &local);
+    char text[32];
+    (void)snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                   (int)(ms % 1000));
+    return text;
+}

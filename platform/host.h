@@ -18,6 +18,9 @@ void calendarTime(long long epochSeconds, bool utc, struct tm* out);
 // A moment in UTC to the millisecond, as "2026-12-09T14:30:00.123Z".
 std::string utcTimeText(long long ms);
 
+// A moment's local time of day to the millisecond, as "15:30:00.123".
+std::string localTimeOfDay(long long ms);
+
 // The local date and time now, as "20261209-153000", for file names.
 std::string localTimeStamp();
 

@@ -1,5 +1,6 @@
-# bash completion for brevindor-batch: the commands, each command's options, the --format values,
-# local interface names for --interface, and files for apply's plan, --undo and --from.
+# bash completion for brevindor-batch: the commands, each command's options, the --format values
+# (each command's own), local interface names for --interface, and files for apply's plan,
+# --undo and --from.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -30,7 +31,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply | replace)
+        scan | set | apply | replace | watch)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,14 +41,16 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch" -- "$cur")
         fi
         return 0
     fi
 
     case $prev in
     --format)
-        mapfile -t COMPREPLY < <(compgen -W "table csv json" -- "$cur")
+        local formats="table csv json"
+        [ "$command" != watch ] || formats="table json"
+        mapfile -t COMPREPLY < <(compgen -W "$formats" -- "$cur")
         return 0
         ;;
     --interface | -i)
@@ -59,7 +62,7 @@ _brevindor_batch()
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --every | --gone-after)
         return 0   # a value of the user's own
         ;;
     esac
@@ -71,6 +74,7 @@ _brevindor_batch()
                   --format --bom --undo --help" ;;
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
     replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
+    watch) options="--interface --every --gone-after --format --max-time --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
