@@ -8,7 +8,7 @@
 #                   unzip for the checks, curl for the web program's calls
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
 BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev iproute2 util-linux hostname
-    chromium chromium-driver python3-selenium socat)
+    chromium chromium-driver python3-selenium socat nodejs)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
     groff-base file unzip curl)
 # shellcheck disable=SC2034 # used by .ci/run

@@ -68,6 +68,9 @@ class Page:
     def cell(self, k, selector):
         return self.row(k).find_element(By.CSS_SELECTOR, selector)
 
+    def ip(self, k):
+        return self.cell(k, '[data-edit="ip"]').get_attribute("value")
+
     def state(self, k):
         return self.row(k).get_attribute("data-state")
 
@@ -100,7 +103,8 @@ def main():
          "--controller", controller(1), "--controller", controller(2),
          "--controller", controller(3, "delay=2500"),
          "--controller", controller(4).replace("name=Panel-4", "name=" + MARKUP),
-         "--controller", "from=127.0.0.6," + clone, "--controller", "from=127.0.0.7," + clone],
+         "--controller", "from=127.0.0.6," + clone, "--controller", "from=127.0.0.7," + clone,
+         "--controller", "from=127.0.0.10,mac=%s,ip=192.168.1.100,name=Panel-6" % mac(6)],
         stdout=subprocess.PIPE, text=True)
     assert standin.stdout.readline() == "ready\n", "the stand-in did not start"
     web = subprocess.Popen([WEB, "--interface", "127.0.0.1", "--no-browser", "--timeout", "3",
@@ -163,9 +167,46 @@ def main():
         ips = [page.cell(k, '[data-edit="ip"]').get_attribute("value") for k in (2, 3)]
         assert ips == ["192.168.1.101", "192.168.1.102"], ips
         page.button("discard").click()
+
+        # A First IP that is no address is refused in the server's words; no row gets an address.
+        first = d.find_element(By.ID, "first-ip")
+        status = d.find_element(By.ID, "status")
+        for typed in ("300.1.2.3", "192.168.01.5", "192.168.1"):
+            first.send_keys(Keys.CONTROL, "a")
+            first.send_keys(typed)
+            page.button("number").click()
+            page.wait("the refusal of " + typed, lambda: "is no address" in status.text)
+            assert status.text == ("nothing numbered: %s: IP '%s' is no address: four decimal numbers 0 to 255,"
+                                   " no leading zeros" % (mac(2), typed)), status.text
+            assert page.ip(2) == "192.168.1.22" and page.ip(3) == "192.168.1.23", (page.ip(2), page.ip(3))
+            assert not page.button("discard").is_enabled(), "numbering left an edit"
+            d.execute_script("document.getElementById('status').textContent = ''")
+
+        # Numbering stops before the subnet's broadcast address and says at which row.
+        page.cell(4, 'input[type="checkbox"]').click()
+        first.send_keys(Keys.CONTROL, "a")
+        first.send_keys("192.168.1.253")
+        page.button("number").click()
+        # In table order, 3 last: it answered late.
+        assert [page.ip(k) for k in (2, 4, 3)] == ["192.168.1.253", "192.168.1.254", "192.168.1.23"], \
+            [page.ip(k) for k in (2, 4, 3)]
+        assert status.text == ("numbered 2 rows from 192.168.1.253; stopped at row 3 of the 3 selected, %s:"
+                               " 192.168.1.255 would be the broadcast address of 192.168.1.0/24" % mac(3)), status.text
+        page.button("discard").click()
+        for k in (2, 3, 4):
+            page.cell(k, 'input[type="checkbox"]').click()
+
+        # Address columns sort as numbers: .100 after .61, 127.0.0.10 after 127.0.0.7.
         d.find_element(By.CSS_SELECTOR, 'button[data-sort="ip"]').click()
         order = [tr.get_attribute("data-mac") for tr in d.find_elements(By.CSS_SELECTOR, "#rows tr")]
-        assert order == [mac(k) for k in (2, 3, 4, 5, 1)], order   # 1 is at .61 now
+        assert order == [mac(k) for k in (2, 3, 4, 5, 1, 6)], order   # 1 is at .61 now
+        d.find_element(By.CSS_SELECTOR, 'button[data-sort="sender"]').click()
+        order = [tr.get_attribute("data-mac") for tr in d.find_elements(By.CSS_SELECTOR, "#rows tr")]
+        assert order == [mac(k) for k in (1, 2, 3, 4, 5, 6)], order
+        d.find_element(By.CSS_SELECTOR, 'button[data-sort="sender"]').click()
+        order = [tr.get_attribute("data-mac") for tr in d.find_elements(By.CSS_SELECTOR, "#rows tr")]
+        assert order == [mac(k) for k in (6, 5, 4, 3, 2, 1)], order
+        d.find_element(By.CSS_SELECTOR, 'button[data-sort="ip"]').click()
         d.find_element(By.ID, "filter").send_keys("panel-3")
         page.wait("the filter", lambda: [tr.get_attribute("data-mac") for tr in
                                          d.find_elements(By.CSS_SELECTOR, "#rows tr:not(.hidden)")] == [mac(3)])
@@ -190,6 +231,13 @@ def main():
                   lambda: page.cell(2, '[data-edit="ip"]').get_attribute("value") == "192.168.1.22")
         assert page.state(2) == "verified", page.state(2)
         assert page.no_alert(), "an alert is open"
+
+        # A second scan: the table is emptied and every controller shown again, once.
+        page.button("scan").click()
+        page.wait("the second scan to start", lambda: not page.button("scan").is_enabled())
+        page.wait("the second scan to end", lambda: page.button("scan").is_enabled())
+        shown = sorted(tr.get_attribute("data-mac") for tr in d.find_elements(By.CSS_SELECTOR, "#rows tr"))
+        assert shown == [mac(k) for k in range(1, 7)], shown
         print("browser test: passed")
     finally:
         d.quit()
