@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -55,6 +56,12 @@ std::string localTimeStamp()
     char stamp[32];
     (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     return stamp;
+}
+
+void allowPortReuse(long long socket)
+{
+    int on = 1;
+    (void)setsockopt((int)socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
 bool openInBrowser(const std::string& target)

@@ -47,6 +47,8 @@ std::string localTimeStamp()
     return stamp;
 }
 
+void allowPortReuse(long long) {}
+
 bool openInBrowser(const std::string& target)
 {
     return (INT_PTR)ShellExecuteA(NULL, "open", target.c_str(), NULL, NULL, SW_SHOWNORMAL) > 32;

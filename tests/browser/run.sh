@@ -21,6 +21,11 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     done
     /usr/bin/python3 -c 'import selenium' 2>/dev/null || unavailable "python3-selenium is missing"
     command -v node >/dev/null || unavailable "node is missing (tools/packages.sh installs nodejs)"
+    # axe-core, pinned in package-lock.json, from the npm registry: nothing reaches it from inside.
+    if [ ! -f "$here/node_modules/axe-core/axe.min.js" ]; then
+        command -v npm >/dev/null || unavailable "npm is missing (tools/packages.sh installs it)"
+        (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >&2) || unavailable "npm ci could not install axe-core"
+    fi
     unshare --net true 2>/dev/null || unshare --map-root-user --net true 2>/dev/null ||
         unavailable "no private network namespace can be made here"
     enter_private_netns -- "$@"

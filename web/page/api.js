@@ -25,11 +25,35 @@ export async function call(method, path, body, timeoutMs = CALL_TIMEOUT_MS) {
   }
 }
 
-// The event stream: each named event's JSON to its handler.
-export function listen(handlers) {
+// The event stream: each named event's JSON to its handler, and onError() when the stream breaks
+// (the browser tries it again by itself, unless the server refused it: then it is closed).
+export function listen(handlers, onError) {
   const events = new EventSource('/api/events');
   for (const [name, handler] of Object.entries(handlers)) {
     events.addEventListener(name, (e) => handler(JSON.parse(e.data)));
   }
+  events.addEventListener('error', onError);
   return events;
+}
+
+const WATCH_EVERY_MS = 2000;
+const WATCH_TIMEOUT_MS = 1500;
+
+// Asks /api/job every 2 s, and at once when poke() is called: onAnswer('up', job) when it
+// answers, 'new-run' on 401 (a server that no longer knows this page's token: started again),
+// 'down' when nothing answers within 1.5 s. So a stopped server is seen within 3.5 s.
+export function watchServer(onAnswer) {
+  let timer = null;
+  let asking = false;
+  async function ask() {
+    clearTimeout(timer);
+    if (asking) return;
+    asking = true;
+    const { status, data } = await call('GET', '/api/job', undefined, WATCH_TIMEOUT_MS);
+    asking = false;
+    onAnswer(status === 0 ? 'down' : status === 401 ? 'new-run' : 'up', status === 200 ? data : null);
+    timer = setTimeout(ask, WATCH_EVERY_MS);
+  }
+  ask();
+  return { poke: ask };
 }

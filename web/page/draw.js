@@ -1,12 +1,13 @@
 // Drawing the model: the table, its cells and the words around it. What a controller reports is
 // always set as text (textContent, input values), never as markup.
-import { COLUMNS, EDITABLE, model, safeText, current, tableOrder, matchesFilter } from './state.js';
+import {
+  COLUMNS, OPTIONAL, EDITABLE, model, safeText, current, tableOrder, matchesFilter, summaryText, serverText,
+} from './state.js';
 
-const REFUSAL_AFTER = 'mask';   // the reason stands beside what it is about
-
-const views = new Map();   // mac -> {tr, cells, inputs, refusal, select}
+const views = new Map();   // mac -> {tr, cells, inputs, refusal, conflict, select}
 let handlers = { edited() {}, selected() {} };
 let layoutPending = false;
+let summaryPending = false;
 
 export const $ = (id) => document.getElementById(id);
 export const act = (name) => document.querySelector('[data-action="' + name + '"]');
@@ -19,10 +20,13 @@ export function setHandlers(h) {
 export function buildHeads(onSort) {
   const heads = $('heads');
   const select = document.createElement('th');
+  select.scope = 'col';
   select.textContent = 'Select';
   heads.appendChild(select);
   for (const [key, title] of COLUMNS) {
     const th = document.createElement('th');
+    th.scope = 'col';
+    th.className = 'col-' + key;
     th.setAttribute('aria-sort', 'none');
     const b = document.createElement('button');
     b.type = 'button';
@@ -31,12 +35,27 @@ export function buildHeads(onSort) {
     b.addEventListener('click', () => onSort(key));
     th.appendChild(b);
     heads.appendChild(th);
-    if (key === REFUSAL_AFTER) {
-      const why = document.createElement('th');
-      why.textContent = 'Refused because';
-      heads.appendChild(why);
-    }
   }
+}
+
+// The menu of the optional columns: onToggle(key, shown).
+export function buildColumnMenu(onToggle) {
+  const box = $('column-choices');
+  for (const [key, title] of COLUMNS) {
+    if (!OPTIONAL.includes(key)) continue;
+    const label = document.createElement('label');
+    const check = document.createElement('input');
+    check.type = 'checkbox';
+    check.dataset.column = key;
+    check.checked = model.shown.has(key);
+    check.addEventListener('change', () => onToggle(key, check.checked));
+    label.append(check, ' ' + title);
+    box.appendChild(label);
+  }
+}
+
+export function drawColumns() {
+  for (const key of OPTIONAL) $('table').classList.toggle('show-' + key, model.shown.has(key));
 }
 
 export function drawSort() {
@@ -52,37 +71,50 @@ function makeView(mac) {
   const tr = document.createElement('tr');
   tr.dataset.mac = mac;
   tr.dataset.state = '';
-  const view = { tr, cells: {}, inputs: {}, refusal: null, select: null };
+  const view = { tr, cells: {}, inputs: {}, refusal: null, conflict: null, select: null };
   const selectCell = document.createElement('td');
   view.select = document.createElement('input');
   view.select.type = 'checkbox';
   view.select.setAttribute('aria-label', 'select ' + mac);
+  view.select.checked = model.selected.has(mac);
   view.select.addEventListener('change', () => handlers.selected(mac, view.select.checked));
   selectCell.appendChild(view.select);
   tr.appendChild(selectCell);
-  for (const [key] of COLUMNS) {
+  for (const [key, title] of COLUMNS) {
     const td = document.createElement('td');
-    td.dataset.field = key;
+    td.className = 'col-' + key;
+    if (key === 'notes') {
+      view.refusal = document.createElement('div');
+      view.refusal.setAttribute('data-refusal', '');
+      view.refusal.textContent = model.refusals.get(mac) || '';
+      view.conflict = document.createElement('div');
+      view.conflict.dataset.field = 'conflict';
+      td.append(view.refusal, view.conflict);
+    } else {
+      td.dataset.field = key;
+    }
     if (EDITABLE.includes(key)) {
       const input = document.createElement('input');
       input.dataset.edit = key;
-      input.setAttribute('aria-label', key + ' of ' + mac);
+      input.setAttribute('aria-label', title + ' of ' + mac);
       input.spellcheck = false;
+      input.autocomplete = 'off';
       input.addEventListener('input', () => handlers.edited(mac, key, input.value.trim()));
       view.inputs[key] = input;
       td.appendChild(input);
     }
     view.cells[key] = td;
     tr.appendChild(td);
-    if (key === REFUSAL_AFTER) {
-      view.refusal = document.createElement('td');
-      view.refusal.setAttribute('data-refusal', '');
-      view.refusal.textContent = model.refusals.get(mac) || '';
-      tr.appendChild(view.refusal);
-    }
   }
   views.set(mac, view);
   return view;
+}
+
+// Sets text where it differs; a long one is also the element's title, to read whole on hover.
+function setText(element, text) {
+  if (element.textContent === text) return;
+  element.textContent = text;
+  if (text.length > 24) element.title = text; else element.removeAttribute('title');
 }
 
 // The row of a controller as the model has it; made when new (and placed where it belongs).
@@ -94,10 +126,11 @@ export function drawRow(mac) {
     if (key === 'state') continue;
     if (EDITABLE.includes(key)) {
       drawField(mac, key);
-      continue;
+    } else if (key === 'notes') {
+      setText(view.conflict, String(data.conflict ?? ''));
+    } else {
+      setText(view.cells[key], key === 'node_name' ? safeText(data[key]) : String(data[key] ?? ''));
     }
-    const value = key === 'node_name' ? safeText(data[key]) : String(data[key] ?? '');
-    if (view.cells[key].textContent !== value) view.cells[key].textContent = value;
   }
   if (isNew) {
     if (model.sortKey === null && matchesFilter(mac)) {
@@ -106,18 +139,21 @@ export function drawRow(mac) {
       scheduleLayout();
     }
   }
+  scheduleSummary();
 }
 
-// An editable field: what was typed, or what the controller reports, unless it is being typed in.
-export function drawField(mac, key) {
+// An editable field: what was typed, or what the controller reports; a field being typed in keeps
+// its text unless told otherwise.
+export function drawField(mac, key, evenTyping = false) {
   const view = views.get(mac);
   if (!view) return;
   const input = view.inputs[key];
   const edit = model.edits.get(mac);
   const changed = !!edit && edit[key] !== undefined;
   const value = current(mac, key);
-  if (document.activeElement !== input && input.value !== value) input.value = value;
+  if ((evenTyping || document.activeElement !== input) && input.value !== value) input.value = value;
   view.cells[key].classList.toggle('changed', changed);
+  scheduleSummary();
 }
 
 export function drawFields(mac) {
@@ -132,12 +168,16 @@ export function drawState(mac) {
   view.cells.state.textContent = state;
 }
 
-export function drawSelection() {
-  for (const [mac, view] of views) view.select.checked = model.selected.has(mac);
-}
-
 export function drawRefusals() {
-  for (const [mac, view] of views) view.refusal.textContent = model.refusals.get(mac) || '';
+  for (const [mac, view] of views) {
+    const reason = model.refusals.get(mac) || '';
+    setText(view.refusal, reason);
+    for (const key of EDITABLE) {
+      const input = view.inputs[key];
+      if (reason) input.setAttribute('aria-invalid', 'true'); else input.removeAttribute('aria-invalid');
+    }
+  }
+  scheduleSummary();
 }
 
 export function scheduleLayout() {
@@ -170,6 +210,7 @@ export function clearTable() {
   views.clear();
   $('rows').textContent = '';
   drawEmpty();
+  scheduleSummary();
 }
 
 export function setStatus(text, isError) {
@@ -177,9 +218,22 @@ export function setStatus(text, isError) {
   $('status').classList.toggle('error', !!isError);
 }
 
-export function drawSummary(counts) {
-  $('summary').textContent = Object.keys(counts).length
-    ? 'Summary: ' + Object.entries(counts).map(([s, n]) => n + ' ' + s).join(', ') : '';
+// Said to a screen reader, not shown.
+export function announce(text) {
+  $('announce').textContent = text;
+}
+
+function scheduleSummary() {
+  if (summaryPending) return;
+  summaryPending = true;
+  requestAnimationFrame(() => {
+    summaryPending = false;
+    $('summary').textContent = summaryText();
+  });
+}
+
+export function drawSummary() {
+  scheduleSummary();
 }
 
 export function drawPlanErrors(name, errors) {
@@ -194,13 +248,24 @@ export function drawPlanErrors(name, errors) {
 
 export function drawButtons() {
   const some = model.edits.size > 0;
-  const running = model.job.running;
+  const busy = model.job.running || model.server !== 'up';
   const refused = model.refusals.size > 0;
-  act('apply').disabled = running || !some || refused;
-  act('dry-run').disabled = running || !some || refused;
+  act('apply').disabled = busy || !some || refused;
+  act('dry-run').disabled = busy || !some || refused;
   act('discard').disabled = !some;
-  act('scan').disabled = running;
-  act('undo').disabled = running || !model.job.undo_file;
+  act('scan').disabled = busy;
+  act('undo').disabled = busy || !model.job.undo_file;
+  $('plan-file').disabled = model.server !== 'up';
+  $('plan-file').closest('label').classList.toggle('disabled', model.server !== 'up');
+}
+
+export function drawServer() {
+  const notice = $('server-notice');
+  const text = serverText(model.server);
+  notice.hidden = !text;
+  if (notice.textContent !== text) notice.textContent = text;
+  document.body.classList.toggle('server-gone', !!text);
+  drawButtons();
 }
 
 export function drawUndoLink() {
@@ -212,6 +277,7 @@ export function drawUndoLink() {
 
 export function drawInterfaces(list) {
   const select = $('interface');
+  select.textContent = '';
   const add = (value, text) => {
     const o = document.createElement('option');
     o.value = value;
@@ -221,6 +287,20 @@ export function drawInterfaces(list) {
   add('', 'as started');
   add('all', 'all');
   for (const i of list) add(i.address, (i.name ? i.name + ' ' : '') + i.address);
+}
+
+// The same field in the row shown step rows below (above when negative), or null.
+export function fieldBeside(input, step) {
+  const shown = Array.from($('rows').children).filter((tr) => !tr.classList.contains('hidden'));
+  const at = shown.indexOf(input.closest('tr'));
+  const to = shown[at + step];
+  return at < 0 || !to ? null : to.querySelector('[data-edit="' + input.dataset.edit + '"]');
+}
+
+// The first row's IP field, or the table when it has no row.
+export function focusTable() {
+  const first = Array.from($('rows').children).find((tr) => !tr.classList.contains('hidden'));
+  (first ? first.querySelector('[data-edit="ip"]') : $('table')).focus();
 }
 
 export function focusField(id) {

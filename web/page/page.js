@@ -2,11 +2,15 @@
 // change of the model (state.js) through the API (api.js), then drawn (draw.js).
 import * as state from './state.js';
 import { model, EDITABLE } from './state.js';
-import { call, listen } from './api.js';
+import { call, listen, watchServer } from './api.js';
 import * as draw from './draw.js';
 import { $, act } from './draw.js';
 
+const COLUMNS_KEY = 'brevindor-web.columns';   // the optional columns shown, in localStorage
+
 let checkTimer = null;
+let stream = null;
+let watch = null;
 
 // ---- Editing and the check ----
 
@@ -23,9 +27,17 @@ function scheduleCheck() {
 }
 
 function showRefusals(list) {
+  const before = model.refusals.size;
+  const firstBefore = model.refusals.values().next().value;
   state.setRefusals(list);
   draw.drawRefusals();
   draw.drawButtons();
+  const first = model.refusals.values().next().value;
+  if (model.refusals.size !== before || first !== firstBefore) {
+    draw.announce(model.refusals.size ? model.refusals.size + ' refused: ' + first
+      : before ? 'no refusal stands' : '');
+  }
+  if (model.sortKey === 'notes') draw.scheduleLayout();
 }
 
 async function check() {
@@ -94,7 +106,8 @@ async function numberSelected() {
 async function startApply(list, dryRun) {
   const { status, data } = await call('POST', '/api/apply', { rows: list, dry_run: dryRun });
   if (status === 202) {
-    draw.drawSummary({});
+    model.outcomes = {};
+    draw.drawSummary();
     for (const r of list) {   // until the apply tells each row's state
       model.states.delete(r.mac);
       draw.drawState(r.mac);
@@ -134,6 +147,10 @@ async function scan() {
 
 async function importPlan(file) {
   if (!file) return;
+  if (model.server !== 'up') {
+    draw.setStatus('not loaded: brevindor-web does not answer', true);
+    return;
+  }
   const text = await file.text();
   const { status, data } = await call('POST', '/api/plan', { text });
   draw.drawPlanErrors(file.name, []);
@@ -171,12 +188,12 @@ function showJob(job) {
 }
 
 function showOutcomes(list) {
-  const counts = state.takeOutcomes(list);
+  state.takeOutcomes(list);
   for (const o of list) {
     draw.drawState(o.mac);
     draw.drawFields(o.mac);
   }
-  draw.drawSummary(counts);
+  draw.drawSummary();
   if (model.sortKey === 'state') draw.scheduleLayout();
   scheduleCheck();
 }
@@ -206,12 +223,91 @@ const events = {
   message: (text) => draw.setStatus(text, false),
 };
 
+// ---- Whether the server answers ----
+
+function serverAnswered(server, job) {
+  const before = model.server;
+  model.server = server;
+  if (server === before) return;
+  draw.drawServer();
+  if (server === 'up') {
+    if (job) showJob(job);
+    draw.setStatus('brevindor-web answers again', false);
+    if (stream.readyState === EventSource.CLOSED) openStream();
+    if (!$('interface').options.length) loadInterfaces();
+  } else {
+    draw.setStatus(state.serverText(server), true);
+  }
+}
+
+function openStream() {
+  if (stream) stream.close();
+  stream = listen(events, () => watch && watch.poke());
+}
+
+// ---- The keyboard and the clipboard in the table ----
+
+// Enter: the same field in the row below; Shift+Enter: above.
+function tableKey(e) {
+  const input = e.target;
+  if (e.key !== 'Enter' || !input.matches('input[data-edit]') || e.altKey || e.ctrlKey || e.metaKey) return;
+  e.preventDefault();
+  const next = draw.fieldBeside(input, e.shiftKey ? -1 : 1);
+  if (next) {
+    next.focus();
+    next.select();
+  } else {
+    draw.announce(e.shiftKey ? 'first row' : 'last row');
+  }
+}
+
+// Several lines pasted into a field fill its column downward, a line a row, as in a spreadsheet.
+function tablePaste(e) {
+  const input = e.target;
+  if (!input.matches('input[data-edit]')) return;
+  const lines = e.clipboardData.getData('text/plain').split(/\r\n|\n|\r/);
+  if (lines.length > 1 && lines[lines.length - 1] === '') lines.pop();
+  if (lines.length < 2 && !lines[0].includes('\t')) return;   // one value: pasted as usual
+  e.preventDefault();
+  const mac = input.closest('tr').dataset.mac;
+  const { cells, rows, unused } = state.pasteTargets(mac, input.dataset.edit, lines);
+  for (const c of cells) {
+    state.setEdit(c.mac, c.key, c.value);
+    draw.drawField(c.mac, c.key, true);
+  }
+  draw.setStatus('pasted ' + rows + (rows === 1 ? ' line' : ' lines') + ' from ' + mac + ' down' +
+    (unused ? '; ' + unused + ' more had no row below' : ''), unused > 0);
+  scheduleCheck();
+}
+
+function loadColumns() {
+  try {
+    const saved = JSON.parse(window.localStorage.getItem(COLUMNS_KEY) || '[]');
+    for (const key of saved) if (state.OPTIONAL.includes(key)) model.shown.add(key);
+  } catch (e) {
+    // nothing kept, or not readable: the default columns
+  }
+}
+
+function showColumn(key, on) {
+  if (on) model.shown.add(key); else model.shown.delete(key);
+  draw.drawColumns();
+  try {
+    window.localStorage.setItem(COLUMNS_KEY, JSON.stringify(Array.from(model.shown)));
+  } catch (e) {
+    // the browser keeps nothing: the choice lasts as long as the page
+  }
+}
+
 async function loadInterfaces() {
   const { status, data } = await call('GET', '/api/interfaces');
   draw.drawInterfaces(status === 200 ? data : []);
 }
 
 function wire() {
+  loadColumns();
+  draw.buildColumnMenu(showColumn);
+  draw.drawColumns();
   draw.setHandlers({
     edited,
     selected(mac, on) {
@@ -229,10 +325,12 @@ function wire() {
   act('discard').addEventListener('click', discard);
   act('undo').addEventListener('click', undoLast);
   act('number').addEventListener('click', numberSelected);
-  $('filter').addEventListener('input', () => {
+  const filtered = () => {
     model.filter = $('filter').value;
     draw.scheduleLayout();
-  });
+  };
+  $('filter').addEventListener('input', filtered);
+  $('filter').addEventListener('change', filtered);   // also cleared by a script
   $('plan-file').addEventListener('change', (e) => {
     importPlan(e.target.files[0]);
     e.target.value = '';
@@ -240,7 +338,7 @@ function wire() {
   const drop = $('drop');
   document.addEventListener('dragover', (e) => {
     e.preventDefault();
-    drop.hidden = false;
+    drop.hidden = model.server !== 'up';
   });
   document.addEventListener('dragleave', (e) => {
     if (e.target === drop) drop.hidden = true;
@@ -250,8 +348,16 @@ function wire() {
     drop.hidden = true;
     importPlan(e.dataTransfer.files[0]);
   });
+  $('rows').addEventListener('keydown', tableKey);
+  $('rows').addEventListener('paste', tablePaste);
+  act('skip').addEventListener('click', (e) => {
+    e.preventDefault();
+    draw.focusTable();
+  });
+  draw.drawSummary();
   loadInterfaces();
-  listen(events);
+  openStream();
+  watch = watchServer(serverAnswered);
 }
 
 wire();   // a module runs once the document is parsed

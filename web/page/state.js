@@ -2,12 +2,15 @@
 // the edits typed, the refusals that stand, the states of an apply and the job; the order of the
 // table; and the address rule, as the server reads addresses, for numbering rows. No DOM here.
 
-// The scan's columns, the result and the conflict where they are seen first.
+// The table's columns in order: the scan's fields, the apply's result, and beside the addresses
+// the reasons a row is refused or its conflict. The optional ones are shown when chosen.
 export const COLUMNS = [
   ['mac', 'MAC'], ['state', 'Result'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'],
-  ['conflict', 'Conflict'], ['node_name', 'Node name'], ['version', 'Version'], ['node_id', 'Node id'],
-  ['node_id_type', 'Id type'], ['sender', 'Sender'], ['local', 'Local'], ['answers', 'Answers'],
+  ['node_name', 'Node name'], ['notes', 'Refused because, or conflict'], ['version', 'Version'],
+  ['node_id', 'Node id'], ['node_id_type', 'Id type'], ['sender', 'Sender'], ['local', 'Local'],
+  ['answers', 'Answers'],
 ];
+export const OPTIONAL = ['version', 'node_id', 'node_id_type', 'sender', 'local', 'answers'];
 export const EDITABLE = ['ip', 'gateway', 'mask'];
 const ADDRESS_KEYS = ['ip', 'gateway', 'mask', 'version', 'sender', 'local'];
 
@@ -21,6 +24,9 @@ export const model = {
   sortKey: null,
   sortUp: true,
   filter: '',
+  shown: new Set(),      // the optional columns chosen
+  server: 'up',          // 'up', 'down' (no answer) or 'new-run' (it no longer knows this page)
+  outcomes: {},          // the last apply's count of each state
 };
 
 // Controls as '?', as the other programs show device text.
@@ -142,6 +148,7 @@ export function matchesFilter(mac) {
 
 function sortValue(mac, key) {
   if (key === 'state') return model.states.get(mac) || '';
+  if (key === 'notes') return (model.refusals.get(mac) || '') + '\u0000' + (model.rows.get(mac).conflict || '');
   const v = model.rows.get(mac)[key];
   if (key === 'answers') return +v;
   if (ADDRESS_KEYS.includes(key)) {
@@ -175,9 +182,40 @@ export function tableOrder() {
   return list;
 }
 
+// The rows that the filter shows, in table order.
+export function shownInOrder() {
+  return tableOrder().filter(matchesFilter);
+}
+
 // The selected rows that the filter shows, in table order.
 export function selectedInOrder() {
-  return tableOrder().filter((mac) => model.selected.has(mac) && matchesFilter(mac));
+  return shownInOrder().filter((mac) => model.selected.has(mac));
+}
+
+// Lines pasted into a field of a row, as a spreadsheet takes them: one line a row from that row
+// down the rows shown, cells split by tabs going on into the next editable columns. {cells:
+// [{mac, key, value}], rows, unused} (rows filled, lines left without a row).
+export function pasteTargets(mac, key, lines) {
+  const order = shownInOrder();
+  const from = order.indexOf(mac);
+  const column = EDITABLE.indexOf(key);
+  const cells = [];
+  let rows = 0;
+  if (from < 0 || column < 0) return { cells, rows, unused: lines.length };
+  for (; rows < lines.length && from + rows < order.length; ++rows) {
+    const parts = lines[rows].split('\t');
+    for (let c = 0; c < parts.length && column + c < EDITABLE.length; ++c) {
+      cells.push({ mac: order[from + rows], key: EDITABLE[column + c], value: parts[c].trim() });
+    }
+  }
+  return { cells, rows, unused: lines.length - rows };
+}
+
+// The words of the summary line.
+export function counts() {
+  let conflicts = 0;
+  for (const data of model.rows.values()) if (data.conflict) ++conflicts;
+  return { controllers: model.rows.size, edited: model.edits.size, refused: model.refusals.size, conflicts };
 }
 
 // An apply's outcome for each row; an edit that went out as typed is done. The count of each state.
@@ -188,7 +226,7 @@ export function takeOutcomes(list) {
     counts[o.state] = (counts[o.state] || 0) + 1;
     if (o.state === 'verified' || o.state === 'unchanged') model.edits.delete(o.mac);
   }
-  return counts;
+  model.outcomes = counts;
 }
 
 // The exit statuses of brevindor-batch, in words, for a job that ended.
@@ -199,4 +237,31 @@ export function jobText(job) {
   if (job.running) return job.kind === 'scan' ? 'scanning…' : 'applying…';
   if (!job.kind) return '';
   return job.kind + ': ' + (STATUS_WORDS[job.status] || 'stopped') + (job.message ? ' (' + job.message + ')' : '');
+}
+
+function counted(n, one, many) {
+  return n + ' ' + (n === 1 ? one : many);
+}
+
+// N controllers, N edited, N refused, N conflicts, and the last apply's states.
+export function summaryText() {
+  const c = counts();
+  let text = counted(c.controllers, 'controller', 'controllers') + ', ' + c.edited + ' edited, ' + c.refused +
+    ' refused, ' + counted(c.conflicts, 'conflict', 'conflicts');
+  const states = Object.entries(model.outcomes);
+  if (states.length) text += '; last apply: ' + states.map(([s, n]) => n + ' ' + s).join(', ');
+  return text;
+}
+
+// What the page says while its server does not answer, or no longer knows it.
+export function serverText(server) {
+  if (server === 'down') {
+    return 'brevindor-web does not answer: it was stopped, or this computer is busy. Scan, Apply, Dry run,' +
+      ' Undo and Import wait until it answers again; the edits here are kept.';
+  }
+  if (server === 'new-run') {
+    return 'brevindor-web was started again and no longer knows this page: open the new address it printed' +
+      ' (with its new token).';
+  }
+  return '';
 }
