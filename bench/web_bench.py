@@ -9,9 +9,10 @@ import tempfile
 import time
 import urllib.request
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "browser"))
+from browser import Browser  # noqa: E402  (chromium on 127.0.0.1, as in the browser test)
 
 # Nothing starts unless this network namespace has no way out: the scripts' own guard says.
 GUARD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "netns_guard.sh")
@@ -77,13 +78,8 @@ def main():
     url = web.stdout.readline().strip()
     port = int(url.split(":")[2].split("/")[0])
     token = url.split("token=")[1]
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--disable-dev-shm-usage", "--user-data-dir=" + os.path.join(folder, "profile")):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    browser = Browser(folder, 1366, 768)
+    driver = browser.driver
     try:
         driver.get(url)
         wait_job(port, token)
@@ -129,7 +125,7 @@ def main():
         time.sleep(10)
         print("server idle with the page open: %.2f%% CPU over 10 s" % ((cpu_seconds(web.pid) - before) / 10 * 100))
     finally:
-        driver.quit()
+        browser.quit()
         web.terminate()
         web.wait(10)
         if stand.poll() is None:

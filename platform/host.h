@@ -24,6 +24,12 @@ std::string localTimeOfDay(long long ms);
 // The local date and time now, as "20261209-153000", for file names.
 std::string localTimeStamp();
 
+// Lets a listening TCP socket (opened, not yet bound) take a port whose connections from a run
+// before are still closing (TIME_WAIT), so that a server started again serves at once on its
+// --port. On Windows nothing: there such a port is free already, and the option there would let
+// another program share it.
+void allowPortReuse(long long socket);
+
 // Asks the desktop to open target, an address or a file (xdg-open; ShellExecute on Windows);
 // false when it could not be asked.
 bool openInBrowser(const std::string& target);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -43,6 +44,12 @@ void calendarTime(long long epochSeconds, bool utc, struct tm* out)
     } else {
         localtime_r(&seconds, out);
     }
+}
+
+void allowPortReuse(long long socket)
+{
+    int on = 1;
+    (void)setsockopt((int)socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
 bool openInBrowser(const std::string& target)

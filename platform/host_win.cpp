@@ -35,6 +35,8 @@ void calendarTime(long long epochSeconds, bool utc, struct tm* out)
     }
 }
 
+void allowPortReuse(long long) {}
+
 bool openInBrowser(const std::string& target)
 {
     return (INT_PTR)ShellExecuteA(NULL, "open", target.c_str(), NULL, NULL, SW_SHOWNORMAL) > 32;

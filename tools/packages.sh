@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh,
 # tools/wine_check.sh and .ci/run.
-#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need
+#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need (node and
+#                   npm for the page's tests, which take axe-core from npm; CJK fonts for its
+#                   screenshots)
 #   WINE_PACKAGES   tools/wine_check.sh: also the 32- and 64-bit Windows cross-builds, Wine for
 #                   both, groff for the Windows package's manual pages, file and unzip for the
 #                   checks, curl for the web program's calls
@@ -9,7 +11,7 @@
 #                   only where the kernel runs 32-bit programs
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
 BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev iproute2 util-linux hostname
-    chromium chromium-driver python3-selenium socat)
+    chromium chromium-driver python3-selenium socat nodejs npm fonts-noto-cjk)
 WINE32_PACKAGES=(wine32:i386)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine "${WINE32_PACKAGES[@]}" wine64
     groff-base file unzip curl)
@@ -22,6 +24,8 @@ CI_PACKAGES=("${WINE_PACKAGES[@]}" git
 missing_packages() {
     local pkg
     for pkg in "$@"; do
+        # A nodejs from elsewhere than Debian carries its own npm, and Debian's conflicts with it.
+        [ "$pkg" = npm ] && command -v npm >/dev/null && continue
         [ "$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null)" = installed ] || echo "$pkg"
     done
 }

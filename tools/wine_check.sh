@@ -444,6 +444,9 @@ web_calls() {
         web_call GET /
         web_call GET /page.css
         web_call GET /page.js
+        web_call GET /state.js
+        web_call GET /api.js
+        web_call GET /draw.js
         web_call GET /api/interfaces
         web_wait   # the scan at start
         web_call POST /api/scan '{}'

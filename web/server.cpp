@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/host.h"
 #include "web/routes.h"
 
 namespace asio = boost::asio;
@@ -330,6 +331,9 @@ bool runServer(Session& s, const std::string& address, int port, const std::stri
     tcp::acceptor acceptor(io);
     if (!ec) {
         acceptor.open(endpoint.protocol(), ec);
+    }
+    if (!ec) {
+        allowPortReuse((long long)acceptor.native_handle());
     }
     if (!ec) {
         acceptor.bind(endpoint, ec);

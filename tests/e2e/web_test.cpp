@@ -4,7 +4,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -53,29 +60,43 @@ protected:
         Network::TearDown();
     }
 
-    // Starts the web program and reads its address from the first line it prints.
-    void start(const std::vector<std::string>& more = {})
+    // Starts the web program on the test's controllers, its undo files in the test's folder, then
+    // more (a repeated option overrides), and reads its address from the first line it prints.
+    void start(const std::vector<std::string>& more = {}, bool browser = false)
     {
-        std::vector<std::string> args = {"--interface", "127.0.0.1", "--no-browser", "--undo-dir", dir};
+        std::vector<std::string> args = {"--interface", "127.0.0.1", "--undo-dir", dir};
+        if (!browser) {
+            args.push_back("--no-browser");
+        }
         args.insert(args.end(), more.begin(), more.end());
         ASSERT_TRUE(startBackground(server, BREVINDOR_WEB_PATH, args, dir, "\n", dir + "/web.err"))
             << "the web program did not start";
-        std::string url = server.out.substr(0, server.out.find('\n'));
-        const std::string lead = "http://127.0.0.1:";
+        url = server.out.substr(0, server.out.find('\n'));
+        const std::string lead = "http://";
         ASSERT_EQ(url.compare(0, lead.size(), lead), 0) << url;
-        port = (int)strtol(url.c_str() + lead.size(), nullptr, 10);
+        size_t colon = url.find(':', lead.size());
+        ASSERT_NE(colon, std::string::npos) << url;
+        address = url.substr(lead.size(), colon - lead.size());
+        port = (int)strtol(url.c_str() + colon + 1, nullptr, 10);
         token = url.substr(url.find("/?token=") + 8);
         ASSERT_GE(token.size(), 32u);
+    }
+
+    void stop()
+    {
+        stopBackground(server, SIGTERM);
+        server = Background();
     }
 
     HttpAnswer call(const std::string& method, const std::string& path, const std::string& body = "",
                     const std::string& headers = "")
     {
-        std::string h = "Authorization: Bearer " + token + "\r\n" + headers;
+        std::string h = "Host: " + address + ":" + std::to_string(port) + "\r\n" + "Authorization: Bearer " + token +
+                        "\r\n" + headers;
         if (method == "POST") {
             h += "Content-Type: application/json\r\n";
         }
-        return httpExchange(port, httpRequest(method, path, port, h, body));
+        return httpExchange(port, httpRequest(method, path, port, h, body), 10, address);
     }
 
     json get(const std::string& path)
@@ -109,6 +130,8 @@ protected:
     }
 
     Background server;
+    std::string url;
+    std::string address;
     int port = 0;
     std::string token;
 };
@@ -217,6 +240,14 @@ TEST_F(Web, OneJobAtATime)
     EXPECT_TRUE(get("/api/job")["running"]);
     EXPECT_EQ(call("POST", "/api/scan", "{}").status, 409);
     EXPECT_EQ(call("POST", "/api/apply", R"({"rows":[{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.70"}]})").status, 409);
+    // What sends nothing answers while the job runs: the check and the reading of a plan.
+    HttpAnswer check = call("POST", "/api/check", R"({"rows":[{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.300"}]})");
+    EXPECT_EQ(check.status, 200) << check.body;
+    EXPECT_EQ(json::parse(check.body, nullptr, false)["refusals"].size(), 1u) << check.body;
+    HttpAnswer plan = call("POST", "/api/plan", R"({"text":"mac,ip\n00:1a:2b:3c:00:01,192.168.1.70\n"})");
+    EXPECT_EQ(plan.status, 200) << plan.body;
+    EXPECT_EQ(json::parse(plan.body, nullptr, false)["rows"].size(), 1u) << plan.body;
+    EXPECT_TRUE(get("/api/job")["running"]) << "the job ended before the calls were made";
     waitForJob();
     EXPECT_EQ(call("POST", "/api/scan", R"({"timeout":0.2})").status, 202);
 }
@@ -327,6 +358,188 @@ TEST_F(Web, IdleConnectionsDoNotStopItServing)
     for (int fd : idle) {
         close(fd);
     }
+}
+
+// Each option reaches its own setting and no other. The controllers: 2 answers 1.2 s late, 1
+// takes a setting 2.5 s after it arrives.
+TEST_F(Web, EachOptionSetsItsOwnSetting)
+{
+    controllers({web(1, "setdelay=2500"), web(2, "delay=1200")});
+    const std::string undoDir = dir + "/undo";
+    ASSERT_EQ(mkdir(undoDir.c_str(), 0700), 0);
+    const std::string bin = dir + "/bin";   // a browser opener that only notes the address it got
+    ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+    file("bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >>" + dir + "/opened\n");
+    ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0700), 0);
+    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);   // a port that is free now
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(bind(probe, (const sockaddr*)&at, sizeof at), 0);
+    ASSERT_EQ(getsockname(probe, (sockaddr*)&at, &size), 0);
+    const int freePort = ntohs(at.sin_port);
+    close(probe);
+    // A new IP each time: the controller keeps what it was given.
+    auto apply = [](int ip) {
+        return R"({"rows":[{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.)" + std::to_string(ip) + "\"}]}";
+    };
+    const std::string quick = "0.3";   // a scan's quiet time that ends before 2 answers
+
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        bool browser;
+        std::function<void()> check;
+    } cases[] = {
+        {"--timeout: the scan's quiet time, not the verify time",
+         {"--timeout", quick},
+         false,
+         [&]() {
+             EXPECT_EQ(waitForJob()["status"], 0);
+             EXPECT_EQ(get("/api/controllers").size(), 1u) << "the scan waited for the late answer";
+             ASSERT_EQ(call("POST", "/api/apply", apply(51)).status, 202);
+             EXPECT_EQ(waitForJob()["status"], 0) << "the setting taken after 2.5 s was not verified";
+         }},
+        {"--verify-time: the verify time, not the scan's quiet time",
+         {"--verify-time", "1"},
+         false,
+         [&]() {
+             EXPECT_EQ(waitForJob()["status"], 0);
+             EXPECT_EQ(get("/api/controllers").size(), 2u) << "the scan did not wait 2 s for the late answer";
+             ASSERT_EQ(call("POST", "/api/apply", apply(52)).status, 202);
+             EXPECT_EQ(waitForJob()["status"], 4) << "verified a setting taken after 2.5 s within 1 s";
+         }},
+        {"--port",
+         {"--timeout", quick, "--port", std::to_string(freePort)},
+         false,
+         [&]() {
+             EXPECT_EQ(port, freePort) << url;
+             EXPECT_EQ(call("GET", "/api/job").status, 200);
+         }},
+        {"--listen",
+         {"--timeout", quick, "--listen", "127.0.0.5"},
+         false,
+         [&]() {
+             EXPECT_EQ(address, "127.0.0.5") << url;
+             EXPECT_EQ(call("GET", "/api/job").status, 200);
+             EXPECT_EQ(httpExchange(port, httpRequest("GET", "/api/job", port, ""), 2).status, 0)
+                 << "it serves on 127.0.0.1 too";
+             EXPECT_NE(readFile(dir + "/web.err").find("warning: serving on 127.0.0.5"), std::string::npos);
+         }},
+        {"--undo-dir",
+         {"--timeout", quick, "--undo-dir", undoDir},
+         false,
+         [&]() {
+             waitForJob();
+             ASSERT_EQ(call("POST", "/api/apply", apply(53)).status, 202);
+             std::string path = waitForJob()["undo_file"];
+             EXPECT_EQ(path.compare(0, undoDir.size() + 1, undoDir + "/"), 0) << path;
+             EXPECT_TRUE(fileExists(path)) << path;
+         }},
+        {"--interface: the first scan's and the default of later ones",
+         {"--timeout", quick, "--interface", "brvnone"},
+         false,
+         [&]() {
+             json job = waitForJob();
+             EXPECT_EQ(job["status"], 2);
+             EXPECT_NE(job.value("message", "").find("brvnone"), std::string::npos) << job.dump();
+             ASSERT_EQ(call("POST", "/api/scan", "{}").status, 202);
+             EXPECT_EQ(waitForJob()["status"], 2);
+             ASSERT_EQ(call("POST", "/api/scan", R"({"interface":"127.0.0.1"})").status, 202);
+             EXPECT_EQ(waitForJob()["status"], 0);
+         }},
+        {"without --no-browser: the page is opened",
+         {"--timeout", quick},
+         true,
+         [&]() {
+             auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+             while (!fileExists(dir + "/opened") && std::chrono::steady_clock::now() < end) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             }
+             EXPECT_EQ(readFile(dir + "/opened"), url + "\n");
+         }},
+    };
+    const char* path = getenv("PATH");
+    const std::string before = path != nullptr ? path : "/usr/bin:/bin";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink((dir + "/opened").c_str());
+        setenv("PATH", bin.c_str(), 1);   // the opener above, and no other
+        start(c.args, c.browser);
+        setenv("PATH", before.c_str(), 1);
+        if (server.pid <= 0) {
+            continue;
+        }
+        c.check();
+        stop();
+        if (!c.browser) {
+            EXPECT_FALSE(fileExists(dir + "/opened")) << "a browser was opened";
+        }
+    }
+}
+
+// A plan as large as a request may be is read whole; one byte more is refused unread.
+TEST_F(Web, PlanImportUpToTheBodyLimit)
+{
+    controllers({web(1)});
+    start({"--timeout", "0.3"});
+    waitForJob();
+    const size_t limit = 1024 * 1024;
+    const std::string lead = R"({"text":"mac,ip\n)";
+    std::string text;
+    size_t rows = 0;
+    char line[64];
+    for (;; ++rows) {
+        int n = snprintf(line, sizeof line, "00:1a:2b:%02zx:%02zx:%02zx,10.%zu.%zu.%zu\\n", rows >> 16,
+                         (rows >> 8) & 255, rows & 255, rows / 64000, rows / 250 % 256, rows % 250 + 1);
+        if (lead.size() + text.size() + (size_t)n + 2 > limit) {
+            break;
+        }
+        text += line;
+    }
+    std::string body = lead + text + "\"}";
+    body += std::string(limit - body.size(), ' ');   // JSON may end in white space
+    ASSERT_EQ(body.size(), limit);
+    HttpAnswer a = call("POST", "/api/plan", body);
+    ASSERT_EQ(a.status, 200) << a.body.substr(0, 300);
+    json plan = json::parse(a.body, nullptr, false);
+    ASSERT_EQ(plan["errors"].size(), 0u) << plan["errors"].dump().substr(0, 300);
+    ASSERT_EQ(plan["rows"].size(), rows);
+    const json& last = plan["rows"][rows - 1];
+    snprintf(line, sizeof line, "00.1a.2b.%02zx.%02zx.%02zx", (rows - 1) >> 16, ((rows - 1) >> 8) & 255,
+             (rows - 1) & 255);
+    EXPECT_EQ(last["mac"], line);
+    EXPECT_EQ(last["line"], rows + 1);
+
+    HttpAnswer over = call("POST", "/api/plan", body + " ");
+    EXPECT_EQ(over.status, 413) << over.body;
+    EXPECT_EQ(call("GET", "/api/job").status, 200) << "it stopped serving";
+}
+
+// A new scan empties the table and tells every row again, the unchanged ones too.
+TEST_F(Web, SecondScanTellsEveryRowAgain)
+{
+    controllers({web(1), web(2), web(3)});
+    start({"--timeout", "0.3"});
+    waitForJob();
+    int events = httpConnect(port);
+    ASSERT_GE(events, 0);
+    std::string request = httpRequest("GET", "/api/events", port, "Authorization: Bearer " + token + "\r\n");
+    ASSERT_EQ(write(events, request.data(), request.size()), (ssize_t)request.size());
+    std::string head;   // reset, rows, then the job's end
+    ASSERT_TRUE(readUntil(events, &head, "\"undo_file\":null}\n\n", 10)) << head;
+    ASSERT_EQ(call("POST", "/api/scan", "{}").status, 202);
+    std::string after;
+    EXPECT_TRUE(readUntil(events, &after, "\"running\":false", 15)) << after;
+    close(events);
+    size_t reset = after.find("event: reset\n");
+    ASSERT_NE(reset, std::string::npos) << after;
+    for (const char* mac : {"00.1a.2b.3c.00.01", "00.1a.2b.3c.00.02", "00.1a.2b.3c.00.03"}) {
+        EXPECT_NE(after.find(std::string("\"mac\":\"") + mac + "\"", reset), std::string::npos)
+            << mac << " not told again: " << after;
+    }
+    EXPECT_EQ(get("/api/controllers").size(), 3u);
 }
 
 namespace {
