@@ -1,6 +1,7 @@
 // brevindor-web: the commissioning page. Serves a live table of the controllers on this computer's
 // loopback address, to scan, edit, check and apply through the same engine as brevindor-batch.
-// Prints the page's address with its token on standard output; warnings and the end of an
+// Prints the page's address with its token on standard output, and opens the browser on a file
+// only this user can read (a command line is anyone's to read); warnings and the end of an
 // interrupted apply go to standard error.
 #include <cstdio>
 #include <new>
@@ -8,6 +9,7 @@
 
 #include "platform/host.h"
 #include "report/batch_output.h"
+#include "web/launch.h"
 #include "web/options.h"
 #include "web/server.h"
 #include "web/session.h"
@@ -38,6 +40,19 @@ int finish(Session& s)
     return s.status;
 }
 
+// Opens the browser on a launcher file holding the page's address with the one-time token, or
+// warns that it could not. *file: the file, to remove at the end.
+void openBrowser(const std::string& base, const std::string& once, PrivateFile* file)
+{
+    std::string error;
+    if (!writePrivateFile(LAUNCHER_FILE_NAME, launcherText(base + "/?once=" + once), file, &error)) {
+        fprintf(stderr, "%s: warning: could not write the file that opens the page (%s); open the address above\n",
+                WEB_PROGRAM, error.c_str());
+    } else if (!openInBrowser(file->path)) {
+        fprintf(stderr, "%s: warning: could not open a browser; open the address above\n", WEB_PROGRAM);
+    }
+}
+
 int run(int argc, char** argv)
 {
     Session s;
@@ -45,8 +60,8 @@ int run(int argc, char** argv)
     if (status != EXIT_OK) {
         return status < 0 ? EXIT_OK : status;
     }
-    std::string token;
-    if (!makeToken(&token)) {
+    std::string token, once;
+    if (!makeToken(&token) || (s.settings.browser && !makeToken(&once))) {
         fprintf(stderr, "%s: the system gave no random bytes for the token\n", WEB_PROGRAM);
         return EXIT_NETWORK;
     }
@@ -63,17 +78,22 @@ int run(int argc, char** argv)
         fprintf(stderr, "%s: warning: serving on %s, not only this computer; the token is still required\n",
                 WEB_PROGRAM, address.c_str());
     }
+    PrivateFile launcher;
     auto ready = [&](int port) {
-        std::string url = "http://" + address + ":" + std::to_string(port) + "/?token=" + token;
-        printf("%s\n", url.c_str());
+        std::string base = "http://" + address + ":" + std::to_string(port);
+        printf("%s/?token=%s\n", base.c_str(), token.c_str());
         fflush(stdout);
-        if (settings.browser && !openInBrowser(url)) {
-            fprintf(stderr, "%s: warning: could not open a browser; open the address above\n", WEB_PROGRAM);
+        if (settings.browser) {
+            openBrowser(base, once, &launcher);
         }
         startScan(s, settings.where, settings.apply.scan.quiet);
     };
     std::string error;
-    if (!runServer(s, address, settings.port, token, ready, s.stop, &error)) {
+    bool served = runServer(s, address, settings.port, token, once, ready, s.stop, &error);
+    if (!launcher.path.empty()) {
+        removePrivateFile(launcher);
+    }
+    if (!served) {
         fprintf(stderr, "%s: %s\n", WEB_PROGRAM, error.c_str());
         status = EXIT_NETWORK;
     } else {

@@ -8,12 +8,8 @@
 #include <set>
 #include <thread>
 
-#include "e2e/harness.h"
+#include "e2e/web_harness.h"
 #include "support/http.h"
-
-#ifndef BREVINDOR_WEB_PATH
-#error BREVINDOR_WEB_PATH must name the web program
-#endif
 
 using nlohmann::json;
 
@@ -43,75 +39,6 @@ std::set<std::string> settingsIn(const std::string& log)
     return lines;
 }
 
-class Web : public Network {
-protected:
-    void TearDown() override
-    {
-        if (server.pid > 0) {
-            stopBackground(server, SIGTERM);
-        }
-        Network::TearDown();
-    }
-
-    // Starts the web program and reads its address from the first line it prints.
-    void start(const std::vector<std::string>& more = {})
-    {
-        std::vector<std::string> args = {"--interface", "127.0.0.1", "--no-browser", "--undo-dir", dir};
-        args.insert(args.end(), more.begin(), more.end());
-        ASSERT_TRUE(startBackground(server, BREVINDOR_WEB_PATH, args, dir, "\n", dir + "/web.err"))
-            << "the web program did not start";
-        std::string url = server.out.substr(0, server.out.find('\n'));
-        const std::string lead = "http://127.0.0.1:";
-        ASSERT_EQ(url.compare(0, lead.size(), lead), 0) << url;
-        port = (int)strtol(url.c_str() + lead.size(), nullptr, 10);
-        token = url.substr(url.find("/?token=") + 8);
-        ASSERT_GE(token.size(), 32u);
-    }
-
-    HttpAnswer call(const std::string& method, const std::string& path, const std::string& body = "",
-                    const std::string& headers = "")
-    {
-        std::string h = "Authorization: Bearer " + token + "\r\n" + headers;
-        if (method == "POST") {
-            h += "Content-Type: application/json\r\n";
-        }
-        return httpExchange(port, httpRequest(method, path, port, h, body));
-    }
-
-    json get(const std::string& path)
-    {
-        HttpAnswer a = call("GET", path);
-        EXPECT_EQ(a.status, 200) << path << ": " << a.body;
-        return json::parse(a.body, nullptr, false);
-    }
-
-    // Waits for the running job to end; its status.
-    json waitForJob(double seconds = 30)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        json job;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            job = get("/api/job");
-        } while (job.value("running", true) && std::chrono::steady_clock::now() < end);
-        EXPECT_FALSE(job.value("running", true)) << "the job did not end";
-        return job;
-    }
-
-    json row(const json& table, const std::string& mac)
-    {
-        for (const json& r : table) {
-            if (r["mac"] == mac) {
-                return r;
-            }
-        }
-        return json();
-    }
-
-    Background server;
-    int port = 0;
-    std::string token;
-};
 }   // namespace
 
 TEST_F(Web, ScanShowsEveryControllerLiveIncludingOneThatAnswersLate)
