@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 extern char** environ;
 
@@ -73,6 +75,9 @@ bool openInBrowser(const std::string& target)
     pid_t pid;
     int failed = posix_spawnp(&pid, program, &actions, NULL, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (failed == 0) {
+        std::thread([pid]() { (void)waitpid(pid, NULL, 0); }).detach();   // no zombie while the program runs
+    }
     return failed == 0;
 }
 

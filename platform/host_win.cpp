@@ -117,11 +117,12 @@ bool writePrivateFile(const std::string& name, const std::string& text, PrivateF
             *error = "no random bytes for a folder's name";
             return false;
         }
-        wchar_t suffix[2 * sizeof bytes + 1];
-        for (size_t i = 0; i < sizeof bytes; ++i) {
-            (void)swprintf(suffix + 2 * i, 3, L"%02x", bytes[i]);
+        static const wchar_t HEX[] = L"0123456789abcdef";
+        folder = base + L"\\brevindor-web-";
+        for (unsigned char b : bytes) {
+            folder += HEX[b >> 4];
+            folder += HEX[b & 15];
         }
-        folder = base + L"\\brevindor-web-" + suffix;
         made = CreateDirectoryW(folder.c_str(), NULL) ? ERROR_SUCCESS : GetLastError();
     }
     if (made != ERROR_SUCCESS) {
