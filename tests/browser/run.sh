@@ -26,4 +26,5 @@ fi
 shift
 require_private_netns "browser test"
 ip link set lo up
+/usr/bin/python3 "$here/launch_test.py" "$@"
 exec /usr/bin/python3 "$here/page_test.py" "$@"
