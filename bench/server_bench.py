@@ -5,6 +5,7 @@ every 100 ms, each allowed 2 s. Run by bench/run.sh server inside a private netw
 import csv
 import http.client
 import os
+import re
 import resource
 import socket
 import subprocess
@@ -127,21 +128,22 @@ class Watch:
                 % (len(self.calls), PROBE_TIMEOUT, failed, slowest, max(self.sockets), max(self.rss), cpu, took))
 
 
-def slowhttptest(server, folder, mode, name):
-    prefix = os.path.join(folder, name)
-    args = ["slowhttptest", mode, "-c", "400", "-r", "200", "-i", "5", "-l", "20", "-p", "2", "-g", "-o", prefix,
-            "-u", "http://127.0.0.1:%d/" % server.port]
-    if mode == "-B":
-        args += ["-s", "65536", "-t", "POST"]
+def slowhttptest(server, folder, name, more):
+    prefix = os.path.join(folder, name.replace(" ", "-"))
+    args = ["slowhttptest", "-c", "400", "-r", "200", "-i", "5", "-l", "20", "-p", "2", "-g", "-o", prefix,
+            "-u", "http://127.0.0.1:%d/" % server.port] + more
     watch = Watch(server)
-    subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=120).stdout
     figures = watch.end()
     with open(prefix + ".csv") as f:
         rows = [row for row in csv.reader(f)][1:]
     connected = max(int(row[3]) for row in rows)
     last = rows[-1]
-    print("%s: 400 clients, 200 a second, a byte group every 5 s, 20 s: the tool saw up to %d connected at once,"
-          " %s closed and %s connected at the end; %s" % (name, connected, last[1], last[3], figures))
+    ended = [line for line in out.splitlines() if "Exit status" in line]
+    why = re.sub(r"\x1b\[[0-9;]*[A-Za-z]", "", ended[-1]).split(":", 1)[1].strip() if ended else "?"
+    print("%s: 400 clients, 200 a second, more every 5 s, up to 20 s: the tool saw up to %d connected at once,"
+          " %s closed and %s connected at the end, its end: %s; %s"
+          % (name, connected, last[1], last[3], why, figures))
 
 
 def hold(server, count, seconds):
@@ -173,8 +175,12 @@ def ab(server, path, keep_alive):
     args = ["ab", "-n", "2000", "-c", "20", "-H", "Authorization: Bearer " + server.token]
     if keep_alive:
         args.append("-k")
-    out = subprocess.run(args + ["http://127.0.0.1:%d%s" % (server.port, path)], capture_output=True, text=True,
-                         timeout=300).stdout
+    try:
+        out = subprocess.run(args + ["http://127.0.0.1:%d%s" % (server.port, path)], capture_output=True,
+                             text=True, timeout=120).stdout
+    except subprocess.TimeoutExpired:
+        print("ab -n 2000 -c 20%s %s: not done in 120 s" % (" -k" if keep_alive else "", path))
+        return
     pick = {}
     for line in out.splitlines():
         for key in ("Requests per second", "Failed requests", "Non-2xx responses", "Time per request",
@@ -188,7 +194,7 @@ def ab(server, path, keep_alive):
 
 
 def main():
-    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)   # the clients' own: HELD and more
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 8192)), hard))
     folder = tempfile.mkdtemp(prefix="brevindor-server-bench-")
     cases = CASES
@@ -197,29 +203,27 @@ def main():
         server = Server(folder)
         try:
             server.wait_job()
-            slowhttptest(server, folder, "-H", "slow headers")
-            slowhttptest(server, folder, "-B", "slow bodies")
+            slowhttptest(server, folder, "slow headers", ["-H"])
+            slowhttptest(server, folder, "slow bodies", ["-B", "-s", "65536"])
+            # With the session's cookie, as JSON: past the gate, so only the body's deadline ends them.
+            cookie = "brevindor_%d=%s" % (server.port, server.token)
+            slowhttptest(server, folder, "slow bodies past the gate",
+                         ["-B", "-s", "65536", "-j", cookie, "-f", "application/json", "-u",
+                          "http://127.0.0.1:%d/api/check" % server.port])
         finally:
             server.stop()
 
-    if "held" in cases:
-        server = Server(folder)
+    # 1024 descriptors: the usual soft limit of a desktop session; 64: below the cap, so that the
+    # descriptors run out whatever the cap.
+    for case, nofile in (("held", 1024), ("exhausted", 64)):
+        if case not in cases:
+            continue
+        server = Server(folder, nofile=nofile)
         try:
             server.wait_job()
             cpu, figures, again = hold(server, HELD, 3)
-            print("%d connection attempts held 6 s (descriptors: the system's default, %d): CPU %.2f s in the"
-                  " last 3 s; %s; answering again %.3f s after they closed"
-                  % (HELD, soft, cpu, figures, again))
-        finally:
-            server.stop()
-
-    if "exhausted" in cases:
-        server = Server(folder, nofile=64)
-        try:
-            server.wait_job()
-            cpu, figures, again = hold(server, HELD, 3)
-            print("%d connection attempts held 6 s, the server limited to 64 descriptors: CPU %.2f s in the"
-                  " last 3 s; %s; answering again %.3f s after they closed" % (HELD, cpu, figures, again))
+            print("%d connection attempts held 6 s, the server limited to %d descriptors: CPU %.2f s in the"
+                  " last 3 s; %s; answering again %.3f s after they closed" % (HELD, nofile, cpu, figures, again))
         finally:
             server.stop()
 

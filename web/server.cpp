@@ -434,8 +434,13 @@ void accept(tcp::acceptor& acceptor, asio::steady_timer& pause, Shared& shared)
             accept(acceptor, pause, shared);
             return;
         }
-        // Out of descriptors or memory: the connection stays queued, and trying again at once would
-        // spin until something closes.
+        // Out of descriptors or memory. A connection that waits makes room, as at the cap; with none,
+        // the new one stays queued, and trying again at once would spin until something closes.
+        if (!shared.waiting.empty()) {
+            shared.waiting.front()->close();
+            accept(acceptor, pause, shared);
+            return;
+        }
         pause.expires_after(std::chrono::milliseconds(ACCEPT_PAUSE_MS));
         pause.async_wait([&acceptor, &pause, &shared](beast::error_code e) {
             if (!e) {

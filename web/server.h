@@ -23,7 +23,8 @@ const int ANSWER_SECONDS = 30;
 // that has waited longest for a request or the rest of one (never a stream or one being answered);
 // when there is none, the new one is closed.
 const size_t MAX_CONNECTIONS = 128;
-// After an accept that failed for want of descriptors or memory, the next waits this long.
+// An accept that failed for want of descriptors or memory closes the connection that has waited
+// longest, as at the cap, and tries again; when none waits, the next try waits this long.
 const int ACCEPT_PAUSE_MS = 100;
 
 // Listens on address:port (0: an ephemeral port) and calls ready with the port taken, then serves
