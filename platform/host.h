@@ -1,5 +1,5 @@
 // What the web program and the records need of the computer beyond its sockets: random bytes,
-// the wall clock, and the desktop's browser.
+// the wall clock, the desktop's browser, and a file for this user's eyes only.
 #pragma once
 
 #include <cstddef>
@@ -33,3 +33,19 @@ void allowPortReuse(long long socket);
 // Asks the desktop to open target, an address or a file (xdg-open; ShellExecute on Windows);
 // false when it could not be asked.
 bool openInBrowser(const std::string& target);
+
+// A file that only this user can read, in a folder made for it that only this user can enter.
+struct PrivateFile {
+    std::string folder;
+    std::string path;   // folder, then the file's name
+};
+
+// Writes text as a new file named name (mode 0600, created exclusively: nothing can have been put
+// there first) in a new folder of its own (mode 0700, a random name): under $XDG_RUNTIME_DIR when
+// that is a folder of this user's with mode 0700, else under $TMPDIR or /tmp; on Windows under the
+// user's local application data (else the user's temporary folder), whose access is the user's.
+// False with the folder and the system's words in *error; nothing is left behind then.
+bool writePrivateFile(const std::string& name, const std::string& text, PrivateFile* file, std::string* error);
+
+// Removes the file and its folder.
+void removePrivateFile(const PrivateFile& file);

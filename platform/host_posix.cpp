@@ -3,11 +3,17 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <thread>
 
 extern char** environ;
 
@@ -65,5 +71,64 @@ bool openInBrowser(const std::string& target)
     pid_t pid;
     int failed = posix_spawnp(&pid, program, &actions, NULL, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (failed == 0) {
+        std::thread([pid]() { (void)waitpid(pid, NULL, 0); }).detach();   // no zombie while the program runs
+    }
     return failed == 0;
+}
+
+// A folder of this user's alone: a real directory (not a link), owned by the user, mode 0700.
+static bool ownPrivateFolder(const char* path)
+{
+    struct stat st;
+    return path != NULL && path[0] == '/' && lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+static std::string failure(const std::string& where)
+{
+    return where + ": " + strerror(errno);   // NOLINT(concurrency-mt-unsafe): glibc's is thread-safe
+}
+
+bool writePrivateFile(const std::string& name, const std::string& text, PrivateFile* file, std::string* error)
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const char* temporary = getenv("TMPDIR");
+    std::string base = ownPrivateFolder(runtime)                  ? runtime
+                       : temporary != NULL && temporary[0] == '/' ? temporary
+                                                                  : "/tmp";
+    std::string folder = base + "/brevindor-web-XXXXXX";
+    if (mkdtemp(&folder[0]) == NULL) {   // mode 0700
+        *error = failure(base);
+        return false;
+    }
+    std::string path = folder + "/" + name;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && fchmod(fd, 0600) == 0;   // whatever the umask
+    for (size_t at = 0; written && at < text.size();) {
+        ssize_t n = write(fd, text.data() + at, text.size() - at);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        at += n > 0 ? (size_t)n : 0;
+    }
+    if (!written) {
+        *error = failure(path);
+    }
+    if (fd >= 0 && close(fd) != 0 && written) {
+        *error = failure(path);
+        written = false;
+    }
+    if (!written) {
+        (void)unlink(path.c_str());
+        (void)rmdir(folder.c_str());
+        return false;
+    }
+    file->folder = folder;
+    file->path = path;
+    return true;
+}
+
+void removePrivateFile(const PrivateFile& file)
+{
+    (void)unlink(file.path.c_str());
+    (void)rmdir(file.folder.c_str());
 }

@@ -38,4 +38,5 @@ if ! rules=$(node --test "$here/state_test.mjs" 2>&1); then
     exit 1
 fi
 echo "page rules: passed"
+/usr/bin/python3 "$here/launch_test.py" "$@"
 exec /usr/bin/python3 "$here/page_test.py" "$@"

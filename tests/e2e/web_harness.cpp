@@ -1,0 +1,86 @@
+#include "e2e/web_harness.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#ifndef BREVINDOR_WEB_PATH
+#error BREVINDOR_WEB_PATH must name the web program
+#endif
+
+using nlohmann::json;
+
+void WebServer::TearDown()
+{
+    if (server.pid > 0) {
+        stopBackground(server, SIGTERM);
+    }
+    Network::TearDown();
+}
+
+void WebServer::start(const std::vector<std::string>& more, bool browser, const std::vector<std::string>& program)
+{
+    std::string path = BREVINDOR_WEB_PATH;
+    std::vector<std::string> args;
+    if (!program.empty()) {
+        path = program[0];
+        args.assign(program.begin() + 1, program.end());
+        args.push_back(BREVINDOR_WEB_PATH);
+    }
+    args.insert(args.end(), {"--interface", "127.0.0.1", "--undo-dir", dir});
+    if (!browser) {
+        args.push_back("--no-browser");
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    if (server.pid > 0) {
+        stopBackground(server, SIGTERM);
+    }
+    server = Background();
+    ASSERT_TRUE(startBackground(server, path, args, dir, "\n", dir + "/web.err")) << "the web program did not start";
+    std::string url = server.out.substr(0, server.out.find('\n'));
+    const std::string lead = "http://127.0.0.1:";
+    ASSERT_EQ(url.compare(0, lead.size(), lead), 0) << url;
+    port = (int)strtol(url.c_str() + lead.size(), nullptr, 10);
+    token = url.substr(url.find("/?token=") + 8);
+    ASSERT_GE(token.size(), 32u);
+}
+
+HttpAnswer WebServer::call(const std::string& method, const std::string& path, const std::string& body,
+                           const std::string& headers)
+{
+    std::string h = "Authorization: Bearer " + token + "\r\n" + headers;
+    if (method == "POST") {
+        h += "Content-Type: application/json\r\n";
+    }
+    return httpExchange(port, httpRequest(method, path, port, h, body));
+}
+
+json WebServer::get(const std::string& path)
+{
+    HttpAnswer a = call("GET", path);
+    EXPECT_EQ(a.status, 200) << path << ": " << a.body;
+    return json::parse(a.body, nullptr, false);
+}
+
+json WebServer::waitForJob(double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    json job;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        job = get("/api/job");
+    } while (job.value("running", true) && std::chrono::steady_clock::now() < end);
+    EXPECT_FALSE(job.value("running", true)) << "the job did not end";
+    return job;
+}
+
+json WebServer::row(const json& table, const std::string& mac)
+{
+    for (const json& r : table) {
+        if (r["mac"] == mac) {
+            return r;
+        }
+    }
+    return json();
+}
