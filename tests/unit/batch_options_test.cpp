@@ -192,7 +192,8 @@ TEST(BatchOptions, Table)
         Settings s;
         forgetEarlierOptions(*command);
         testing::internal::CaptureStderr();
-        int status = readOptions(argv.argc(), argv.argv(), *command, COMMANDS, (int)(sizeof COMMANDS / sizeof COMMANDS[0]), &s);
+        int status =
+            readOptions(argv.argc(), argv.argv(), *command, COMMANDS, (int)(sizeof COMMANDS / sizeof COMMANDS[0]), &s);
         std::string error = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, c.status) << line;
         EXPECT_EQ(error, c.error) << line;

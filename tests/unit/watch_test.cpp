@@ -430,10 +430,8 @@ TEST(Watch, Texts)
     WatchResult result;
     result.tally = {3, 1, 2, 1, 1, 0};
     result.asks = 30;
-    EXPECT_EQ(watchTallyLine(result),
-              "3 present, 1 appeared, 2 gone, 1 back, 1 changed, 0 conflicts; 30 asks");
+    EXPECT_EQ(watchTallyLine(result), "3 present, 1 appeared, 2 gone, 1 back, 1 changed, 0 conflicts; 30 asks");
     result.tally = {0, 0, 0, 0, 0, 1};
     result.asks = 1;
-    EXPECT_EQ(watchTallyLine(result),
-              "0 present, 0 appeared, 0 gone, 0 back, 0 changed, 1 conflict; 1 ask");
+    EXPECT_EQ(watchTallyLine(result), "0 present, 0 appeared, 0 gone, 0 back, 0 changed, 1 conflict; 1 ask");
 }
