@@ -127,7 +127,7 @@ int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
     va_list args;
     va_start(args, format);
     fprintf(stderr, "%s: ", BATCH_PROGRAM);
-    vfprintf(stderr, format, args);
+    vfprintf(stderr, format, args);   // NOLINT(clang-analyzer-valist.Uninitialized): started above
     va_end(args);
     fprintf(stderr, "\nTry '%s --help'.\n", BATCH_PROGRAM);
     return EXIT_USAGE;
@@ -137,15 +137,15 @@ int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 static int takeSeconds(int code, const char* value, Settings* s)
 {
     const struct {
-        int code;
-        const char* name;
-        bool zeroAllowed;
         double* seconds;
+        const char* name;
+        int code;
+        bool zeroAllowed;
     } options[] = {
-        {'t', "--timeout", true, &s->apply.scan.quiet},
-        {OPT_MAX_TIME, "--max-time", false, &s->apply.scan.maxTime},
-        {OPT_SETTLE, "--settle", true, &s->apply.scan.settle},
-        {OPT_VERIFY_TIME, "--verify-time", true, &s->apply.verifyTime},
+        {&s->apply.scan.quiet, "--timeout", 't', true},
+        {&s->apply.scan.maxTime, "--max-time", OPT_MAX_TIME, false},
+        {&s->apply.scan.settle, "--settle", OPT_SETTLE, true},
+        {&s->apply.verifyTime, "--verify-time", OPT_VERIFY_TIME, true},
     };
     for (const auto& o : options) {
         if (o.code == code && !readSeconds(value, o.zeroAllowed, o.seconds)) {
