@@ -23,16 +23,16 @@ std::string planName(const Settings& s)
 int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone)
 {
     catchStopSignals();
-    JobSpec spec;
-    spec.kind = JOB_APPLY;
-    spec.where = s.where;
-    spec.options = s.apply;
-    spec.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
-    spec.options.mustBeGone = mustBeGone;
-    spec.rows = rows;
-    spec.undoPath = s.undo;
-    spec.stopSignal = stopSignal;
-    JobResult result = runJob(spec, {showEvent, nullptr});
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.where = s.where;
+    order.options = s.apply;
+    order.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
+    order.options.mustBeGone = mustBeGone;
+    order.rows = rows;
+    order.undoPath = s.undo;
+    order.stopSignal = stopSignal;
+    JobResult result = runJob(order, {showEvent, nullptr});
     clearStatus();
     for (const Refusal& r : result.apply.refusals) {
         if (frame == FRAME_PLAN) {
@@ -41,7 +41,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, co
             say(refusalText(r, frame));
         }
     }
-    say(jobEndMessages(spec, result, frame));
+    say(jobEndMessages(order, result, frame));
     if (result.apply.summary) {
         const std::vector<Outcome>& outcomes = result.apply.outcomes;
         say(outcomeWarnings(outcomes));

@@ -25,7 +25,7 @@ void say(const std::string& text)
 }
 
 // After the server stopped: an apply the signal cut short ends as in the batch program. The exit
-// status of the job stopped, or EXIT_OK.
+// status the engine gave the job a signal stopped, or EXIT_OK.
 int finish(Session& s)
 {
     Session::Ending e = s.ending();
@@ -54,9 +54,10 @@ void openBrowser(const std::string& base, const std::string& once, PrivateFile* 
 int run(int argc, char** argv)
 {
     WebSettings settings;
-    int status = readWebOptions(argc, argv, &settings);
-    if (status != EXIT_OK) {
-        return status < 0 ? EXIT_OK : status;
+    bool answered = false;
+    int status = readWebOptions(argc, argv, &settings, &answered);
+    if (status != EXIT_OK || answered) {
+        return status;
     }
     std::string token, once;
     if (!makeToken(&token) || (settings.browser && !makeToken(&once))) {

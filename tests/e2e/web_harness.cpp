@@ -11,7 +11,7 @@
 
 using nlohmann::json;
 
-void WebServer::TearDown()
+void Web::TearDown()
 {
     if (server.pid > 0) {
         stopBackground(server, SIGTERM);
@@ -19,7 +19,7 @@ void WebServer::TearDown()
     Network::TearDown();
 }
 
-void WebServer::start(const std::vector<std::string>& more, bool browser, const std::vector<std::string>& program)
+void Web::start(const std::vector<std::string>& more, bool browser, const std::vector<std::string>& program)
 {
     std::string path = BREVINDOR_WEB_PATH;
     std::vector<std::string> args;
@@ -38,32 +38,42 @@ void WebServer::start(const std::vector<std::string>& more, bool browser, const 
     }
     server = Background();
     ASSERT_TRUE(startBackground(server, path, args, dir, "\n", dir + "/web.err")) << "the web program did not start";
-    std::string url = server.out.substr(0, server.out.find('\n'));
-    const std::string lead = "http://127.0.0.1:";
+    url = server.out.substr(0, server.out.find('\n'));
+    const std::string lead = "http://";
     ASSERT_EQ(url.compare(0, lead.size(), lead), 0) << url;
-    port = (int)strtol(url.c_str() + lead.size(), nullptr, 10);
+    size_t colon = url.find(':', lead.size());
+    ASSERT_NE(colon, std::string::npos) << url;
+    address = url.substr(lead.size(), colon - lead.size());
+    port = (int)strtol(url.c_str() + colon + 1, nullptr, 10);
     token = url.substr(url.find("/?token=") + 8);
     ASSERT_GE(token.size(), 32u);
 }
 
-HttpAnswer WebServer::call(const std::string& method, const std::string& path, const std::string& body,
-                           const std::string& headers)
+void Web::stop()
 {
-    std::string h = "Authorization: Bearer " + token + "\r\n" + headers;
+    stopBackground(server, SIGTERM);
+    server = Background();
+}
+
+HttpAnswer Web::call(const std::string& method, const std::string& path, const std::string& body,
+                     const std::string& headers)
+{
+    std::string h =
+        "Host: " + address + ":" + std::to_string(port) + "\r\n" + "Authorization: Bearer " + token + "\r\n" + headers;
     if (method == "POST") {
         h += "Content-Type: application/json\r\n";
     }
-    return httpExchange(port, httpRequest(method, path, port, h, body));
+    return httpExchange(port, httpRequest(method, path, port, h, body), 10, address);
 }
 
-json WebServer::get(const std::string& path)
+json Web::get(const std::string& path)
 {
     HttpAnswer a = call("GET", path);
     EXPECT_EQ(a.status, 200) << path << ": " << a.body;
     return json::parse(a.body, nullptr, false);
 }
 
-json WebServer::waitForJob(double seconds)
+json Web::waitForJob(double seconds)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     json job;
@@ -75,7 +85,7 @@ json WebServer::waitForJob(double seconds)
     return job;
 }
 
-json WebServer::row(const json& table, const std::string& mac)
+json Web::row(const json& table, const std::string& mac)
 {
     for (const json& r : table) {
         if (r["mac"] == mac) {

@@ -10,7 +10,7 @@
 #include "e2e/harness.h"
 #include "support/http.h"
 
-class WebServer : public Network {
+class Web : public Network {
 protected:
     void TearDown() override;
 
@@ -18,6 +18,8 @@ protected:
     // first line it prints. program: what runs it, as "prlimit --nofile=64:64", or empty.
     void start(const std::vector<std::string>& more = {}, bool browser = false,
                const std::vector<std::string>& program = {});
+    // Stops the program as by SIGTERM, for a test that starts it again.
+    void stop();
 
     HttpAnswer call(const std::string& method, const std::string& path, const std::string& body = "",
                     const std::string& headers = "");
@@ -27,6 +29,8 @@ protected:
     static nlohmann::json row(const nlohmann::json& table, const std::string& mac);
 
     Background server;
+    std::string url;       // the address it printed, with its token
+    std::string address;   // the address it serves on
     int port = 0;
     std::string token;
 };

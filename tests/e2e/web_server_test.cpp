@@ -93,7 +93,7 @@ struct Slow {
 
 }   // namespace
 
-TEST_F(WebServer, TheBrowserIsOpenedOnAFileOnlyThisUserCanRead)
+TEST_F(Web, TheBrowserIsOpenedOnAFileOnlyThisUserCanRead)
 {
     // A stand-in xdg-open: writes down its arguments, the modes and owners of the file and its
     // folder, and a copy of the file.
@@ -187,7 +187,7 @@ TEST_F(WebServer, TheBrowserIsOpenedOnAFileOnlyThisUserCanRead)
     closedir(d);
 }
 
-TEST_F(WebServer, AtTheCapTheConnectionWaitingLongestMakesRoom)
+TEST_F(Web, AtTheCapTheConnectionWaitingLongestMakesRoom)
 {
     start({"--timeout", "0.2"});
     waitForJob();
@@ -250,7 +250,7 @@ TEST_F(WebServer, AtTheCapTheConnectionWaitingLongestMakesRoom)
     }
 }
 
-TEST_F(WebServer, TheHeadAndTheBodyHaveDeadlinesThatBytesDoNotRenew)
+TEST_F(Web, TheHeadAndTheBodyHaveDeadlinesThatBytesDoNotRenew)
 {
     start({"--timeout", "0.2"});
     std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
@@ -310,7 +310,7 @@ TEST_F(WebServer, TheHeadAndTheBodyHaveDeadlinesThatBytesDoNotRenew)
     EXPECT_EQ(call("GET", "/api/job").status, 200);
 }
 
-TEST_F(WebServer, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfSpinning)
+TEST_F(Web, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfSpinning)
 {
     start({"--timeout", "0.2"}, false, {"/usr/bin/prlimit", "--nofile=64:64"});
     waitForJob();
@@ -358,7 +358,7 @@ TEST_F(WebServer, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfS
     EXPECT_TRUE(answersWithin(10)) << "no answer once the streams closed";
 }
 
-TEST_F(WebServer, SlowClientsNeitherHoldThePageNorPassTheCap)
+TEST_F(Web, SlowClientsNeitherHoldThePageNorPassTheCap)
 {
     if (!fileExists("/usr/bin/slowhttptest")) {
         unavailable("/usr/bin/slowhttptest is missing (tools/packages.sh installs it)");
@@ -390,7 +390,7 @@ TEST_F(WebServer, SlowClientsNeitherHoldThePageNorPassTheCap)
     EXPECT_GT(most, CAP / 2) << "slowhttptest did not reach the server: " << readFile(dir + "/slow.err");
 }
 
-TEST_F(WebServer, TwoThousandCallsTwentyAtOnceAllAnswered)
+TEST_F(Web, TwoThousandCallsTwentyAtOnceAllAnswered)
 {
     if (!fileExists("/usr/bin/ab")) {
         unavailable("/usr/bin/ab is missing (tools/packages.sh installs apache2-utils)");

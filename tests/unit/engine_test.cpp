@@ -672,16 +672,16 @@ TEST(Engine, JobTable)
         Session run(c.controllers);
         run.net.sendError = c.sendError;
         run.net.interruptAt = c.interruptAt;
-        JobSpec spec;
-        spec.kind = c.kind;
-        spec.options.scan.quiet = 0.5;
-        spec.options.verifyTime = 2;
-        spec.rows = c.rows;
-        spec.stopSignal = [&run]() { return run.net.stopAsked ? 2 : 0; };
-        JobResult result = runJobOn(spec, run.scanner, {}, {run.sink(), nullptr});
+        JobOrder order;
+        order.kind = c.kind;
+        order.options.scan.quiet = 0.5;
+        order.options.verifyTime = 2;
+        order.rows = c.rows;
+        order.stopSignal = [&run]() { return run.net.stopAsked ? 2 : 0; };
+        JobResult result = runJobOn(order, run.scanner, {}, {run.sink(), nullptr});
         EXPECT_EQ(result.end, c.end) << c.name;
         EXPECT_EQ(result.status, c.status) << c.name;
-        EXPECT_EQ(result.status, jobStatus(spec, result)) << c.name;
+        EXPECT_EQ(result.status, jobStatus(order, result)) << c.name;
     }
 }
 
@@ -690,14 +690,14 @@ TEST(Engine, JobTable)
 TEST(Engine, JobUndoPlaceCheckedFirst)
 {
     for (bool dryRun : {false, true}) {
-        JobSpec spec;
-        spec.kind = JOB_APPLY;
-        spec.options.dryRun = dryRun;
-        spec.rows = {row(1, "192.168.1.50")};
-        spec.undoPath = "/nonexistent-folder/undo.csv";
-        spec.where = "no such interface";   // never asked for
+        JobOrder order;
+        order.kind = JOB_APPLY;
+        order.options.dryRun = dryRun;
+        order.rows = {row(1, "192.168.1.50")};
+        order.undoPath = "/nonexistent-folder/undo.csv";
+        order.where = "no such interface";   // never asked for
         std::vector<Event> events;
-        JobResult result = runJob(spec, {[&events](const Event& e) { events.push_back(e); }, nullptr});
+        JobResult result = runJob(order, {[&events](const Event& e) { events.push_back(e); }, nullptr});
         EXPECT_EQ(result.end, JOB_UNDO_FAILED);
         EXPECT_EQ(result.status, EXIT_NETWORK);
         EXPECT_EQ(result.undoError, ENOENT);
@@ -715,13 +715,13 @@ TEST(Engine, RowStatesAsDecided)
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string undo = std::string(folder) + "/u.csv";
     Session run({fakeController(1), fakeController(2), slow(3, 1.5), lateClone(3, 7, 0.8)});
-    JobSpec spec;
-    spec.kind = JOB_APPLY;
-    spec.options.scan.quiet = 0.5;
-    spec.options.verifyTime = 2;
-    spec.rows = {row(1, "192.168.1.50"), row(2, "192.168.1.20"), row(3, "192.168.1.53"), row(9, "192.168.1.59")};
-    spec.undoPath = undo;
-    JobResult result = runJobOn(spec, run.scanner, {}, {run.sink(), nullptr});
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.options.scan.quiet = 0.5;
+    order.options.verifyTime = 2;
+    order.rows = {row(1, "192.168.1.50"), row(2, "192.168.1.20"), row(3, "192.168.1.53"), row(9, "192.168.1.59")};
+    order.undoPath = undo;
+    JobResult result = runJobOn(order, run.scanner, {}, {run.sink(), nullptr});
     std::vector<std::string> told;
     for (const Event& e : run.events) {
         if (e.kind == EVENT_ROW_STATE || e.kind == EVENT_ROW_SENDING) {
