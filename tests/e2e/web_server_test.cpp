@@ -55,7 +55,9 @@ size_t socketsOf(pid_t pid)
         }
         char target[64] = {};
         std::string link = fds + "/" + e->d_name;
-        n += readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:", 0) == 0;
+        if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:", 0) == 0) {
+            ++n;
+        }
     }
     if (d != nullptr) {
         closedir(d);
