@@ -288,8 +288,8 @@ private:
     // there was no body to skip; else what follows is drained.
     void refuse(int gate, bool keepAlive)
     {
-        bool drain = !parser_->is_done();
-        bool keep = keepAlive && !drain;
+        bool bodyLeft = !parser_->is_done();
+        bool keep = keepAlive && !bodyLeft;
         if (gate == GATE_LOGIN || gate == GATE_LAUNCH) {
             Answer a = {303, "text/plain", "", {}};
             if (gate == GATE_LAUNCH) {
@@ -299,7 +299,7 @@ private:
                 a.headers.push_back({"Location", "/"});
             }
             a.headers.push_back({"Set-Cookie", sessionCookie(shared_.gate)});
-            send(a, keep, drain);
+            send(a, keep, bodyLeft);
             return;
         }
         static const char* const WHY_401 = "open the address with the token that brevindor-web printed";
@@ -307,7 +307,7 @@ private:
                                : gate == 403 ? "forbidden: not from this page"
                                : gate == 415 ? "a POST needs Content-Type: application/json"
                                              : "method not allowed"),
-             keep, drain);
+             keep, bodyLeft);
     }
 
     void handle()

@@ -55,7 +55,9 @@ size_t socketsOf(pid_t pid)
         }
         char target[64] = {};
         std::string link = fds + "/" + e->d_name;
-        n += readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:", 0) == 0;
+        if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:", 0) == 0) {
+            ++n;
+        }
     }
     if (d != nullptr) {
         closedir(d);
@@ -232,8 +234,8 @@ TEST_F(Web, AtTheCapTheConnectionWaitingLongestMakesRoom)
     while (streams.size() < CAP) {
         streams.push_back(httpConnect(port));
         ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size());
-        std::string head;
-        ASSERT_TRUE(readUntil(streams.back(), &head, "event: job", 10)) << streams.size();
+        std::string opening;
+        ASSERT_TRUE(readUntil(streams.back(), &opening, "event: job", 10)) << streams.size();
     }
     EXPECT_EQ(call("GET", "/api/job").status, 0);
     for (int fd : streams) {
@@ -342,8 +344,8 @@ TEST_F(Web, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfSpinnin
     for (bool taken = true; taken && streams.size() < 80;) {
         streams.push_back(httpConnect(port));
         ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size());
-        std::string head;
-        taken = readUntil(streams.back(), &head, "event: job", 2);
+        std::string opening;
+        taken = readUntil(streams.back(), &opening, "event: job", 2);
     }
     ASSERT_LT(streams.size(), 80u) << "the descriptors did not run out";
     int waiting = httpConnect(port);
