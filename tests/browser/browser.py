@@ -1,7 +1,8 @@
 """Headless chromium for the page's tests and benchmark, reached without name resolution:
-chromedriver listens on 127.0.0.1 at a port chosen here and selenium talks to that address, so a
-system that resolves no 'localhost' (no /etc/hosts) runs the tests too. Where chromedriver does
-not start, BrowserUnavailable says why at once."""
+chromium's DevTools and chromedriver listen on 127.0.0.1 at ports chosen here, chromedriver
+attaches to chromium by that address and selenium talks to chromedriver's, so a system that
+resolves no 'localhost' (no /etc/hosts) runs the tests too. Where either does not start,
+BrowserUnavailable says why at once."""
 import os
 import socket
 import subprocess
