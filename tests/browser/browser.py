@@ -1,7 +1,8 @@
 """Headless chromium for the page's tests and benchmark, reached without name resolution:
-chromedriver listens on 127.0.0.1 at a port chosen here and selenium talks to that address, so a
-system that resolves no 'localhost' (no /etc/hosts) runs the tests too. Where chromedriver does
-not start, BrowserUnavailable says why at once."""
+chromium's DevTools and chromedriver listen on 127.0.0.1 at ports chosen here, chromedriver
+attaches to chromium by that address and selenium talks to chromedriver's, so a system that
+resolves no 'localhost' (no /etc/hosts) runs the tests too. Where either does not start,
+BrowserUnavailable says why at once."""
 import os
 import socket
 import subprocess
@@ -27,8 +28,25 @@ def free_port():
         return s.getsockname()[1]
 
 
+def wait_for(port, seconds, process, what, log):
+    """Returns once something listens on 127.0.0.1:port; BrowserUnavailable when process ends or
+    seconds pass first."""
+    end = time.monotonic() + seconds
+    while True:
+        if process.poll() is not None:
+            raise BrowserUnavailable("%s ended at start (exit %d); see %s" % (what, process.returncode, log))
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return
+        except OSError:
+            if time.monotonic() > end:
+                raise BrowserUnavailable("%s did not listen on 127.0.0.1:%d within %d s; see %s"
+                                         % (what, port, seconds, log))
+            time.sleep(0.05)
+
+
 class Browser:
-    """chromedriver and one headless chromium session; quit() ends both."""
+    """chromedriver and one headless chromium attached to it; quit() ends both."""
 
     def __init__(self, folder, width=1366, height=768):
         port = free_port()
@@ -36,34 +54,40 @@ class Browser:
         self.driver_process = subprocess.Popen([CHROMEDRIVER, "--port=%d" % port, "--allowed-ips=127.0.0.1"],
                                                stdout=log, stderr=subprocess.STDOUT)
         log.close()
-        end = time.monotonic() + START_SECONDS
-        while True:
-            if self.driver_process.poll() is not None:
-                raise BrowserUnavailable("chromedriver ended at start (exit %d); see %s"
-                                         % (self.driver_process.returncode, os.path.join(folder, "chromedriver.log")))
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=1).close()
-                break
-            except OSError:
-                if time.monotonic() > end:
-                    self.driver_process.kill()
-                    raise BrowserUnavailable("chromedriver did not listen on 127.0.0.1:%d within %d s"
-                                             % (port, START_SECONDS))
-                time.sleep(0.05)
-        options = webdriver.ChromeOptions()
-        options.binary_location = CHROMIUM
-        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--disable-dev-shm-usage", "--window-size=%d,%d" % (width, height),
-                     "--user-data-dir=" + os.path.join(folder, "profile")):
-            options.add_argument(flag)
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-        RemoteConnection.set_timeout(CALL_SECONDS)
         try:
-            self.driver = webdriver.Remote(command_executor="http://127.0.0.1:%d" % port, options=options)
-        except Exception as e:
+            wait_for(port, START_SECONDS, self.driver_process, "chromedriver",
+                     os.path.join(folder, "chromedriver.log"))
+        except BrowserUnavailable:
             self.driver_process.kill()
             self.driver_process.wait()
+            raise
+        # chromium is started here with its DevTools on 127.0.0.1, and chromedriver attaches to that
+        # address: on its own it would look for the browser at 'localhost'.
+        devtools = free_port()
+        flags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--disable-dev-shm-usage", "--window-size=%d,%d" % (width, height),
+                 "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=%d" % devtools,
+                 "--user-data-dir=" + os.path.join(folder, "profile"), "about:blank"]
+        log = open(os.path.join(folder, "chromium.log"), "w")
+        self.chromium = subprocess.Popen([CHROMIUM] + flags, stdout=log, stderr=subprocess.STDOUT)
+        log.close()
+        try:
+            wait_for(devtools, START_SECONDS, self.chromium, "chromium's DevTools",
+                     os.path.join(folder, "chromium.log"))
+            options = webdriver.ChromeOptions()
+            options.binary_location = CHROMIUM
+            options.debugger_address = "127.0.0.1:%d" % devtools
+            options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+            RemoteConnection.set_timeout(CALL_SECONDS)
+            self.driver = webdriver.Remote(command_executor="http://127.0.0.1:%d" % port, options=options)
+        except Exception as e:
+            self.chromium.kill()
+            self.chromium.wait()
+            self.driver_process.kill()
+            self.driver_process.wait()
+            if isinstance(e, BrowserUnavailable):
+                raise
             raise BrowserUnavailable("chromium did not start under chromedriver: %s" % str(e).splitlines()[0])
         self.driver.file_detector = UselessFileDetector()   # the browser reads files here itself
         self.driver.command_executor._commands["cdp"] = ("POST", "/session/$sessionId/goog/cdp/execute")
@@ -76,5 +100,6 @@ class Browser:
         try:
             self.driver.quit()
         finally:
-            self.driver_process.terminate()
-            self.driver_process.wait(10)
+            for process in (self.chromium, self.driver_process):
+                process.terminate()
+                process.wait(10)
