@@ -1,6 +1,7 @@
 #include "e2e/web_harness.h"
 
 #include <signal.h>
+#include <stdio.h>
 
 #include <chrono>
 #include <thread>
@@ -14,7 +15,14 @@ using nlohmann::json;
 void Web::TearDown()
 {
     if (server.pid > 0) {
-        stopBackground(server, SIGTERM);
+        std::string state = readFile("/proc/" + std::to_string(server.pid) + "/stat");
+        bool alive = state.find(") Z") == std::string::npos && !state.empty();
+        int status = stopBackground(server, SIGTERM);
+        if (HasFailure()) {   // what the program said helps more than the failed check alone
+            printf("the web program %s, status %d; its standard error:\n%s\n",
+                   alive ? "still ran at the end" : "had ended before the end", status,
+                   readFile(dir + "/web.err").c_str());
+        }
     }
     Network::TearDown();
 }

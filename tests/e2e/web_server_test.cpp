@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
@@ -233,7 +234,8 @@ TEST_F(Web, AtTheCapTheConnectionWaitingLongestMakesRoom)
     std::vector<int> streams = {stream};
     while (streams.size() < CAP) {
         streams.push_back(httpConnect(port));
-        ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size());
+        ASSERT_GE(streams.back(), 0) << "no connection: " << strerror(errno);
+        ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size()) << strerror(errno);
         std::string opening;
         ASSERT_TRUE(readUntil(streams.back(), &opening, "event: job", 10)) << streams.size();
     }
@@ -327,12 +329,13 @@ TEST_F(Web, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfSpinnin
         return true;
     };
     // More connections than descriptors, all waiting for a request: they make room, as at the cap.
+    // Fewer than the smallest listen queue a system may keep (128), so none depends on its size.
     std::vector<int> held;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 120; ++i) {
         held.push_back(httpConnect(port));   // queued by the system until the server takes them
         ASSERT_GE(held.back(), 0);
     }
-    EXPECT_TRUE(answersWithin(5)) << "no answer while connections that wait hold the descriptors";
+    EXPECT_TRUE(answersWithin(10)) << "no answer while connections that wait hold the descriptors";
     EXPECT_LE(socketsOf(server.pid), 64u);
     for (int fd : held) {
         close(fd);
@@ -343,7 +346,8 @@ TEST_F(Web, OutOfDescriptorsTheLongestWaitingMakeRoomElseItWaitsInsteadOfSpinnin
     std::vector<int> streams;
     for (bool taken = true; taken && streams.size() < 80;) {
         streams.push_back(httpConnect(port));
-        ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size());
+        ASSERT_GE(streams.back(), 0) << "no connection: " << strerror(errno);
+        ASSERT_EQ(write(streams.back(), request.data(), request.size()), (ssize_t)request.size()) << strerror(errno);
         std::string opening;
         taken = readUntil(streams.back(), &opening, "event: job", 2);
     }
