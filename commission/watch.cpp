@@ -80,7 +80,7 @@ bool noteSenders(Watched& c, const std::vector<SenderReport>& senders)
         SenderReport* known = reportFrom(c.askSenders, one.address.data());
         if (known != NULL) {
             known->response = one.response;
-        } else {
+        } else if (c.askSenders.size() < WATCH_MAX_SENDERS) {
             c.askSenders.push_back(one);
         }
         SenderReport* inConflict = reportFrom(c.conflict, one.address.data());
@@ -93,7 +93,7 @@ bool noteSenders(Watched& c, const std::vector<SenderReport>& senders)
     }
     bool grew = false;
     for (const SenderReport& one : c.askSenders) {
-        if (reportFrom(c.conflict, one.address.data()) == NULL) {
+        if (reportFrom(c.conflict, one.address.data()) == NULL && c.conflict.size() < WATCH_MAX_SENDERS) {
             c.conflict.push_back(one);
             grew = true;
         }
@@ -359,14 +359,14 @@ WatchResult watchControllers(const Scanner& links, const WatchOptions& options, 
             break;
         }
         ++result.asks;
-        double judgeAt = now + ANSWER_WINDOW_S;
+        double nextAsk = clock.start + (double)(k + 1) * options.every;
+        double until = nextAsk < end ? nextAsk : end;
+        double judgeAt = now + ANSWER_WINDOW_S < nextAsk ? now + ANSWER_WINDOW_S : nextAsk;
         heard = listenUntil(s, links, judgeAt < end ? judgeAt : end, false, &failure);
         hand(watchHeard(w, takeHeard(s), clock.at(wire.now())));
         if (heard == LISTEN_DEADLINE && judgeAt < end) {
             hand(watchJudged(w, clock.at(wire.now())));
         }
-        double nextAsk = clock.start + (double)(k + 1) * options.every;
-        double until = nextAsk < end ? nextAsk : end;
         while (heard != LISTEN_FAILED && heard != LISTEN_STOPPED && wire.now() < until - TIME_STEP_S) {
             heard = listenUntil(s, links, until, true, &failure);
             if (!s.found.empty()) {

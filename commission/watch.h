@@ -33,6 +33,9 @@ const int WATCH_GONE_AFTER_MAX = 1000;
 const double ANSWER_WINDOW_S = 0.05;   // an ask is judged this long after it went out
 // Controllers kept at most; further MACs (a flood) are left out, told once.
 const size_t WATCH_MAX_CONTROLLERS = 65536;
+// Senders kept at most for one controller (in an ask, and in its conflict); further ones (a flood
+// from ever-new addresses) are left out: the conflict stands all the same.
+const size_t WATCH_MAX_SENDERS = 32;
 // Longest wait between looks at the wire's stop: a Ctrl-C on Windows does not cut a wait short.
 const double WATCH_STOP_CHECK_S = 0.25;
 

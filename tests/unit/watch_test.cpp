@@ -215,6 +215,24 @@ TEST(Watch, EventCarriesTheControllerAsLastHeard)
     EXPECT_EQ(events[0].ask, 2);
 }
 
+// A flood of one MAC from ever-new senders keeps WATCH_MAX_SENDERS of them, its conflict told as
+// they joined.
+TEST(Watch, SendersOfOneControllerBounded)
+{
+    WatchState w;
+    startWatch(w, 3);
+    (void)watchAsked(w, {0, 0});
+    size_t conflicts = 0;
+    for (int from = 2; from < 2 + 100; ++from) {
+        for (const WatchEvent& e : watchHeard(w, heardOf({{1, from}}), {0, 0.01})) {
+            conflicts += e.kind == WATCH_CONFLICT ? 1 : 0;
+            EXPECT_LE(e.flag.senders.size(), WATCH_MAX_SENDERS);
+        }
+    }
+    EXPECT_EQ(conflicts, WATCH_MAX_SENDERS - 1) << "from the second sender on, until full";
+    EXPECT_EQ(w.controllers[0].askSenders.size(), WATCH_MAX_SENDERS);
+}
+
 // Beyond the most kept, new MACs are left out, told once, not counted.
 TEST(Watch, FullTableToldOnce)
 {
@@ -317,7 +335,8 @@ TEST(Watch, LoopAsksOnceAnAskAndTellsGoneAtTheWindow)
     for (size_t i = 0; i < run.net.sent.size(); ++i) {
         EXPECT_EQ(run.net.sent[i].bytes.size(), (size_t)REQUEST_LEN);
         EXPECT_EQ(run.net.sent[i].link, i % 2);
-        EXPECT_NEAR(run.net.sent[i].at, (double)(i / 2), 1e-6) << "asked on time";
+        size_t ask = i / 2;   // from 0, a second apart
+        EXPECT_NEAR(run.net.sent[i].at, (double)ask, 1e-6) << "asked on time";
     }
     EXPECT_NEAR(run.net.clock, 10, 0.01) << "ends at --max-time";
     const WatchEvent* gone = run.first(WATCH_GONE, 2);
