@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
