@@ -722,6 +722,12 @@ TEST_F(Web, WatchTellsEachEventAndHoldsOffEveryOtherJob)
     EXPECT_EQ(call("POST", "/api/watch", R"({"on":false})").status, 200) << "off when off: nothing";
     EXPECT_EQ(call("POST", "/api/scan", R"({"timeout":0.2})").status, 202);
     waitForJob();
+    // A stop while the watch is on ends it, and the program, at once: with 0, as a watch of
+    // brevindor-batch ended by a signal.
+    ASSERT_EQ(call("POST", "/api/watch", R"({"on":true})").status, 202);
+    auto stopping = std::chrono::steady_clock::now();
+    EXPECT_EQ(stopBackground(server, SIGINT), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
     EXPECT_EQ(settingsIn(received()), std::set<std::string>());
 }
 
