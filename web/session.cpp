@@ -432,27 +432,35 @@ void Session::tellWatch(const WatchEvent& e)
     tell("watch", event);
 }
 
-void Session::runWatch(const std::string& where)
+// The watch until it is turned off or the server stops: its status, and how it ended in words.
+static int watchFrom(const std::string& where, const std::function<bool()>& stop, const WatchSink& sink,
+                     std::vector<std::string>* messages)
 {
     WatchLinks links;
-    std::vector<std::string> messages;
-    int status = EXIT_OK;
     if (!openWatchLinks(links, where)) {
-        messages.push_back(links.choice != CHOSEN ? choiceFailureText(links.choice, where, links.candidates, FRAME_PAGE)
-                                                  : failureText(links.failure));
-        status = watchLinksStatus(links);
-    } else {
-        links.scanner.wire.stop = [this]() { return watchStop_.load() || (stopSignal_ && stopSignal_() != 0); };
-        WatchOptions options;
-        options.every = WATCH_EVERY_S;
-        options.goneAfter = WATCH_GONE_AFTER;
-        WatchResult result = watchControllers(links.scanner, options, [this](const WatchEvent& e) { tellWatch(e); });
-        closeWatchLinks(links);
-        if (result.end == WATCH_ENDED_FAILED) {
-            messages.push_back(failureText(result.failure));
-        }
-        status = watchStatus(result);
+        messages->push_back(links.choice != CHOSEN
+                                ? choiceFailureText(links.choice, where, links.candidates, FRAME_PAGE)
+                                : failureText(links.failure));
+        return watchLinksStatus(links);
     }
+    links.scanner.wire.stop = stop;
+    WatchOptions options;
+    options.every = WATCH_EVERY_S;
+    options.goneAfter = WATCH_GONE_AFTER;
+    WatchResult result = watchControllers(links.scanner, options, sink);
+    closeWatchLinks(links);
+    if (result.end == WATCH_ENDED_FAILED) {
+        messages->push_back(failureText(result.failure));
+    }
+    return watchStatus(result);
+}
+
+void Session::runWatch(const std::string& where)
+{
+    std::vector<std::string> messages;
+    int status = watchFrom(
+        where, [this]() { return watchStop_.load() || (stopSignal_ && stopSignal_() != 0); },
+        [this](const WatchEvent& e) { tellWatch(e); }, &messages);
     std::string job;
     {
         Hold hold(lock_);

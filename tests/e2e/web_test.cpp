@@ -780,3 +780,17 @@ TEST_F(Web, ReplaceGivesTheNewControllerTheOldOnesValuesOnlyOnceItIsGone)
     std::set<std::string> only = {settingLogLine("00.1a.2b.3c.00.04", "192.168.1.21", "192.168.1.1", "255.255.255.0")};
     EXPECT_EQ(settingsIn(received()), only);
 }
+
+TEST_F(Web, WatchWhereNoInterfaceCanBeChosenEndsAsTheScanDid)
+{
+    controllers({web(1)});
+    start({"--timeout", "0.3", "--interface", "brvnone"});
+    json scan = waitForJob();
+    ASSERT_NE(scan["status"], 0) << scan.dump();
+    ASSERT_EQ(call("POST", "/api/watch", R"({"on":true})").status, 202);
+    json watch = waitForJob(5);
+    EXPECT_EQ(watch["kind"], "watch");
+    EXPECT_EQ(watch["status"], scan["status"]);
+    EXPECT_EQ(watch["message"], scan["message"]);
+    EXPECT_FALSE(get("/api/watch")["on"]);
+}
