@@ -436,6 +436,16 @@ def main():
         assert mark.startswith("gone ") and len(mark) > 6, mark
         assert page.cell(2, "[data-replace]").is_displayed(), "no Replace on a row gone"
         assert d.find_elements(By.CSS_SELECTOR, "#identify-list li") == [], "gone is not yet identified"
+        # Replace… on a row gone: a dialog with the MACs that appeared since (none here) or one typed,
+        # by keyboard; Escape leaves it, nothing sent.
+        page.cell(2, "[data-replace]").click()
+        dialog = d.find_element(By.ID, "replace-dialog")
+        assert dialog.is_displayed() and d.find_element(By.ID, "replace-old").text == mac(2)
+        choices = [o.text for o in d.find_elements(By.CSS_SELECTOR, "#replace-choice option")]
+        assert choices == ["typed below"], choices
+        page.axe("the replacement's dialog")
+        page.press(Keys.ESCAPE)
+        assert not dialog.is_displayed(), "Escape left the dialog open"
         standin.send_signal(signal.SIGCONT)
         page.wait("the rows marked back", lambda: all(page.row(k).get_attribute("data-watch") == "back"
                                                       for k in everyone), 10)
