@@ -81,4 +81,10 @@ test('watch events mark rows, Identify lists what came back or appeared, Replace
   state.takeWatchEvent({ event: 'appeared', mac: 'C', time: at });   // again: listed once, as newest
   assert.deepEqual(w.identified.map((i) => i.mac + ' ' + i.event), ['C appeared', 'B back', 'D appeared']);
   assert.equal(w.marks.get('B').event, 'back');
+  for (const mac of ['A', 'B', 'C', 'D', 'E']) state.model.rows.set(mac, { mac });
+  state.model.sortKey = null;
+  state.sortBy('watch');
+  assert.deepEqual(state.tableOrder(), ['E', 'C', 'D', 'B', 'A'], 'unmarked first, then by the mark');
+  state.model.rows.clear();
+  state.model.sortKey = null;
 });

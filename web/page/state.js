@@ -203,6 +203,7 @@ export function matchesFilter(mac) {
 
 function sortValue(mac, key) {
   if (key === 'state') return model.states.get(mac) || '';
+  if (key === 'watch') return model.watch.marks.get(mac)?.event || '';
   if (key === 'notes') return (model.refusals.get(mac) || '') + '\u0000' + (model.rows.get(mac).conflict || '');
   const v = model.rows.get(mac)[key];
   if (key === 'answers') return +v;
