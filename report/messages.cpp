@@ -243,3 +243,14 @@ std::string outOfMemoryText()
 {
     return "out of memory";
 }
+
+std::string busyText(bool watching)
+{
+    return watching ? "the watch is on: turn Watch off before a scan, an apply or a replacement"
+                    : "a scan or an apply is running";
+}
+
+std::string sameControllerText()
+{
+    return "the old and the new MAC name the same controller";
+}

@@ -41,3 +41,7 @@ std::string exitStatusText(int status);
 std::string undoFileText(const std::string& path);   // where the undo file of a stopped apply is
 std::string socketLibraryText();                     // the socket library did not start
 std::string outOfMemoryText();
+// Why a job can't start now: another runs, or the watch is on (it sends while it runs).
+std::string busyText(bool watching);
+// A replacement that names one controller twice.
+std::string sameControllerText();

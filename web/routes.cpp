@@ -9,6 +9,7 @@
 #include "report/cells.h"
 #include "report/formats.h"
 #include "report/input_text.h"
+#include "report/messages.h"
 #include "web/page_files.h"
 
 typedef nlohmann::ordered_json Json;
@@ -25,9 +26,9 @@ Answer errorAnswer(int status, const std::string& text)
     return jsonAnswer(status, jsonText(Json{{"error", text}}, -1));
 }
 
-static Answer busy()
+static Answer busy(Session& s)
 {
-    return errorAnswer(409, "a scan or an apply is running");
+    return errorAnswer(409, busyText(s.watching()));
 }
 
 static Answer started()
@@ -71,7 +72,7 @@ static Answer scan(Session& s, const Json& request)
         }
         quiet = t.get<double>();
     }
-    return s.startScan(where, quiet) ? started() : busy();
+    return s.startScan(where, quiet) ? started() : busy(s);
 }
 
 // The rows of a check or an apply as typed; false with *error when they are not as documented.
@@ -134,7 +135,7 @@ static Answer checkOrApply(Session& s, const Json& request, bool apply)
         return errorAnswer(400, "no rows to apply");
     }
     if (apply && s.running()) {
-        return busy();
+        return busy(s);
     }
     std::vector<PlanRow> planRows;
     std::vector<WebRefusal> refusals = s.check(rows, &planRows);
@@ -145,7 +146,7 @@ static Answer checkOrApply(Session& s, const Json& request, bool apply)
     if (!refusals.empty()) {
         return jsonAnswer(400, jsonText(answer, -1));
     }
-    return s.startApply(planRows, dryRun) ? started() : busy();
+    return s.startApply(planRows, dryRun) ? started() : busy(s);
 }
 
 static Answer check(Session& s, const Json& request)
@@ -218,6 +219,65 @@ static Answer undo(Session& s, const Json&)
     return {200, "text/csv; charset=utf-8", text, {{"Content-Disposition", "attachment; filename=\"" + name + "\""}}};
 }
 
+// {"on": true} starts the watch, {"on": false} ends it (nothing when it is off).
+static Answer watch(Session& s, const Json& request)
+{
+    if (!request.contains("on") || !request["on"].is_boolean()) {
+        return errorAnswer(400, "on: true or false");
+    }
+    if (!request["on"].get<bool>()) {
+        s.stopWatch();
+        return jsonAnswer(200, s.watchText());
+    }
+    return s.startWatch() ? started() : busy(s);
+}
+
+static Answer watchEvents(Session& s, const Json&)
+{
+    return jsonAnswer(200, s.watchText());
+}
+
+// A MAC of a replacement read by the row checker; false with *error in its words.
+static bool readMac(const Json& request, const char* key, unsigned char* mac, std::string* error)
+{
+    if (!request.contains(key) || !request[key].is_string()) {
+        *error = std::string(key) + ": a MAC as a string";
+        return false;
+    }
+    RowChecker checker;
+    PlanRow row;
+    std::vector<RowFault> faults;
+    if (checkRow(checker, 0, {request[key].get<std::string>(), "", "", ""}, &row, &faults)) {
+        memcpy(mac, row.mac, MAC_LEN);
+        return true;
+    }
+    *error = std::string(key) + ": " + rowFaultText(faults[0], FRAME_PAGE);
+    return false;
+}
+
+// {"old": MAC, "new": MAC}: the new controller takes the old one's values from the table.
+static Answer replace(Session& s, const Json& request)
+{
+    unsigned char oldMac[MAC_LEN];
+    unsigned char newMac[MAC_LEN];
+    std::string error;
+    if (!readMac(request, "old", oldMac, &error) || !readMac(request, "new", newMac, &error)) {
+        return errorAnswer(400, error);
+    }
+    if (memcmp(oldMac, newMac, MAC_LEN) == 0) {
+        return errorAnswer(400, sameControllerText());
+    }
+    switch (s.startReplace(oldMac, newMac, &error)) {
+    case Session::STARTED:
+        return started();
+    case Session::REFUSED:
+        return errorAnswer(400, error);
+    case Session::BUSY:
+        break;
+    }
+    return busy(s);
+}
+
 struct Route {
     const char* method;   // GET answers HEAD too
     const char* path;
@@ -231,10 +291,13 @@ static const Route ROUTES[] = {
     {"GET", "/api/job", job},
     {"GET", "/api/outcomes", outcomes},
     {"GET", "/api/undo", undo},
+    {"GET", "/api/watch", watchEvents},
     {"POST", "/api/scan", scan},
     {"POST", "/api/check", check},
     {"POST", "/api/apply", apply},
     {"POST", "/api/plan", plan},
+    {"POST", "/api/watch", watch},
+    {"POST", "/api/replace", replace},
 };
 
 static Answer pageFile(const std::string& path)
@@ -254,13 +317,15 @@ static Answer pageFile(const std::string& path)
 Answer route(Session& s, const std::string& method, const std::string& path, const std::string& body)
 {
     bool isGet = method == "GET" || method == "HEAD";
+    const Route* other = nullptr;   // the path's route by another method
     for (const Route& r : ROUTES) {
         if (path != r.path) {
             continue;
         }
         bool get = strcmp(r.method, "GET") == 0;
         if (get ? !isGet : method != r.method) {
-            return errorAnswer(405, std::string("use ") + r.method);
+            other = other != nullptr ? other : &r;
+            continue;
         }
         if (get) {
             return r.handler(s, Json());
@@ -270,6 +335,9 @@ Answer route(Session& s, const std::string& method, const std::string& path, con
             return errorAnswer(400, "the body is no JSON object");
         }
         return r.handler(s, request);
+    }
+    if (other != nullptr) {
+        return errorAnswer(405, std::string("use ") + other->method);
     }
     if (path.compare(0, 5, "/api/") == 0) {
         return errorAnswer(404, "no such call");

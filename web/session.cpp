@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "commission/replace.h"
 #include "commission/rows.h"
 #include "platform/host.h"
 #include "report/cells.h"
@@ -12,6 +13,7 @@
 #include "report/refusal_text.h"
 #include "report/scan_forms.h"
 #include "report/summary_forms.h"
+#include "report/watch_text.h"
 
 typedef nlohmann::ordered_json Json;
 
@@ -145,7 +147,7 @@ std::string Session::jobTextLocked()
     static const char* const KINDS[] = {"scan", "apply"};
     Json job = Json::object();
     job["running"] = running_;
-    job["kind"] = anyJob_ ? Json(KINDS[kind_]) : Json();
+    job["kind"] = !anyJob_ ? Json() : watchJob_ ? Json("watch") : Json(KINDS[kind_]);
     bool ended = !running_ && status_ >= 0;
     job["status"] = ended ? Json(status_) : Json();
     job["result"] = ended ? Json(exitStatusText(status_)) : Json();
@@ -253,12 +255,13 @@ static Json refusalsJson(const std::vector<WebRefusal>& refusals)
     return list;
 }
 
-void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun)
+void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs& mustBeGone)
 {
     JobOrder order;
     order.kind = JOB_APPLY;
     order.options = settings_.apply;
     order.options.dryRun = dryRun;
+    order.options.mustBeGone = mustBeGone;
     order.options.scan.progressEvery = TELL_EVERY_S;
     order.rows = rows;
     order.undoPath = undoFileName(settings_.undoDir);
@@ -304,7 +307,7 @@ void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun)
 }
 
 // Marks the job running, or false when one is.
-bool Session::claim(JobKind kind)
+bool Session::claim(JobKind kind, bool watch)
 {
     std::string job;
     {
@@ -315,6 +318,7 @@ bool Session::claim(JobKind kind)
         running_ = true;
         anyJob_ = true;
         kind_ = kind;
+        watchJob_ = watch;
         endMessages_.clear();
         job = jobTextLocked();
     }
@@ -360,8 +364,152 @@ bool Session::startApply(const std::vector<PlanRow>& rows, bool dryRun)
     if (!claim(JOB_APPLY)) {
         return false;
     }
-    launch([this, rows, dryRun]() { runApply(rows, dryRun); });
+    launch([this, rows, dryRun]() { runApply(rows, dryRun, Macs()); });
     return true;
+}
+
+Session::Start Session::startReplace(const unsigned char* oldMac, const unsigned char* newMac, std::string* refusal)
+{
+    std::vector<PlanRow> table;
+    {
+        Hold hold(lock_);
+        for (const Sighting& seen : found_) {
+            PlanRow r = PlanRow();
+            memcpy(r.mac, seen.response.mac, MAC_LEN);
+            r.setIp = r.setGateway = r.setMask = true;
+            memcpy(r.ip, seen.response.ip, IPV4_LEN);
+            memcpy(r.gateway, seen.response.gateway, IPV4_LEN);
+            memcpy(r.mask, seen.response.mask, IPV4_LEN);
+            table.push_back(r);
+        }
+    }
+    PlanRow row;
+    ReplacementValues values = replacementRow(table, oldMac, newMac, &row);
+    if (values != VALUES_FOUND) {
+        *refusal = replacementText(values, "the table", oldMac);
+        return REFUSED;
+    }
+    if (!claim(JOB_APPLY)) {
+        return BUSY;
+    }
+    Macs gone(1);
+    memcpy(gone[0].data(), oldMac, MAC_LEN);
+    std::vector<PlanRow> rows(1, row);
+    launch([this, rows, gone]() { runApply(rows, false, gone); });
+    return STARTED;
+}
+
+// A watch event: the controller's row in the table as last heard, then the event itself.
+void Session::tellWatch(const WatchEvent& e)
+{
+    if (e.kind == WATCH_FULL) {
+        tell("message", jsonText(Json(watchFullLine()), -1));
+        return;
+    }
+    std::string row = jsonText(controllerJson(e.controller, e.flag), -1);
+    std::string event = jsonText(watchEventJson(e), -1);
+    {
+        Hold hold(lock_);
+        size_t i = 0;
+        while (i < found_.size() && memcmp(found_[i].response.mac, e.controller.response.mac, MAC_LEN) != 0) {
+            ++i;
+        }
+        if (i == found_.size()) {
+            found_.push_back(e.controller);
+            flags_.push_back(e.flag);
+        } else {
+            found_[i] = e.controller;
+            flags_[i] = e.flag;
+        }
+        rowTexts_.resize(found_.size());
+        rowTexts_[i] = row;
+        watchEvents_.push_back(event);
+        if (watchEvents_.size() > WATCH_EVENTS_KEPT) {
+            watchEvents_.pop_front();
+        }
+    }
+    tell("rows", "[" + row + "]");
+    tell("watch", event);
+}
+
+// The watch until it is turned off or the server stops: its status, and how it ended in words.
+static int watchFrom(const std::string& where, const std::function<bool()>& stop, const WatchSink& sink,
+                     std::vector<std::string>* messages)
+{
+    WatchLinks links;
+    if (!openWatchLinks(links, where)) {
+        messages->push_back(links.choice != CHOSEN
+                                ? choiceFailureText(links.choice, where, links.candidates, FRAME_PAGE)
+                                : failureText(links.failure));
+        return watchLinksStatus(links);
+    }
+    links.scanner.wire.stop = stop;
+    WatchOptions options;
+    options.every = WATCH_EVERY_S;
+    options.goneAfter = WATCH_GONE_AFTER;
+    WatchResult result = watchControllers(links.scanner, options, sink);
+    closeWatchLinks(links);
+    if (result.end == WATCH_ENDED_FAILED) {
+        messages->push_back(failureText(result.failure));
+    }
+    return watchStatus(result);
+}
+
+void Session::runWatch(const std::string& where)
+{
+    std::vector<std::string> messages;
+    int status = watchFrom(
+        where, [this]() { return watchStop_.load() || (stopSignal_ && stopSignal_() != 0); },
+        [this](const WatchEvent& e) { tellWatch(e); }, &messages);
+    std::string job;
+    {
+        Hold hold(lock_);
+        running_ = false;
+        status_ = status;
+        endMessages_ = messages;
+        job = jobTextLocked();
+    }
+    tell("job", job);
+}
+
+bool Session::startWatch()
+{
+    if (!claim(JOB_SCAN, true)) {
+        return false;
+    }
+    std::string where;
+    {
+        Hold hold(lock_);
+        where = where_.empty() ? settings_.where : where_;
+        watchEvents_.clear();
+    }
+    watchStop_ = false;
+    launch([this, where]() { runWatch(where); });
+    return true;
+}
+
+void Session::stopWatch()
+{
+    Hold hold(lock_);
+    if (running_ && watchJob_) {
+        watchStop_ = true;
+    }
+}
+
+bool Session::watching()
+{
+    Hold hold(lock_);
+    return running_ && watchJob_;
+}
+
+std::string Session::watchText()
+{
+    Hold hold(lock_);
+    std::string events;
+    for (const std::string& e : watchEvents_) {
+        events += (events.empty() ? "" : ",") + e;
+    }
+    return std::string("{\"on\":") + (running_ && watchJob_ ? "true" : "false") + ",\"events\":[" + events + "]}";
 }
 
 bool Session::running()
@@ -420,7 +568,7 @@ Session::Ending Session::ending()
         return e;
     }
     e.status = status_;
-    if (kind_ == JOB_APPLY) {
+    if (kind_ == JOB_APPLY && !watchJob_) {
         e.messages = endMessages_;
         if (result_.apply.summary) {
             e.summary = summaryText(FORMAT_TABLE, result_.apply.outcomes, false);

@@ -1,19 +1,25 @@
-// The page's session: the table of controllers now, the one job that may run (a scan or an apply,
-// through the engine's runner on a thread of its own), and the last apply's outcomes and undo
-// plan. Everything that changes goes out through publish as an event name and a JSON text, from
-// whichever thread made the change. Its lock is its own: every member takes it as it needs.
+// The page's session: the table of controllers now, the one job that may run (a scan, an apply or
+// a replacement through the engine's runner, or the watch, each on a thread of its own), and the last apply's outcomes
+// and undo plan. Everything that changes goes out through publish as an event name and a JSON text, from whichever
+// thread made the change. Its lock is its own: every member takes it as it needs.
 #pragma once
 
+#include <atomic>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "commission/job.h"
 #include "commission/rows.h"
+#include "commission/watch.h"
 #include "platform/threads.h"
 #include "web/options.h"
 
 typedef std::function<void(const std::string& event, const std::string& data)> Publish;
+
+// The watch's events kept for a page that opens late.
+const size_t WATCH_EVENTS_KEPT = 200;
 
 // One reason a row can't go out: its MAC as shown (as typed, made safe, when it does not read),
 // and the words.
@@ -41,6 +47,22 @@ public:
     bool startScan(const std::string& where, double quiet);
     bool startApply(const std::vector<PlanRow>& rows, bool dryRun);
     bool running();
+    // Whether the job running is the watch.
+    bool watching();
+
+    // The watch (every 2 s, gone after 3 asks) from the interfaces of the last scan: its events go
+    // out as they come and update the table. False when a job (the watch too) runs.
+    bool startWatch();
+    // Asks the watch to end (within a wait of the wire); nothing when it is off.
+    void stopWatch();
+    // Whether the watch is on and its latest events (at most WATCH_EVENTS_KEPT), oldest first.
+    std::string watchText();
+
+    enum Start { STARTED, BUSY, REFUSED };
+    // The new controller takes the IP, gateway and mask the table last heard from the old one,
+    // which must be gone, through the runner as an apply. REFUSED with *refusal when the table
+    // gives no values for it.
+    Start startReplace(const unsigned char* oldMac, const unsigned char* newMac, std::string* refusal);
     // Waits for the job's thread, if any.
     void join();
 
@@ -66,10 +88,12 @@ public:
     Ending ending();
 
 private:
-    bool claim(JobKind kind);
+    bool claim(JobKind kind, bool watch = false);
     void launch(std::function<void()> job);
     void runScan(const std::string& where, double quiet);
-    void runApply(const std::vector<PlanRow>& rows, bool dryRun);
+    void runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs& mustBeGone);
+    void runWatch(const std::string& where);
+    void tellWatch(const WatchEvent& e);
     void endJob(const JobOrder& order, const JobResult& result);
     void tell(const char* event, const std::string& data);
     void tellTable(const Scanner& scanner);
@@ -88,11 +112,14 @@ private:
     bool running_ = false;
     bool anyJob_ = false;
     JobKind kind_ = JOB_SCAN;
+    bool watchJob_ = false;                  // the job (running, or the last) is the watch
+    std::deque<std::string> watchEvents_;    // the watch's latest events as JSON, oldest first
     int status_ = -1;                        // the last job's exit status; -1 before the first ended
     std::vector<std::string> endMessages_;   // how the last job ended, beyond its status
     JobResult result_;                       // the last apply's
     std::string undoPath_;                   // the last apply's undo file, and its plan
     std::string undoText_;
 
+    std::atomic<bool> watchStop_{false};
     Worker worker_;   // the job's thread
 };

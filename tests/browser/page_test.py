@@ -167,6 +167,20 @@ class Page:
         return self.driver.execute_script(
             "return document.documentElement.scrollWidth <= document.documentElement.clientWidth;")
 
+    def toolbar_lines(self):
+        """The lines the toolbar's controls take: the first control of each, as tag and top."""
+        return self.driver.execute_script(
+            "const lines = [];"
+            "for (const e of document.querySelectorAll('.toolbar > .group > *')) {"
+            "  const r = e.getBoundingClientRect();"
+            "  const middle = r.top + r.height / 2;"
+            "  if (r.width > 1 && !lines.some((l) => Math.abs(l[1] - middle) < 8)) lines.push([e.tagName, middle]);"
+            "}"
+            "return lines;")
+
+    def shown_rows(self):
+        return [tr.get_attribute("data-mac") for tr in self.driver.find_elements(By.CSS_SELECTOR, "#rows tr:not(.hidden)")]
+
     def no_alert(self):
         try:
             self.driver.switch_to.alert
@@ -221,6 +235,7 @@ def main():
         page.wait("the summary", lambda: summary.text == "6 controllers, 0 edited, 0 refused, 1 conflict")
         page.axe("after the scan")
         page.shot("start")
+        assert len(page.toolbar_lines()) == 1, "the toolbar's lines at 1366x768: %s" % page.toolbar_lines()
 
         # A node name made of markup is shown as text, and runs nothing.
         name = page.cell(4, '[data-field="node_name"]')
@@ -400,6 +415,59 @@ def main():
         tabs = 1 + page.tab_to('tr[data-mac="%s"] [data-edit="ip"]' % mac(2))
         print("browser test: the second row's IP field after %d Tab presses (and one Enter on the skip link)" % tabs)
         assert tabs <= 6, tabs
+
+        # Identify: the watch turns on and the page says what to do; the controllers that went and
+        # came back are listed, and choosing one shows its row alone.
+        watch = d.find_element(By.ID, "watch")
+        assert not watch.is_selected()
+        page.button("identify").click()
+        panel = d.find_element(By.ID, "identify")
+        assert panel.is_displayed()
+        assert "Power-cycle the device, or plug it in" in d.find_element(By.ID, "identify-help").text
+        page.wait("the watch to be on", lambda: watch.is_selected())
+        assert not page.button("scan").is_enabled() and not page.button("undo").is_enabled(), "a job can start"
+        assert d.find_element(By.ID, "identify-none").is_displayed()
+        time.sleep(2.5)   # the watch's first ask heard every one
+        standin.send_signal(signal.SIGSTOP)
+        everyone = range(1, 7)
+        page.wait("the rows marked gone", lambda: all(page.row(k).get_attribute("data-watch") == "gone"
+                                                      for k in everyone), 15)
+        mark = page.cell(2, '[data-field="watch"]').text
+        assert mark.startswith("gone ") and len(mark) > 6, mark
+        assert page.cell(2, "[data-replace]").is_displayed(), "no Replace on a row gone"
+        assert d.find_elements(By.CSS_SELECTOR, "#identify-list li") == [], "gone is not yet identified"
+        # Replace… on a row gone: a dialog with the MACs that appeared since (none here) or one typed,
+        # by keyboard; Escape leaves it, nothing sent.
+        page.cell(2, "[data-replace]").click()
+        dialog = d.find_element(By.ID, "replace-dialog")
+        assert dialog.is_displayed() and d.find_element(By.ID, "replace-old").text == mac(2)
+        choices = [o.text for o in d.find_elements(By.CSS_SELECTOR, "#replace-choice option")]
+        assert choices == ["typed below"], choices
+        page.axe("the replacement's dialog")
+        page.press(Keys.ESCAPE)
+        assert not dialog.is_displayed(), "Escape left the dialog open"
+        standin.send_signal(signal.SIGCONT)
+        page.wait("the rows marked back", lambda: all(page.row(k).get_attribute("data-watch") == "back"
+                                                      for k in everyone), 10)
+        assert not page.cell(2, "[data-replace]").is_displayed(), "Replace on a row back"
+        listed = [b.text for b in d.find_elements(By.CSS_SELECTOR, "#identify-list [data-identified]")]
+        assert sorted(listed) == [mac(k) for k in everyone], listed
+        assert not d.find_element(By.ID, "identify-none").is_displayed()
+        page.shot("identify")
+        assert page.fits(), "the watch's marks make the table scroll sideways"
+        assert len(page.toolbar_lines()) == 1, "the toolbar's lines while watching: %s" % page.toolbar_lines()
+        page.axe("identifying")
+        d.find_element(By.CSS_SELECTOR, '#identify-list [data-identified="%s"]' % listed[-1]).click()
+        page.wait("the row chosen alone", lambda: page.shown_rows() == [listed[-1]])
+        assert d.find_element(By.ID, "filter").get_attribute("value") == listed[-1]
+        page.button("identify-close").click()
+        assert not panel.is_displayed()
+        assert page.focused() == page.button("identify"), "the focus was lost with the panel"
+        watch.click()
+        page.wait("the watch to be off", lambda: not watch.is_selected() and page.button("scan").is_enabled())
+        d.find_element(By.ID, "filter").clear()
+        d.find_element(By.ID, "filter").send_keys(Keys.BACKSPACE)
+        assert settings_sent(log) == sent, "the watch set something"
 
         # The server stopped: said within 5 s, the buttons that need it disabled; back when it answers.
         notice = d.find_element(By.ID, "server-notice")

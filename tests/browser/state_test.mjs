@@ -59,3 +59,32 @@ test('address columns sort as numbers, names as text', () => {
   }
   state.clearRows();
 });
+
+test('watch events mark rows, Identify lists what came back or appeared, Replace offers what appeared since', () => {
+  const w = state.model.watch;
+  w.marks.clear();
+  w.identified = [];
+  w.identifying = false;
+  const at = '2026-01-02T03:04:05.678Z';
+  // event, MAC, whether it marks its row
+  const told = [
+    ['present', 'A', false], ['present', 'B', false], ['appeared', 'C', true], ['gone', 'B', true],
+    ['conflict', 'A', false], ['appeared', 'D', true], ['changed', 'A', true],
+  ];
+  state.startIdentify();
+  for (const [event, mac, marks] of told) assert.equal(state.takeWatchEvent({ event, mac, time: at }), marks, event);
+  assert.equal(state.markText('B').split(' ')[0], 'gone');
+  assert.equal(state.markText('E'), '');
+  assert.deepEqual(state.appearedSince('B'), ['D'], 'C appeared before B went');
+  assert.deepEqual(state.appearedSince('X'), ['D', 'C'], 'unmarked: every one, newest first');
+  state.takeWatchEvent({ event: 'back', mac: 'B', time: at });
+  state.takeWatchEvent({ event: 'appeared', mac: 'C', time: at });   // again: listed once, as newest
+  assert.deepEqual(w.identified.map((i) => i.mac + ' ' + i.event), ['C appeared', 'B back', 'D appeared']);
+  assert.equal(w.marks.get('B').event, 'back');
+  for (const mac of ['A', 'B', 'C', 'D', 'E']) state.model.rows.set(mac, { mac });
+  state.model.sortKey = null;
+  state.sortBy('watch');
+  assert.deepEqual(state.tableOrder(), ['E', 'C', 'D', 'B', 'A'], 'unmarked first, then by the mark');
+  state.model.rows.clear();
+  state.model.sortKey = null;
+});

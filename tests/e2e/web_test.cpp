@@ -12,9 +12,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <set>
 #include <thread>
 
+#include "commission/apply.h"
 #include "e2e/web_harness.h"
 #include "support/http.h"
 
@@ -648,4 +650,147 @@ TEST_F(Web, ParityOfAnUndoPlaceThatCantBeWritten)
     ToolRun apply = batch({"apply", "parity.csv", "--interface", "127.0.0.1", "--undo", dir + "/no-such-folder/u.csv"});
     EXPECT_EQ(apply.exitCode, 3) << apply.err;
     EXPECT_EQ(settingsIn(received()), std::set<std::string>());
+}
+
+namespace {
+
+// The watch's events kept by the server: each MAC's in their order.
+std::map<std::string, std::vector<std::string>> watchEvents(const json& watch)
+{
+    std::map<std::string, std::vector<std::string>> each;
+    for (const json& e : watch["events"]) {
+        each[e["mac"]].push_back(e["event"]);
+    }
+    return each;
+}
+
+}   // namespace
+
+TEST_F(Web, WatchTellsEachEventAndHoldsOffEveryOtherJob)
+{
+    // Once the watch asks (every 2 s, from about 1.5 s on): the second falls silent for three asks,
+    // the third starts late.
+    controllers({web(1), web(2, "silent=6000ms-12000ms"), web(3, "start=6000ms")});
+    start({"--timeout", "0.3"});
+    waitForJob();
+    int events = httpConnect(port);
+    ASSERT_GE(events, 0);
+    std::string request = httpRequest("GET", "/api/events", port, "Authorization: Bearer " + token + "\r\n");
+    ASSERT_EQ(write(events, request.data(), request.size()), (ssize_t)request.size());
+
+    ASSERT_EQ(call("POST", "/api/watch", R"({"on":true})").status, 202);
+    json job = get("/api/job");
+    EXPECT_TRUE(job["running"]);
+    EXPECT_EQ(job["kind"], "watch");
+    const std::string busy = R"({"error":"the watch is on: turn Watch off before a scan, an apply or a replacement"})";
+    const struct {
+        const char* path;
+        const char* body;
+    } held[] = {
+        {"/api/watch", R"({"on":true})"},
+        {"/api/scan", "{}"},
+        {"/api/apply", R"({"rows":[{"mac":"00.1a.2b.3c.00.01","ip":"192.168.1.70"}]})"},
+        {"/api/replace", R"({"old":"00.1a.2b.3c.00.02","new":"00.1a.2b.3c.00.03"})"},
+    };
+    for (const auto& h : held) {
+        HttpAnswer a = call("POST", h.path, h.body);
+        EXPECT_EQ(a.status, 409) << h.path;
+        EXPECT_EQ(a.body, busy) << h.path;
+    }
+    EXPECT_EQ(call("POST", "/api/watch", R"({"on":"yes"})").status, 400);
+
+    std::string stream;
+    EXPECT_TRUE(readUntil(events, &stream, "\"event\":\"back\"", 25)) << stream;
+    close(events);
+    EXPECT_NE(stream.find("event: watch\ndata: {\"time\":\""), std::string::npos) << stream;
+    const std::map<std::string, std::vector<std::string>> told = {
+        {"00.1a.2b.3c.00.01", {"present"}},
+        {"00.1a.2b.3c.00.02", {"present", "gone", "back"}},
+        {"00.1a.2b.3c.00.03", {"appeared"}},
+    };
+    json watch = get("/api/watch");
+    EXPECT_TRUE(watch["on"]);
+    EXPECT_EQ(watchEvents(watch), told) << watch.dump();
+    EXPECT_EQ(row(get("/api/controllers"), "00.1a.2b.3c.00.03")["ip"], "192.168.1.23") << "a MAC that appeared joins";
+
+    HttpAnswer off = call("POST", "/api/watch", R"({"on":false})");
+    EXPECT_EQ(off.status, 200) << off.body;
+    job = waitForJob(5);
+    EXPECT_EQ(job["kind"], "watch");
+    EXPECT_EQ(job["status"], 0);
+    EXPECT_FALSE(get("/api/watch")["on"]);
+    EXPECT_EQ(call("POST", "/api/watch", R"({"on":false})").status, 200) << "off when off: nothing";
+    EXPECT_EQ(call("POST", "/api/scan", R"({"timeout":0.2})").status, 202);
+    waitForJob();
+    // A stop while the watch is on ends it, and the program, at once: with 0, as a watch of
+    // brevindor-batch ended by a signal.
+    ASSERT_EQ(call("POST", "/api/watch", R"({"on":true})").status, 202);
+    auto stopping = std::chrono::steady_clock::now();
+    EXPECT_EQ(stopBackground(server, SIGINT), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
+    EXPECT_EQ(settingsIn(received()), std::set<std::string>());
+}
+
+TEST_F(Web, ReplaceGivesTheNewControllerTheOldOnesValuesOnlyOnceItIsGone)
+{
+    // The first scan is request 1: the first is off from then on, the fourth starts after it.
+    controllers({web(1, "silent=2-"), web(2), web(4, "start=2")});
+    start({"--timeout", "0.3", "--verify-time", "2"});
+    waitForJob();
+    const struct {
+        const char* what;
+        const char* body;
+        int status;
+        std::string error;     // a refusal's words; empty: started
+        int jobStatus;         // once it ended
+        std::string message;   // in how it ended
+    } cases[] = {
+        {"the old one still answers", R"({"old":"00.1a.2b.3c.00.02","new":"00.1a.2b.3c.00.04"})", 202, "",
+         EXIT_CONFLICT, "the controller 00.1a.2b.3c.00.02 still answers"},
+        {"the new one is missing", R"({"old":"00.1a.2b.3c.00.01","new":"00.1a.2b.3c.00.09"})", 202, "", EXIT_NOT_FOUND,
+         ""},
+        {"the old one is not in the table", R"({"old":"00.1a.2b.3c.00.08","new":"00.1a.2b.3c.00.04"})", 400,
+         "the table has no row for 00.1a.2b.3c.00.08; nothing sent"},
+        {"one controller twice", R"({"old":"00.1a.2b.3c.00.01","new":"00:1a:2b:3c:00:01"})", 400,
+         "the old and the new MAC name the same controller"},
+        {"no MAC", R"({"old":"00.1a.2b.3c.00.01","new":"pump"})", 400, "new: bad MAC"},
+        {"no new", R"({"old":"00.1a.2b.3c.00.01"})", 400, "new: a MAC as a string"},
+    };
+    for (const auto& c : cases) {
+        HttpAnswer a = call("POST", "/api/replace", c.body);
+        ASSERT_EQ(a.status, c.status) << c.what << ": " << a.body;
+        if (c.status != 202) {
+            std::string error = json::parse(a.body)["error"];
+            EXPECT_EQ(error.compare(0, c.error.size(), c.error), 0) << c.what << ": " << error;
+            continue;
+        }
+        json job = waitForJob();
+        EXPECT_EQ(job["status"], c.jobStatus) << c.what << ": " << job.dump();
+        std::string message = job["message"].is_string() ? job["message"].get<std::string>() : "";
+        EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
+    }
+    ASSERT_EQ(call("POST", "/api/replace", R"({"old":"00.1a.2b.3c.00.01","new":"00.1a.2b.3c.00.04"})").status, 202);
+    json job = waitForJob();
+    EXPECT_EQ(job["status"], 0) << job.dump();
+    json outcomes = get("/api/outcomes");
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0]["mac"], "00.1a.2b.3c.00.04");
+    EXPECT_EQ(outcomes[0]["state"], "verified");
+    EXPECT_EQ(outcomes[0]["after_ip"], "192.168.1.21");
+    std::set<std::string> only = {settingLogLine("00.1a.2b.3c.00.04", "192.168.1.21", "192.168.1.1", "255.255.255.0")};
+    EXPECT_EQ(settingsIn(received()), only);
+}
+
+TEST_F(Web, WatchWhereNoInterfaceCanBeChosenEndsAsTheScanDid)
+{
+    controllers({web(1)});
+    start({"--timeout", "0.3", "--interface", "brvnone"});
+    json scan = waitForJob();
+    ASSERT_NE(scan["status"], 0) << scan.dump();
+    ASSERT_EQ(call("POST", "/api/watch", R"({"on":true})").status, 202);
+    json watch = waitForJob(5);
+    EXPECT_EQ(watch["kind"], "watch");
+    EXPECT_EQ(watch["status"], scan["status"]);
+    EXPECT_EQ(watch["message"], scan["message"]);
+    EXPECT_FALSE(get("/api/watch")["on"]);
 }

@@ -74,6 +74,38 @@ TEST(Gate, Decisions)
     } cases[] = {
         {"the page's GET", fromPage, [](GateRequest&) {}, GATE_PASS},
         {"the page's POST", post, [](GateRequest&) {}, GATE_PASS},
+        {"the watch turned on or off", post, [](GateRequest& r) { r.path = "/api/watch"; }, GATE_PASS},
+        {"the watch from a foreign page", post,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.origin = "http://attacker.example";
+         },
+         403},
+        {"the watch as a form", post,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.contentType = "text/plain";
+         },
+         415},
+        {"the watch's events without a token", fromPage,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.cookie = "";
+         },
+         401},
+        {"a replacement", post, [](GateRequest& r) { r.path = "/api/replace"; }, GATE_PASS},
+        {"a replacement from a foreign page", post,
+         [](GateRequest& r) {
+             r.path = "/api/replace";
+             r.origin = "null";
+         },
+         403},
+        {"a replacement without a token", post,
+         [](GateRequest& r) {
+             r.path = "/api/replace";
+             r.cookie = "";
+         },
+         401},
         {"localhost", fromPage, [](GateRequest& r) { r.host = "LocalHost:8080"; }, GATE_PASS},
         {"the --listen address", fromPage, [](GateRequest& r) { r.host = "192.168.5.9:8080"; }, GATE_PASS},
         {"a rebound name", fromPage, [](GateRequest& r) { r.host = "attacker.example:8080"; }, 403},

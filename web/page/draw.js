@@ -2,17 +2,18 @@
 // always set as text (textContent, input values), never as markup.
 import {
   COLUMNS, OPTIONAL, EDITABLE, model, safeText, current, tableOrder, matchesFilter, summaryText, serverText,
+  markText, watching, timeOfDay,
 } from './state.js';
 
 const views = new Map();   // mac -> {tr, cells, inputs, refusal, conflict, select}
-let handlers = { edited() {}, selected() {} };
+let handlers = { edited() {}, selected() {}, replace() {} };
 let layoutPending = false;
 let summaryPending = false;
 
 export const $ = (id) => document.getElementById(id);
 export const act = (name) => document.querySelector('[data-action="' + name + '"]');
 
-// What the rows' controls call: edited(mac, key, value) and selected(mac, checked).
+// What the rows' controls call: edited(mac, key, value), selected(mac, checked) and replace(mac).
 export function setHandlers(h) {
   handlers = h;
 }
@@ -71,7 +72,7 @@ function makeView(mac) {
   const tr = document.createElement('tr');
   tr.dataset.mac = mac;
   tr.dataset.state = '';
-  const view = { tr, cells: {}, inputs: {}, refusal: null, conflict: null, select: null };
+  const view = { tr, cells: {}, inputs: {}, refusal: null, conflict: null, select: null, mark: null, replace: null };
   const selectCell = document.createElement('td');
   view.select = document.createElement('input');
   view.select.type = 'checkbox';
@@ -90,6 +91,17 @@ function makeView(mac) {
       view.conflict = document.createElement('div');
       view.conflict.dataset.field = 'conflict';
       td.append(view.refusal, view.conflict);
+    } else if (key === 'watch') {
+      view.mark = document.createElement('span');
+      view.mark.dataset.field = 'watch';
+      view.replace = document.createElement('button');
+      view.replace.type = 'button';
+      view.replace.textContent = 'Replace…';
+      view.replace.dataset.replace = mac;
+      view.replace.setAttribute('aria-label', 'Replace ' + mac);
+      view.replace.hidden = true;
+      view.replace.addEventListener('click', () => handlers.replace(mac));
+      td.append(view.mark, ' ', view.replace);
     } else {
       td.dataset.field = key;
     }
@@ -123,7 +135,7 @@ export function drawRow(mac) {
   const isNew = !views.has(mac);
   const view = isNew ? makeView(mac) : views.get(mac);
   for (const [key] of COLUMNS) {
-    if (key === 'state') continue;
+    if (key === 'state' || key === 'watch') continue;
     if (EDITABLE.includes(key)) {
       drawField(mac, key);
     } else if (key === 'notes') {
@@ -132,6 +144,7 @@ export function drawRow(mac) {
       setText(view.cells[key], key === 'node_name' ? safeText(data[key]) : String(data[key] ?? ''));
     }
   }
+  drawMark(mac);
   if (isNew) {
     if (model.sortKey === null && matchesFilter(mac)) {
       $('rows').appendChild(view.tr);
@@ -166,6 +179,35 @@ export function drawState(mac) {
   const state = model.states.get(mac) || '';
   view.tr.dataset.state = state;
   view.cells.state.textContent = state;
+}
+
+// A row's watch mark, and Replace… on a row marked gone.
+export function drawMark(mac) {
+  const view = views.get(mac);
+  if (!view) return;
+  const mark = model.watch.marks.get(mac);
+  view.tr.dataset.watch = mark ? mark.event : '';
+  setText(view.mark, markText(mac));
+  view.replace.hidden = !mark || mark.event !== 'gone';
+}
+
+// Identify's list: each MAC a button that filters the table to it, newest first.
+export function drawIdentify(onChoose) {
+  const box = $('identify');
+  box.hidden = !model.watch.identifying;
+  const list = $('identify-list');
+  list.textContent = '';
+  for (const i of model.watch.identified) {
+    const li = document.createElement('li');
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.dataset.identified = i.mac;
+    b.textContent = i.mac;
+    b.addEventListener('click', () => onChoose(i.mac));
+    li.append(b, ' ' + i.event + ' ' + timeOfDay(i.time));
+    list.appendChild(li);
+  }
+  $('identify-none').hidden = model.watch.identified.length > 0;
 }
 
 export function drawRefusals() {
@@ -254,6 +296,10 @@ export function drawButtons() {
   act('dry-run').disabled = busy || !some || refused;
   act('discard').disabled = !some;
   act('scan').disabled = busy;
+  const watch = watching();
+  $('watch').checked = watch;
+  $('watch').disabled = model.server !== 'up' || (model.job.running && !watch);
+  act('identify').disabled = $('watch').disabled;
   act('undo').disabled = busy || !model.job.undo_file;
   $('plan-file').disabled = model.server !== 'up';
   $('plan-file').closest('label').classList.toggle('disabled', model.server !== 'up');

@@ -177,6 +177,84 @@ async function importPlan(file) {
   scheduleCheck();
 }
 
+// ---- The watch, Identify and Replace ----
+
+async function setWatch(on) {
+  const { status, data } = await call('POST', '/api/watch', { on });
+  if (status !== 202 && status !== 200) draw.setStatus(data.error || 'the watch did not start', true);
+  draw.drawButtons();
+  return status === 202 || status === 200;
+}
+
+function showIdentified() {
+  draw.drawIdentify((mac) => {
+    $('filter').value = mac;
+    $('filter').dispatchEvent(new Event('change'));
+    draw.announce('the table shows ' + mac + ' alone');
+  });
+}
+
+async function identify() {
+  state.startIdentify();
+  showIdentified();
+  draw.focusField('identify-help');
+  if (!state.watching()) await setWatch(true);
+}
+
+function closeIdentify() {
+  model.watch.identifying = false;
+  showIdentified();
+  act('identify').focus();
+}
+
+let replacing = null;   // the MAC the dialog replaces
+
+function openReplace(mac) {
+  replacing = mac;
+  $('replace-old').textContent = mac;
+  $('replace-error').textContent = '';
+  $('replace-new').value = '';
+  const choice = $('replace-choice');
+  choice.textContent = '';
+  const none = document.createElement('option');
+  none.value = '';
+  none.textContent = 'typed below';
+  choice.appendChild(none);
+  const appeared = state.appearedSince(mac);
+  for (const other of appeared) {
+    const o = document.createElement('option');
+    o.value = other;
+    o.textContent = other;
+    choice.appendChild(o);
+  }
+  if (appeared.length) choice.value = appeared[0];
+  $('replace-dialog').showModal();
+}
+
+// The watch sends while it runs: it ends first, then the replacement goes through the runner.
+async function replace(e) {
+  e.preventDefault();
+  const newMac = $('replace-new').value.trim() || $('replace-choice').value;
+  if (state.watching()) {
+    await call('POST', '/api/watch', { on: false });
+    for (let k = 0; k < 50; ++k) {
+      const job = await call('GET', '/api/job');
+      if (job.status !== 200 || !job.data.running) break;
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+  }
+  const { status, data } = await call('POST', '/api/replace', { old: replacing, new: newMac });
+  if (status !== 202) {
+    $('replace-error').textContent = data.error || 'the replacement did not start (' + status + ')';
+    return;
+  }
+  $('replace-dialog').close();
+  model.outcomes = {};
+  model.states.delete(newMac);
+  draw.drawState(newMac);
+  draw.setStatus('replacing ' + replacing + ' by ' + newMac + '…', false);
+}
+
 // ---- What the server tells ----
 
 function showJob(job) {
@@ -221,6 +299,11 @@ const events = {
   outcomes: showOutcomes,
   refusals: showRefusals,
   message: (text) => draw.setStatus(text, false),
+  watch(e) {
+    const marked = state.takeWatchEvent(e);
+    if (marked) draw.drawMark(e.mac);
+    if (model.watch.identifying) showIdentified();
+  },
 };
 
 // ---- Whether the server answers ----
@@ -313,6 +396,7 @@ function wire() {
     selected(mac, on) {
       if (on) model.selected.add(mac); else model.selected.delete(mac);
     },
+    replace: openReplace,
   });
   draw.buildHeads((key) => {
     state.sortBy(key);
@@ -325,6 +409,11 @@ function wire() {
   act('discard').addEventListener('click', discard);
   act('undo').addEventListener('click', undoLast);
   act('number').addEventListener('click', numberSelected);
+  $('watch').addEventListener('change', (e) => setWatch(e.target.checked));
+  act('identify').addEventListener('click', identify);
+  act('identify-close').addEventListener('click', closeIdentify);
+  $('replace-form').addEventListener('submit', replace);
+  act('replace-cancel').addEventListener('click', () => $('replace-dialog').close());
   const filtered = () => {
     model.filter = $('filter').value;
     draw.scheduleLayout();
@@ -357,6 +446,9 @@ function wire() {
   draw.drawSummary();
   loadInterfaces();
   openStream();
+  call('GET', '/api/watch').then(({ status, data }) => {   // marks told before the page opened
+    if (status === 200) for (const e of data.events) events.watch(e);
+  });
   watch = watchServer(serverAnswered);
 }
 

@@ -5,7 +5,7 @@
 // The table's columns in order: the scan's fields, the apply's result, and beside the addresses
 // the reasons a row is refused or its conflict. The optional ones are shown when chosen.
 export const COLUMNS = [
-  ['mac', 'MAC'], ['state', 'Result'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'],
+  ['mac', 'MAC'], ['state', 'Result'], ['watch', 'Watch'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'],
   ['node_name', 'Node name'], ['notes', 'Refused because, or conflict'], ['version', 'Version'],
   ['node_id', 'Node id'], ['node_id_type', 'Id type'], ['sender', 'Sender'], ['local', 'Local'],
   ['answers', 'Answers'],
@@ -27,7 +27,61 @@ export const model = {
   shown: new Set(),      // the optional columns chosen
   server: 'up',          // 'up', 'down' (no answer) or 'new-run' (it no longer knows this page)
   outcomes: {},          // the last apply's count of each state
+  watch: {
+    marks: new Map(),    // mac -> {event, time, seq}: the latest watch event that marks its row
+    seq: 0,              // events taken, for "since"
+    identifying: false,  // Identify was pressed, and its list is open
+    identified: [],      // [{mac, event, time}] since Identify was pressed, newest first
+  },
 };
+
+// The watch events that mark a row, and those that Identify lists.
+const MARKS = ['appeared', 'gone', 'back', 'changed'];
+const IDENTIFIES = ['appeared', 'back'];
+
+// A watch event from the server; true when it changed its row's mark.
+export function takeWatchEvent(e) {
+  const w = model.watch;
+  ++w.seq;
+  if (w.identifying && IDENTIFIES.includes(e.event)) {
+    w.identified = w.identified.filter((i) => i.mac !== e.mac);
+    w.identified.unshift({ mac: e.mac, event: e.event, time: e.time });
+  }
+  if (!MARKS.includes(e.event)) return false;
+  w.marks.set(e.mac, { event: e.event, time: e.time, seq: w.seq });
+  return true;
+}
+
+export function startIdentify() {
+  model.watch.identifying = true;
+  model.watch.identified = [];
+}
+
+// The MACs marked appeared after mac was marked gone, newest first.
+export function appearedSince(mac) {
+  const gone = model.watch.marks.get(mac);
+  const list = [];
+  for (const [other, m] of model.watch.marks) {
+    if (m.event === 'appeared' && (!gone || m.seq > gone.seq)) list.push([m.seq, other]);
+  }
+  return list.sort((a, b) => b[0] - a[0]).map((x) => x[1]);
+}
+
+// A watch event's time (UTC from the server) as this computer's time of day.
+export function timeOfDay(time) {
+  const d = new Date(time);
+  return isNaN(d) ? String(time ?? '') : d.toLocaleTimeString();
+}
+
+// The mark of a row: 'gone 14:03:07', or ''.
+export function markText(mac) {
+  const m = model.watch.marks.get(mac);
+  return m ? m.event + ' ' + timeOfDay(m.time) : '';
+}
+
+export function watching() {
+  return model.job.running && model.job.kind === 'watch';
+}
 
 // Controls as '?', as the other programs show device text.
 export function safeText(text) {
@@ -104,6 +158,7 @@ export function takeRow(data) {
 export function clearRows() {
   model.rows.clear();
   model.states.clear();
+  model.watch.marks.clear();
   model.selected.clear();
 }
 
@@ -148,6 +203,7 @@ export function matchesFilter(mac) {
 
 function sortValue(mac, key) {
   if (key === 'state') return model.states.get(mac) || '';
+  if (key === 'watch') return model.watch.marks.get(mac)?.event || '';
   if (key === 'notes') return (model.refusals.get(mac) || '') + '\u0000' + (model.rows.get(mac).conflict || '');
   const v = model.rows.get(mac)[key];
   if (key === 'answers') return +v;
@@ -231,7 +287,7 @@ export function takeOutcomes(list) {
 
 // A job as the status line tells it: the server's words for how it ended (its result), and why.
 export function jobText(job) {
-  if (job.running) return job.kind === 'scan' ? 'scanning…' : 'applying…';
+  if (job.running) return { scan: 'scanning…', watch: 'watching…' }[job.kind] || 'applying…';
   if (!job.kind) return '';
   return job.kind + ': ' + (job.result || 'status ' + job.status) + (job.message ? ' (' + job.message + ')' : '');
 }
