@@ -64,14 +64,14 @@ void Web::stop()
 }
 
 HttpAnswer Web::call(const std::string& method, const std::string& path, const std::string& body,
-                     const std::string& headers)
+                     const std::string& headers, double seconds)
 {
     std::string h =
         "Host: " + address + ":" + std::to_string(port) + "\r\n" + "Authorization: Bearer " + token + "\r\n" + headers;
     if (method == "POST") {
         h += "Content-Type: application/json\r\n";
     }
-    return httpExchange(port, httpRequest(method, path, port, h, body), 10, address);
+    return httpExchange(port, httpRequest(method, path, port, h, body), seconds, address);
 }
 
 json Web::get(const std::string& path)

@@ -21,8 +21,10 @@ protected:
     // Stops the program as by SIGTERM, for a test that starts it again.
     void stop();
 
+    // A call with the token; it waits seconds for the answer (a sanitizer build on a busy machine
+    // takes a while over a large body).
     HttpAnswer call(const std::string& method, const std::string& path, const std::string& body = "",
-                    const std::string& headers = "");
+                    const std::string& headers = "", double seconds = 10);
     nlohmann::json get(const std::string& path);
     // Waits for the running job to end; its status.
     nlohmann::json waitForJob(double seconds = 30);

@@ -420,7 +420,7 @@ TEST_F(Web, PlanImportUpToTheBodyLimit)
     std::string body = lead + text + "\"}";
     body += std::string(limit - body.size(), ' ');   // JSON may end in white space
     ASSERT_EQ(body.size(), limit);
-    HttpAnswer a = call("POST", "/api/plan", body);
+    HttpAnswer a = call("POST", "/api/plan", body, "", 60);
     ASSERT_EQ(a.status, 200) << a.body.substr(0, 300);
     json plan = json::parse(a.body, nullptr, false);
     ASSERT_EQ(plan["errors"].size(), 0u) << plan["errors"].dump().substr(0, 300);
