@@ -7,3 +7,4 @@
 int runScan(const Settings& s);   // batch/scan_command.cpp
 int runSet(const Settings& s);    // batch/plan_commands.cpp
 int runApply(const Settings& s);
+int runDoctorCommand(const Settings& s);   // batch/doctor_command.cpp

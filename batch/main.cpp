@@ -31,6 +31,8 @@ const Command COMMANDS[] = {
      "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
      "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"doctor", runDoctorCommand, "[--interface WHERE] [--timeout S] [--format table|json]", DOCTOR_OPTIONS,
+     DOCTOR_SHORT_OPTIONS, 0},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
@@ -74,7 +76,7 @@ void printUsage(FILE* out)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set or apply");
+        return usageError("a command is needed: scan, set, apply or doctor");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

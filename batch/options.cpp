@@ -19,7 +19,8 @@ enum OptionCode {
     OPT_MAX_TIME,
     OPT_UNDO,
     OPT_SETTLE,
-    OPT_BOM
+    OPT_BOM,
+    OPT_TABLE_OR_JSON,
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -63,6 +64,9 @@ enum OptionCode {
         NULL, 0, NULL, 0                                                                                               \
     }
 
+const option DOCTOR_OPTIONS[] = {
+    OPTION_INTERFACE, OPTION_TIMEOUT, {"format", required_argument, NULL, OPT_TABLE_OR_JSON}, OPTION_HELP, OPTION_END,
+};
 const option SCAN_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_BOM, OPTION_HELP, OPTION_END,
 };
@@ -135,15 +139,17 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_SETTLE:
     case OPT_VERIFY_TIME:
         return takeSeconds(code, value, s);
-    case 'f': {
+    case 'f':
+    case OPT_TABLE_OR_JSON: {
         const char* const names[] = {"table", "csv", "json"};
         for (int f = 0; f < 3; ++f) {
-            if (strcmp(value, names[f]) == 0) {
+            if (strcmp(value, names[f]) == 0 && (code == 'f' || f != FORMAT_CSV)) {
                 s->format = (TextFormat)f;
                 return EXIT_OK;
             }
         }
-        return usageError("bad --format '%s' (table, csv or json)", value);
+        return usageError(code == 'f' ? "bad --format '%s' (table, csv or json)" : "bad --format '%s' (table or json)",
+                          value);
     }
     case OPT_MAC:
         s->mac = value;
