@@ -1,7 +1,6 @@
 #include <ifaddrs.h>
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
-#include <linux/wireless.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
 
@@ -12,6 +11,9 @@
 
 #include "platform/computer.h"
 #include "platform/platform.h"
+
+// SIOCGIWNAME of linux/wireless.h, whose header can't be had together with net/if.h.
+const unsigned long WIRELESS_NAME = 0x8B01;
 
 // ARPHRD_* values (linux/if_arp.h).
 enum {
@@ -64,10 +66,9 @@ static int hardwareOf(int s, const char* name)
 // True when the interface answers the wireless extensions' first question.
 static bool isWireless(int s, const char* name)
 {
-    iwreq request;
-    memset(&request, 0, sizeof request);
-    (void)snprintf(request.ifr_name, sizeof request.ifr_name, "%.*s", (int)strcspn(name, ":"), name);
-    return ioctl(s, SIOCGIWNAME, &request) == 0;
+    ifreq request;   // room for the answer, a name in place of the request's union
+    nameRequest(&request, name);
+    return ioctl(s, WIRELESS_NAME, &request) == 0;
 }
 
 static InterfaceKind kindOf(int s, const char* name, unsigned flags)
