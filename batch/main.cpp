@@ -67,7 +67,9 @@ void printUsage(FILE* out)
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
             "failure, 4 sent but not confirmed, 5 a MAC answered from two senders, 128+n stopped by\n"
-            "signal n.\n",
+            "signal n. doctor checks this computer (interfaces, route, port, receive buffer, on\n"
+            "Windows the firewall), scans each interface and prints a line a finding with its fix;\n"
+            "0 when all is ok and a controller answered, else 1.\n",
             BATCH_PROGRAM);
 }
 

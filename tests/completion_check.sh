@@ -33,7 +33,10 @@ check() {   # expected candidates, then the words; the last word is the one comp
     fi
 }
 check "scan " brevindor-batch sc
-check "apply scan set " brevindor-batch ""
+check "apply doctor scan set " brevindor-batch ""
+check "doctor " brevindor-batch do
+check "--format --help --interface --timeout " brevindor-batch doctor --
+check "json table " brevindor-batch doctor --format ""
 check "--mac --mask --max-time " brevindor-batch set --m
 check "--dry-run " brevindor-batch apply line4.csv --d
 check "--settle " brevindor-batch set --se

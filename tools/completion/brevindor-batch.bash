@@ -30,7 +30,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply)
+        scan | set | apply | doctor)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,14 +40,18 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply doctor" -- "$cur")
         fi
         return 0
     fi
 
     case $prev in
     --format)
-        mapfile -t COMPREPLY < <(compgen -W "table csv json" -- "$cur")
+        if [ "$command" = doctor ]; then
+            mapfile -t COMPREPLY < <(compgen -W "table json" -- "$cur")
+        else
+            mapfile -t COMPREPLY < <(compgen -W "table csv json" -- "$cur")
+        fi
         return 0
         ;;
     --interface | -i)
@@ -70,6 +74,7 @@ _brevindor_batch()
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
                   --format --bom --undo --help" ;;
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
+    doctor) options="--interface --timeout --format --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
