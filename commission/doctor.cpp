@@ -249,11 +249,13 @@ static bool insideLocalSubnet(const ComputerFacts& facts, const unsigned char* a
 
 static void addOutside(const ComputerFacts& facts, const std::vector<JobResult>& scans, std::vector<Finding>* out)
 {
-    std::vector<Address> taken;   // every controller's IP and every local address
+    std::vector<Address> taken;   // every controller's IP and gateway, and every local address
     for (const JobResult& r : scans) {
         for (const Sighting& s : r.found) {
             Address a;
             memcpy(a.data(), s.response.ip, IPV4_LEN);
+            taken.push_back(a);
+            memcpy(a.data(), s.response.gateway, IPV4_LEN);
             taken.push_back(a);
         }
     }

@@ -89,7 +89,8 @@ std::vector<Finding> doctorFindings(const ComputerFacts& facts, const std::vecto
 // 0 (EXIT_OK) when every finding is fine and at least one controller answered, else 1.
 int doctorStatus(const std::vector<Finding>& findings);
 
-// A host address in the subnet of ip and mask that none of taken holds, from the top down (.250
+// A host address in the subnet of ip and mask that none of taken holds (the check takes every
+// controller's IP and gateway and every local address), from the top down (.250
 // of a /24 first, then down, then the few above it); false when there is none, or the mask is no
 // prefix.
 bool freeAddressIn(const unsigned char* ip, const unsigned char* mask,

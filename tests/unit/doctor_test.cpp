@@ -37,7 +37,7 @@ InterfaceDetail detail(const char* name, const char* address, int prefix, Interf
 }
 
 // A controller with this IP and mask, heard on the local address.
-Sighting heard(int k, const char* ip, const char* mask, const char* on)
+Sighting heard(int k, const char* ip, const char* mask, const char* on, const char* gateway = "192.168.1.1")
 {
     Sighting s{};
     unsigned char buf[RESPONSE_LEN];
@@ -47,6 +47,7 @@ Sighting heard(int k, const char* ip, const char* mask, const char* on)
     memcpy(s.response.ip, addr(ip).data(), IPV4_LEN);
     memcpy(s.response.mask, addr(mask).data(), IPV4_LEN);
     memcpy(s.local, addr(on).data(), IPV4_LEN);
+    memcpy(s.response.gateway, addr(gateway).data(), IPV4_LEN);
     s.answers = 1;
     return s;
 }
@@ -143,6 +144,13 @@ TEST(Doctor, FindingsAndStatus)
          "every subnet of this computer; fix (as root): ip addr add 10.2.0.249/24 dev eth0\n"
          "problem  controller 00.1a.2b.3c.4d.02 at 10.2.0.250 mask 255.255.255.0, heard on 10.0.0.1 (eth0), is "
          "outside every subnet of this computer; fix (as root): ip addr add 10.2.0.249/24 dev eth0\n",
+         1},
+        {"SuggestionPassesOverTheGateway",
+         [](ComputerFacts&) {},
+         {heard(1, "10.2.0.7", "255.255.255.0", "10.0.0.1", "10.2.0.250")},
+         false,
+         "problem  controller 00.1a.2b.3c.4d.01 at 10.2.0.7 mask 255.255.255.0, heard on 10.0.0.1 (eth0), is outside "
+         "every subnet of this computer; fix (as root): ip addr add 10.2.0.249/24 dev eth0\n",
          1},
         {"InsideAnotherInterfacesSubnet",
          [](ComputerFacts& f) { f.interfaces.push_back(detail("eth1", "10.2.0.1", 16)); },
