@@ -359,6 +359,7 @@ static ComputerFacts askSystem(const std::string& where)
     details.resize((size_t)count);
     facts.interfaces = details;
     std::vector<LocalInterface> listed;
+    listed.reserve(details.size());
     for (const InterfaceDetail& d : details) {
         listed.push_back(d.one);
     }
