@@ -5,11 +5,11 @@
 
 int runDoctorCommand(const Settings& s)
 {
-    DoctorSpec spec;
-    spec.where = s.where;
-    spec.scan = s.apply.scan;
-    spec.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
-    DoctorResult result = runDoctor(spec, {showEvent, nullptr});
+    DoctorOrder order;
+    order.where = s.where;
+    order.scan = s.apply.scan;
+    order.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
+    DoctorResult result = runDoctor(order, {showEvent, nullptr});
     clearStatus();
     writeResult(doctorText(s.format, result.findings, result.status, WINDOWS_HOST));
     return result.status;

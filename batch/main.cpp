@@ -11,6 +11,7 @@
 
 #include "batch/commands.h"
 #include "batch/output.h"
+#include "batch/watch_command.h"
 #include "report/messages.h"
 
 #ifndef BREVINDOR_VERSION
@@ -31,6 +32,12 @@ const Command COMMANDS[] = {
      "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
      "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"replace", runReplace,
+     "--old MAC --new MAC --from FILE [--interface WHERE] [--timeout S] [--max-time S]\n"
+     "                      [--settle S] [--verify-time S] [--undo FILE] [--format table|csv|json] [--bom]",
+     REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
+    {"watch", runWatchCommand, "[--interface WHERE] [--every S] [--gone-after N] [--format table|json] [--max-time S]",
+     WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},
     {"doctor", runDoctorCommand, "[--interface WHERE] [--timeout S] [--format table|json]", DOCTOR_OPTIONS,
      DOCTOR_SHORT_OPTIONS, 0},
 };
@@ -62,7 +69,14 @@ void printUsage(FILE* out)
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
             "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
             "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
+            "replace: the controller --new takes the IP, gateway and mask of --old's row in --from (a plan,\n"
+            "an undo file or a scan's CSV), then goes as apply; refused while --old still answers (5).\n"
             "After a summary, standard error gets a line counting each result.\n"
+            "watch: asks every --every seconds (default 2, 0.25 to 3600) and prints each change at\n"
+            "once, one line each: present, appeared, gone (not heard in --gone-after asks in a row,\n"
+            "default 3), back, changed (IP, gateway, mask or node name), conflict (a second sender\n"
+            "for a MAC, or a duplicate IP); as JSON Lines with --format json. It ends at Ctrl-C,\n"
+            "SIGTERM or --max-time with status 0, after a tally on standard error.\n"
             "\n"
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
@@ -78,7 +92,7 @@ void printUsage(FILE* out)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set, apply or doctor");
+        return usageError("a command is needed: scan, set, apply, replace, watch or doctor");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

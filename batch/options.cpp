@@ -20,7 +20,13 @@ enum OptionCode {
     OPT_UNDO,
     OPT_SETTLE,
     OPT_BOM,
-    OPT_TABLE_OR_JSON,
+    OPT_TABLE_OR_JSON,   // --format of watch and doctor
+    OPT_OLD,
+    OPT_NEW,
+    OPT_FROM,
+    OPT_EVERY,
+    OPT_GONE_AFTER,
+    OPT_WATCH_MAX_TIME,   // no limit unless given
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -87,6 +93,21 @@ const option SET_OPTIONS[] = {
     OPTION_HELP,
     OPTION_END,
 };
+const option REPLACE_OPTIONS[] = {
+    OPTION_INTERFACE,
+    OPTION_TIMEOUT,
+    OPTION_MAX_TIME,
+    {"old", required_argument, NULL, OPT_OLD},
+    {"new", required_argument, NULL, OPT_NEW},
+    {"from", required_argument, NULL, OPT_FROM},
+    OPTION_SETTLE,
+    OPTION_VERIFY_TIME,
+    OPTION_UNDO,
+    OPTION_FORMAT,
+    OPTION_BOM,
+    OPTION_HELP,
+    OPTION_END,
+};
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT,     OPTION_MAX_TIME,
     OPTION_SETTLE,    OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
@@ -94,12 +115,22 @@ const option APPLY_OPTIONS[] = {
     OPTION_HELP,      OPTION_END,
 };
 
+const option WATCH_OPTIONS[] = {
+    OPTION_INTERFACE,
+    {"every", required_argument, NULL, OPT_EVERY},
+    {"gone-after", required_argument, NULL, OPT_GONE_AFTER},
+    {"format", required_argument, NULL, OPT_TABLE_OR_JSON},
+    {"max-time", required_argument, NULL, OPT_WATCH_MAX_TIME},
+    OPTION_HELP,
+    OPTION_END,
+};
+
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 {
     va_list args;
     va_start(args, format);
     fprintf(stderr, "%s: ", BATCH_PROGRAM);
-    vfprintf(stderr, format, args);
+    vfprintf(stderr, format, args);   // NOLINT(clang-analyzer-valist.Uninitialized): started above
     va_end(args);
     fprintf(stderr, "\nTry '%s --help'.\n", BATCH_PROGRAM);
     return EXIT_USAGE;
@@ -109,15 +140,15 @@ int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 static int takeSeconds(int code, const char* value, Settings* s)
 {
     const struct {
-        int code;
-        const char* name;
-        bool zeroAllowed;
         double* seconds;
+        const char* name;
+        int code;
+        bool zeroAllowed;
     } options[] = {
-        {'t', "--timeout", true, &s->apply.scan.quiet},
-        {OPT_MAX_TIME, "--max-time", false, &s->apply.scan.maxTime},
-        {OPT_SETTLE, "--settle", true, &s->apply.scan.settle},
-        {OPT_VERIFY_TIME, "--verify-time", true, &s->apply.verifyTime},
+        {&s->apply.scan.quiet, "--timeout", 't', true},
+        {&s->apply.scan.maxTime, "--max-time", OPT_MAX_TIME, false},
+        {&s->apply.scan.settle, "--settle", OPT_SETTLE, true},
+        {&s->apply.verifyTime, "--verify-time", OPT_VERIFY_TIME, true},
     };
     for (const auto& o : options) {
         if (o.code == code && !readSeconds(value, o.zeroAllowed, o.seconds)) {
@@ -127,10 +158,53 @@ static int takeSeconds(int code, const char* value, Settings* s)
     return EXIT_OK;
 }
 
+// A whole number from 1 to max.
+static bool readCount(const char* text, int max, int* count)
+{
+    char* end = NULL;
+    errno = 0;
+    long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 1 || value > max) {
+        return false;
+    }
+    *count = (int)value;
+    return true;
+}
+
+// One of the watch's options into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeWatchOption(int code, const char* value, Settings* s)
+{
+    WatchOptions& w = s->watch;
+    switch (code) {
+    case OPT_EVERY:
+        if (!readSeconds(value, true, &w.every) || w.every < WATCH_EVERY_MIN_S || w.every > WATCH_EVERY_MAX_S) {
+            return usageError("bad --every '%s' (seconds, %g to %g)", value, WATCH_EVERY_MIN_S, WATCH_EVERY_MAX_S);
+        }
+        break;
+    case OPT_GONE_AFTER:
+        if (!readCount(value, WATCH_GONE_AFTER_MAX, &w.goneAfter)) {
+            return usageError("bad --gone-after '%s' (asks, 1 to %d)", value, WATCH_GONE_AFTER_MAX);
+        }
+        break;
+    case OPT_WATCH_MAX_TIME:
+        if (!readSeconds(value, false, &w.maxTime)) {
+            return usageError("bad --max-time '%s' (%s)", value, secondsRangeText(false).c_str());
+        }
+        break;
+    default:
+        break;
+    }
+    return EXIT_OK;
+}
+
 // One option into the settings; EXIT_OK or the status of a usage error (printed).
 static int takeOption(int code, const char* value, Settings* s)
 {
     switch (code) {
+    case OPT_EVERY:
+    case OPT_GONE_AFTER:
+    case OPT_WATCH_MAX_TIME:
+        return takeWatchOption(code, value, s);
     case 'i':
         s->where = value;
         break;
@@ -175,6 +249,15 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_BOM:
         s->bom = true;
         break;
+    case OPT_OLD:
+        s->oldMac = value;
+        break;
+    case OPT_NEW:
+        s->newMac = value;
+        break;
+    case OPT_FROM:
+        s->from = value;
+        break;
     default:
         break;
     }
@@ -188,18 +271,19 @@ static std::string ownersOf(const char* arg, const Command& c, const Command* co
         return "";
     }
     std::string name(arg + 2, strcspn(arg + 2, "="));
-    std::string owners;
+    std::vector<std::string> owners;
     for (int k = 0; k < commandCount; ++k) {
-        if (&commands[k] == &c) {
-            continue;
-        }
-        for (const option* o = commands[k].options; o->name != NULL; ++o) {
+        for (const option* o = commands[k].options; &commands[k] != &c && o->name != NULL; ++o) {
             if (name == o->name) {
-                owners += (owners.empty() ? "" : " and ") + std::string(commands[k].name);
+                owners.push_back(commands[k].name);
             }
         }
     }
-    return owners;
+    std::string text;   // "set", "set and apply", "set, apply and replace"
+    for (size_t i = 0; i < owners.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
+    }
+    return text;
 }
 
 int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s)

@@ -6,16 +6,20 @@
 #include <string>
 
 #include "commission/apply.h"
+#include "commission/watch.h"
 #include "report/formats.h"
 
 struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
+    WatchOptions watch;
     TextFormat format = FORMAT_TABLE;
     bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input
     std::string undo;                     // --undo: where the values before go
+    std::string oldMac, newMac;           // replace's --old and --new, as typed
+    std::string from;                     // replace's --from: where the old one's values are
 };
 
 // One command of the table: its name, what runs it, and what it takes.
@@ -31,11 +35,14 @@ struct Command {
 extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
+extern const option REPLACE_OPTIONS[];
+extern const option WATCH_OPTIONS[];
 extern const option DOCTOR_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
+#define WATCH_SHORT_OPTIONS "-:i:f:h"
 #define DOCTOR_SHORT_OPTIONS "-:i:t:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.

@@ -18,20 +18,21 @@ std::string planName(const Settings& s)
     return s.plan == "-" ? "(standard input)" : s.plan;
 }
 
-// The rows through the engine: refusals framed by the plan's lines or the command line, how the
-// job ended, then the summary and its tally.
-int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
+}   // namespace
+
+int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone)
 {
     catchStopSignals();
-    JobSpec spec;
-    spec.kind = JOB_APPLY;
-    spec.where = s.where;
-    spec.options = s.apply;
-    spec.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
-    spec.rows = rows;
-    spec.undoPath = s.undo;
-    spec.stopSignal = stopSignal;
-    JobResult result = runJob(spec, {showEvent, nullptr});
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.where = s.where;
+    order.options = s.apply;
+    order.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
+    order.options.mustBeGone = mustBeGone;
+    order.rows = rows;
+    order.undoPath = s.undo;
+    order.stopSignal = stopSignal;
+    JobResult result = runJob(order, {showEvent, nullptr});
     clearStatus();
     for (const Refusal& r : result.apply.refusals) {
         if (frame == FRAME_PLAN) {
@@ -40,7 +41,7 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
             say(refusalText(r, frame));
         }
     }
-    say(jobEndMessages(spec, result, frame));
+    say(jobEndMessages(order, result, frame));
     if (result.apply.summary) {
         const std::vector<Outcome>& outcomes = result.apply.outcomes;
         say(outcomeWarnings(outcomes));
@@ -49,8 +50,6 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame)
     }
     return result.status;
 }
-
-}   // namespace
 
 int runSet(const Settings& s)
 {
@@ -70,7 +69,7 @@ int runSet(const Settings& s)
         }
         return EXIT_USAGE;
     }
-    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS);
+    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, Macs());
 }
 
 int runApply(const Settings& s)
@@ -101,5 +100,5 @@ int runApply(const Settings& s)
         say(planErrorsText(errors.size()));
         return EXIT_USAGE;
     }
-    return runPlan(rows, s, FRAME_PLAN);
+    return runPlan(rows, s, FRAME_PLAN, Macs());
 }

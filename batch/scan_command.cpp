@@ -6,17 +6,17 @@
 
 int runScan(const Settings& s)
 {
-    JobSpec spec;
-    spec.kind = JOB_SCAN;
-    spec.where = s.where;
-    spec.options = s.apply;
-    spec.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
-    JobResult result = runJob(spec, {showEvent, nullptr});
+    JobOrder order;
+    order.kind = JOB_SCAN;
+    order.where = s.where;
+    order.options = s.apply;
+    order.options.scan.progressEvery = statusShown() ? STATUS_EVERY_S : 0;
+    JobResult result = runJob(order, {showEvent, nullptr});
     clearStatus();
     if (result.end == JOB_FINISHED) {
         say(conflictWarnings(result.found, result.flags));
         writeResult((s.bom ? BYTE_ORDER_MARK : "") + scanText(s.format, result.found, result.flags));
     }
-    say(jobEndMessages(spec, result, FRAME_OPTIONS));
+    say(jobEndMessages(order, result, FRAME_OPTIONS));
     return result.status;
 }

@@ -299,9 +299,20 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         scan.wanted.emplace_back();
         memcpy(scan.wanted.back().data(), row.mac, MAC_LEN);
     }
+    // One that must be gone is asked for too: the scan then waits for it as long as for the others.
+    scan.wanted.insert(scan.wanted.end(), options.mustBeGone.begin(), options.mustBeGone.end());
     result.failure = scanOnce(s, scan, sink);
     if (result.failure.call != FAILED_NONE || s.stopped) {
         result.stopped = s.stopped;
+        return result;
+    }
+    for (const auto& mac : options.mustBeGone) {
+        const Sighting* seen = findSighting(s, mac.data());
+        if (seen != NULL) {
+            result.stillHeard.push_back(*seen);
+        }
+    }
+    if (!result.stillHeard.empty()) {
         return result;
     }
     result.refusals = refusalsOf(s, rows, s.found, options);
@@ -399,6 +410,9 @@ int applyStatus(const ApplyResult& result)
 {
     if (!result.refusals.empty()) {
         return EXIT_USAGE;
+    }
+    if (!result.stillHeard.empty()) {
+        return EXIT_CONFLICT;
     }
     bool unconfirmed = false;
     bool missing = false;

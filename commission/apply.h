@@ -63,15 +63,18 @@ struct ApplyOptions {
     // Every address of this computer: no target may take one. The scanner's own are always
     // among them.
     std::vector<LocalInterface> ownAddresses;
+    // Controllers that must not answer (a replaced one): when one does, nothing is sent.
+    Macs mustBeGone;
 };
 
 struct ApplyResult {
-    std::vector<Outcome> outcomes;   // one a plan row, in its order
-    Failure failure = noFailure();   // the network failure that ended the run early, if any
-    bool summary = false;            // the outcomes are worth showing: the run got to verifying
-    std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
-    bool held = false;               // beforeSending said no: nothing sent
-    bool stopped = false;            // the wire said stop; summary tells whether anything was sent
+    std::vector<Outcome> outcomes;      // one a plan row, in its order
+    Failure failure = noFailure();      // the network failure that ended the run early, if any
+    bool summary = false;               // the outcomes are worth showing: the run got to verifying
+    std::vector<Refusal> refusals;      // targets that cannot work; when any, nothing was sent
+    bool held = false;                  // beforeSending said no: nothing sent
+    std::vector<Sighting> stillHeard;   // of mustBeGone, those that answered: nothing sent
+    bool stopped = false;               // the wire said stop; summary tells whether anything was sent
 };
 
 // Scans once, sends every setting that changes something, verifies them together. Targets that
@@ -84,6 +87,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 std::vector<Refusal> checkPlan(const std::vector<PlanRow>& rows, const std::vector<Sighting>& found,
                                const std::vector<LocalInterface>& own);
 
-// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
-// EXIT_CONFLICT, EXIT_NOT_FOUND that applies. A stop by signal is the front end's to tell.
+// The exit status: EXIT_USAGE when refused, EXIT_CONFLICT when a controller that must be gone
+// answered, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_CONFLICT, EXIT_NOT_FOUND that
+// applies. A stop by signal is the runner's to tell.
 int applyStatus(const ApplyResult& result);

@@ -374,16 +374,16 @@ static ComputerFacts askSystem(const std::string& where)
     return facts;
 }
 
-DoctorResult runDoctor(const DoctorSpec& spec, const JobSink& sink)
+DoctorResult runDoctor(const DoctorOrder& order, const JobSink& sink)
 {
     DoctorResult result;
-    result.facts = askSystem(spec.where);
+    result.facts = askSystem(order.where);
     if (result.facts.choice == CHOSEN) {
         for (const LocalInterface& c : result.facts.chosen) {
-            JobSpec job;
+            JobOrder job;
             job.kind = JOB_SCAN;
             job.where = dotted(c.address);
-            job.options.scan = spec.scan;
+            job.options.scan = order.scan;
             result.scans.push_back(runJob(job, sink));
         }
     }

@@ -96,7 +96,7 @@ int doctorStatus(const std::vector<Finding>& findings);
 bool freeAddressIn(const unsigned char* ip, const unsigned char* mask,
                    const std::vector<std::array<unsigned char, IPV4_LEN>>& taken, unsigned char* address);
 
-struct DoctorSpec {
+struct DoctorOrder {
     std::string where;   // --interface; empty: every interface a scan with 'all' would take
     ScanOptions scan;
 };
@@ -109,4 +109,4 @@ struct DoctorResult {
 };
 
 // Asks the system, scans once on each interface chosen, and decides.
-DoctorResult runDoctor(const DoctorSpec& spec, const JobSink& sink);
+DoctorResult runDoctor(const DoctorOrder& order, const JobSink& sink);

@@ -3,7 +3,7 @@
 #include "commission/socket_wire.h"
 #include "commission/undo.h"
 
-int jobStatus(const JobSpec& spec, const JobResult& result)
+int jobStatus(const JobOrder& order, const JobResult& result)
 {
     switch (result.end) {
     case JOB_NO_INTERFACE:
@@ -16,16 +16,16 @@ int jobStatus(const JobSpec& spec, const JobResult& result)
     case JOB_FINISHED:
         break;
     }
-    if (spec.kind == JOB_APPLY) {
+    if (order.kind == JOB_APPLY) {
         return applyStatus(result.apply);
     }
     return result.found.empty() ? EXIT_NOT_FOUND : EXIT_OK;
 }
 
 // The interfaces chosen and their sockets open, or the end that stops the job.
-static JobEnd openInterfaces(const JobSpec& spec, Sockets& sockets, const EventSink& sink, JobResult* result)
+static JobEnd openInterfaces(const JobOrder& order, Sockets& sockets, const EventSink& sink, JobResult* result)
 {
-    result->choice = chooseInterfaces(spec.where, &result->locals, &result->candidates, &result->listed);
+    result->choice = chooseInterfaces(order.where, &result->locals, &result->candidates, &result->listed);
     if (result->choice != CHOSEN) {
         return JOB_NO_INTERFACE;
     }
@@ -43,7 +43,7 @@ static JobEnd openInterfaces(const JobSpec& spec, Sockets& sockets, const EventS
     return JOB_FINISHED;
 }
 
-static JobEnd scan(const JobSpec& spec, Scanner& scanner, const JobSink& sink, JobResult* result)
+static JobEnd scan(const JobOrder& order, Scanner& scanner, const JobSink& sink, JobResult* result)
 {
     EventSink events = sink.event;
     if (sink.heard) {
@@ -54,7 +54,7 @@ static JobEnd scan(const JobSpec& spec, Scanner& scanner, const JobSink& sink, J
             }
         };
     }
-    result->failure = scanOnce(scanner, spec.options.scan, events);
+    result->failure = scanOnce(scanner, order.options.scan, events);
     if (sink.heard) {
         sink.heard(scanner);
     }
@@ -66,25 +66,25 @@ static JobEnd scan(const JobSpec& spec, Scanner& scanner, const JobSink& sink, J
     return scanner.stopped ? JOB_STOPPED : JOB_FINISHED;
 }
 
-static JobEnd apply(const JobSpec& spec, Scanner& scanner, const JobSink& sink, JobResult* result)
+static JobEnd apply(const JobOrder& order, Scanner& scanner, const JobSink& sink, JobResult* result)
 {
-    ApplyOptions options = spec.options;
+    ApplyOptions options = order.options;
     options.ownAddresses = result->listed;
     options.beforeSending = nullptr;
-    if (!spec.undoPath.empty()) {
-        options.beforeSending = [&spec, &sink, result](const std::vector<Outcome>& outcomes,
-                                                       const std::vector<size_t>& toSend) {
-            if (!writeUndoFile(spec.undoPath, outcomes, toSend, &result->undoError)) {
+    if (!order.undoPath.empty()) {
+        options.beforeSending = [&order, &sink, result](const std::vector<Outcome>& outcomes,
+                                                        const std::vector<size_t>& toSend) {
+            if (!writeUndoFile(order.undoPath, outcomes, toSend, &result->undoError)) {
                 return false;
             }
             result->undoText = undoPlan(outcomes, toSend);
             Event e = eventOf(EVENT_UNDO_WRITTEN);
-            e.text = spec.undoPath;
+            e.text = order.undoPath;
             sink.event(e);
             return true;
         };
     }
-    result->apply = applyPlan(scanner, spec.rows, options, sink.event);
+    result->apply = applyPlan(scanner, order.rows, options, sink.event);
     result->found = scanner.found;
     if (result->apply.held) {
         return JOB_UNDO_FAILED;
@@ -96,28 +96,46 @@ static JobEnd apply(const JobSpec& spec, Scanner& scanner, const JobSink& sink, 
     return result->failure.call != FAILED_NONE ? JOB_FAILED : JOB_FINISHED;
 }
 
-JobResult runJob(const JobSpec& spec, const JobSink& sink)
+// The scan or the apply on the scanner, into result; its end.
+static JobEnd runOn(const JobOrder& order, Scanner& scanner, const JobSink& sink, JobResult* result)
+{
+    if (order.stopSignal) {
+        scanner.wire.stop = [&order]() { return order.stopSignal() != 0; };
+    }
+    JobEnd end = order.kind == JOB_APPLY ? apply(order, scanner, sink, result) : scan(order, scanner, sink, result);
+    if (end == JOB_STOPPED) {
+        result->signal = order.stopSignal();
+    }
+    return end;
+}
+
+JobResult runJobOn(const JobOrder& order, Scanner& scanner, const std::vector<LocalInterface>& listed,
+                   const JobSink& sink)
 {
     JobResult result;
-    if (spec.kind == JOB_APPLY && !spec.undoPath.empty() && !canWriteUndoFile(spec.undoPath, &result.undoError)) {
+    result.locals = scanner.locals;
+    result.listed = listed;
+    result.end = runOn(order, scanner, sink, &result);
+    result.status = jobStatus(order, result);
+    return result;
+}
+
+JobResult runJob(const JobOrder& order, const JobSink& sink)
+{
+    JobResult result;
+    if (order.kind == JOB_APPLY && !order.undoPath.empty() && !canWriteUndoFile(order.undoPath, &result.undoError)) {
         result.end = JOB_UNDO_FAILED;   // found before the scan, a dry run too
-        result.status = jobStatus(spec, result);
+        result.status = jobStatus(order, result);
         return result;
     }
     Sockets sockets;
-    result.end = openInterfaces(spec, sockets, sink.event, &result);
+    result.end = openInterfaces(order, sockets, sink.event, &result);
     if (result.end == JOB_FINISHED) {
         Scanner scanner;
         startScanner(scanner, socketWire(sockets), result.locals);
-        if (spec.stopSignal) {
-            scanner.wire.stop = [&spec]() { return spec.stopSignal() != 0; };
-        }
-        result.end = spec.kind == JOB_APPLY ? apply(spec, scanner, sink, &result) : scan(spec, scanner, sink, &result);
-        if (result.end == JOB_STOPPED) {
-            result.signal = spec.stopSignal();
-        }
+        result.end = runOn(order, scanner, sink, &result);
     }
     closeSockets(sockets);
-    result.status = jobStatus(spec, result);
+    result.status = jobStatus(order, result);
     return result;
 }

@@ -14,7 +14,7 @@
 
 enum JobKind { JOB_SCAN, JOB_APPLY };
 
-struct JobSpec {
+struct JobOrder {
     JobKind kind = JOB_SCAN;
     std::string where;                 // the interfaces (commission/interfaces.h): address, name, "all" or ""
     ApplyOptions options;              // the scan's times; for an apply the rest too (not beforeSending)
@@ -53,7 +53,12 @@ struct JobResult {
     std::string undoText;          // the undo file's plan, once written
 };
 
-JobResult runJob(const JobSpec& spec, const JobSink& sink);
+JobResult runJob(const JobOrder& order, const JobSink& sink);
+
+// The same on a scanner already started over its wire (the tests' network in memory): no undo
+// file's place to check, no interfaces to choose; listed is every address of this computer.
+JobResult runJobOn(const JobOrder& order, Scanner& scanner, const std::vector<LocalInterface>& listed,
+                   const JobSink& sink);
 
 // The exit status of a job that ended so (result.status is this).
-int jobStatus(const JobSpec& spec, const JobResult& result);
+int jobStatus(const JobOrder& order, const JobResult& result);

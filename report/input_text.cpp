@@ -113,6 +113,19 @@ std::string planErrorsText(size_t count)
     return std::to_string(count) + " error" + (count == 1 ? "" : "s") + " in the plan; nothing sent";
 }
 
+std::string replacementText(ReplacementValues values, const std::string& where, const unsigned char* oldMac)
+{
+    switch (values) {
+    case VALUES_NO_ROW:
+        return where + " has no row for " + macText(oldMac) + "; nothing sent";
+    case VALUES_NO_IP:
+        return "the row for " + macText(oldMac) + " in " + where + " gives no IP; nothing sent";
+    case VALUES_FOUND:
+        break;
+    }
+    return "";
+}
+
 std::string secondsRangeText(bool zeroAllowed)
 {
     char text[64];

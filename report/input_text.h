@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commission/plan.h"
+#include "commission/replace.h"
 #include "report/frame.h"
 
 // One fault of a row's target. The same words in every frame; the frame adds how a row given
@@ -21,6 +22,10 @@ std::string planFileText(PlanFileResult result, const std::string& name, int err
 
 // The errors of a plan counted: "3 errors in the plan; nothing sent".
 std::string planErrorsText(size_t count);
+
+// Why the old controller's values were not found for its replacement: where (a file's name),
+// the old MAC.
+std::string replacementText(ReplacementValues values, const std::string& where, const unsigned char* oldMac);
 
 // What seconds a setting takes: "seconds, 0 to 86400" or "seconds, above 0 up to 86400".
 std::string secondsRangeText(bool zeroAllowed);

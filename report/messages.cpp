@@ -165,20 +165,26 @@ std::string eventText(const Event& e, Frame frame)
     return "";
 }
 
-std::vector<std::string> jobEndMessages(const JobSpec& spec, const JobResult& r, Frame frame)
+std::vector<std::string> jobEndMessages(const JobOrder& order, const JobResult& r, Frame frame)
 {
     std::vector<std::string> lines;
     switch (r.end) {
     case JOB_NO_INTERFACE:
-        lines.push_back(choiceFailureText(r.choice, spec.where, r.candidates, frame));
+        lines.push_back(choiceFailureText(r.choice, order.where, r.candidates, frame));
         return lines;
     case JOB_UNDO_FAILED:
-        lines.push_back("can't write the undo file " + spec.undoPath + ": " + strerror(r.undoError) + "; nothing sent");
+        lines.push_back("can't write the undo file " + order.undoPath + ": " + strerror(r.undoError) +
+                        "; nothing sent");
         return lines;
     case JOB_FAILED:
     case JOB_STOPPED:
     case JOB_FINISHED:
         break;
+    }
+    for (const Sighting& old : r.apply.stillHeard) {
+        lines.push_back("the controller " + macText(old.response.mac) + " still answers (from " + ipv4Text(old.sender) +
+                        ", IP " + ipv4Text(old.response.ip) +
+                        "): unplug it first, or two controllers would claim one address; nothing sent");
     }
     const std::vector<Refusal>& refusals = r.apply.refusals;
     if (!refusals.empty()) {
@@ -188,11 +194,11 @@ std::vector<std::string> jobEndMessages(const JobSpec& spec, const JobResult& r,
         lines.push_back(failureText(r.failure));
     }
     if (r.end == JOB_STOPPED) {
-        bool scanning = spec.kind == JOB_APPLY && !r.apply.summary;
+        bool scanning = order.kind == JOB_APPLY && !r.apply.summary;
         lines.push_back("stopped by signal " + std::to_string(r.signal) +
                         (scanning ? " during the scan; nothing sent" : ""));
     }
-    if (r.end == JOB_FINISHED && spec.kind == JOB_SCAN && r.found.empty()) {
+    if (r.end == JOB_FINISHED && order.kind == JOB_SCAN && r.found.empty()) {
         std::string text = "no controller answered";
         for (const std::string& hint : noAnswerHints(r.locals, candidatesAmong(r.listed), WINDOWS_HOST)) {
             text += "\n  " + hint;

@@ -32,7 +32,7 @@ std::vector<std::string> outcomeWarnings(const std::vector<Outcome>& outcomes);
 // How a job ended, beyond its results and each refusal: why no interface, the failure, the undo
 // file that can't be written, the refusals counted, the stop, and after a scan that found nothing
 // the hints (report/no_answer_text.h). where is the job's --interface.
-std::vector<std::string> jobEndMessages(const JobSpec& spec, const JobResult& result, Frame frame);
+std::vector<std::string> jobEndMessages(const JobOrder& order, const JobResult& result, Frame frame);
 
 // An exit status in words, as the exit status table of the manual pages has it.
 std::string exitStatusText(int status);

@@ -33,7 +33,12 @@ check() {   # expected candidates, then the words; the last word is the one comp
     fi
 }
 check "scan " brevindor-batch sc
-check "apply doctor scan set " brevindor-batch ""
+check "apply doctor replace scan set watch " brevindor-batch ""
+check "watch " brevindor-batch w
+check "--every --format --gone-after --help --interface --max-time " brevindor-batch watch --
+check "json table " brevindor-batch watch --format ""
+check "" brevindor-batch watch --every ""
+check "" brevindor-batch watch --gone-after ""
 check "doctor " brevindor-batch do
 check "--format --help --interface --timeout " brevindor-batch doctor --
 check "json table " brevindor-batch doctor --format ""

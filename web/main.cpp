@@ -1,6 +1,7 @@
 // brevindor-web: the commissioning page. Serves a live table of the controllers on this computer's
 // loopback address, to scan, edit, check and apply through the same engine as brevindor-batch.
-// Prints the page's address with its token on standard output; warnings and the end of an
+// Prints the page's address with its token on standard output, and opens the browser on a file
+// only this user can read (a command line is anyone's to read); warnings and the end of an
 // interrupted apply go to standard error.
 #include <cstdio>
 #include <new>
@@ -8,6 +9,7 @@
 
 #include "platform/host.h"
 #include "report/messages.h"
+#include "web/launch.h"
 #include "web/options.h"
 #include "web/server.h"
 #include "web/session.h"
@@ -23,7 +25,7 @@ void say(const std::string& text)
 }
 
 // After the server stopped: an apply the signal cut short ends as in the batch program. The exit
-// status of the job stopped, or EXIT_OK.
+// status the engine gave the job a signal stopped, or EXIT_OK.
 int finish(Session& s)
 {
     Session::Ending e = s.ending();
@@ -37,15 +39,28 @@ int finish(Session& s)
     return e.status;
 }
 
+// Opens the browser on a launcher file holding the page's address with the one-time token, or
+// warns that it could not. *file: the file, to remove at the end.
+void openBrowser(const std::string& base, const std::string& once, PrivateFile* file)
+{
+    std::string error;
+    if (!writePrivateFile(LAUNCHER_FILE_NAME, launcherText(base + "/?once=" + once), file, &error)) {
+        say("warning: could not write the file that opens the page (" + error + "); open the address above");
+    } else if (!openInBrowser(file->path)) {
+        say("warning: could not open a browser; open the address above");
+    }
+}
+
 int run(int argc, char** argv)
 {
     WebSettings settings;
-    int status = readWebOptions(argc, argv, &settings);
-    if (status != EXIT_OK) {
-        return status < 0 ? EXIT_OK : status;
+    bool answered = false;
+    int status = readWebOptions(argc, argv, &settings, &answered);
+    if (status != EXIT_OK || answered) {
+        return status;
     }
-    std::string token;
-    if (!makeToken(&token)) {
+    std::string token, once;
+    if (!makeToken(&token) || (settings.browser && !makeToken(&once))) {
         say("the system gave no random bytes for the token");
         return EXIT_NETWORK;
     }
@@ -60,18 +75,23 @@ int run(int argc, char** argv)
     if (!settings.listen.empty()) {
         say("warning: serving on " + address + ", not only this computer; the token is still required");
     }
+    PrivateFile launcher;
     auto ready = [&](int port) {
-        std::string url = "http://" + address + ":" + std::to_string(port) + "/?token=" + token;
-        printf("%s\n", url.c_str());
+        std::string base = "http://" + address + ":" + std::to_string(port);
+        printf("%s/?token=%s\n", base.c_str(), token.c_str());
         fflush(stdout);
-        if (settings.browser && !openInBrowser(url)) {
-            say("warning: could not open a browser; open the address above");
+        if (settings.browser) {
+            openBrowser(base, once, &launcher);
         }
         s.startScan(settings.where, settings.apply.scan.quiet);
     };
     std::string error;
-    if (!runServer(
-            s, address, settings.port, token, ready, []() { return stopSignal() != 0; }, &error)) {
+    bool served = runServer(
+        s, address, settings.port, token, once, ready, []() { return stopSignal() != 0; }, &error);
+    if (!launcher.path.empty()) {
+        removePrivateFile(launcher);
+    }
+    if (!served) {
         say(error);
         status = EXIT_NETWORK;
     } else {

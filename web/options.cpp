@@ -51,17 +51,20 @@ static bool readNumber(const char* text, double low, double high, double* value)
     return true;
 }
 
-int readWebOptions(int argc, char** argv, WebSettings* s)
+int readWebOptions(int argc, char** argv, WebSettings* s, bool* answered)
 {
+    *answered = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
             printWebUsage(stdout);
-            return -1;
+            *answered = true;
+            return EXIT_OK;
         }
         if (strcmp(a, "--version") == 0) {
             printf("%s %s\n", WEB_PROGRAM, BREVINDOR_VERSION);
-            return -1;
+            *answered = true;
+            return EXIT_OK;
         }
         if (strcmp(a, "--no-browser") == 0) {
             s->browser = false;

@@ -30,7 +30,10 @@ static Answer busy()
     return errorAnswer(409, "a scan or an apply is running");
 }
 
-static const Answer STARTED = {202, JSON_TYPE, "{\"started\":true}", {}};
+static Answer started()
+{
+    return {202, JSON_TYPE, "{\"started\":true}", {}};
+}
 
 // The interfaces one can name, as the engine chooses among them: up, not loopback, tunnels marked.
 static Answer interfaces(Session&, const Json&)
@@ -68,7 +71,7 @@ static Answer scan(Session& s, const Json& request)
         }
         quiet = t.get<double>();
     }
-    return s.startScan(where, quiet) ? STARTED : busy();
+    return s.startScan(where, quiet) ? started() : busy();
 }
 
 // The rows of a check or an apply as typed; false with *error when they are not as documented.
@@ -142,7 +145,7 @@ static Answer checkOrApply(Session& s, const Json& request, bool apply)
     if (!refusals.empty()) {
         return jsonAnswer(400, jsonText(answer, -1));
     }
-    return s.startApply(planRows, dryRun) ? STARTED : busy();
+    return s.startApply(planRows, dryRun) ? started() : busy();
 }
 
 static Answer check(Session& s, const Json& request)

@@ -160,14 +160,14 @@ std::string Session::jobText()
     return jobTextLocked();
 }
 
-void Session::endJob(const JobSpec& spec, const JobResult& result)
+void Session::endJob(const JobOrder& order, const JobResult& result)
 {
     std::string job;
     {
         Hold hold(lock_);
         running_ = false;
         status_ = result.status;
-        endMessages_ = jobEndMessages(spec, result, FRAME_PAGE);
+        endMessages_ = jobEndMessages(order, result, FRAME_PAGE);
         job = jobTextLocked();
     }
     tell("job", job);
@@ -210,18 +210,18 @@ struct PageEvents {
 
 void Session::runScan(const std::string& where, double quiet)
 {
-    JobSpec spec;
-    spec.kind = JOB_SCAN;
-    spec.where = where;
-    spec.options = settings_.apply;
-    spec.options.scan.quiet = quiet;
-    spec.options.scan.progressEvery = TELL_EVERY_S;
-    spec.stopSignal = stopSignal_;
+    JobOrder order;
+    order.kind = JOB_SCAN;
+    order.where = where;
+    order.options = settings_.apply;
+    order.options.scan.quiet = quiet;
+    order.options.scan.progressEvery = TELL_EVERY_S;
+    order.stopSignal = stopSignal_;
     PageEvents events = {this, [this](const char* e, const std::string& d) { tell(e, d); }, nullptr, Json::array()};
     JobSink sink = {[&events](const Event& e) { events.take(e); }, [this](const Scanner& s) { tellTable(s); }};
-    JobResult result = runJob(spec, sink);
+    JobResult result = runJob(order, sink);
     events.flush();
-    endJob(spec, result);
+    endJob(order, result);
 }
 
 static bool fileExists(const std::string& path)
@@ -255,17 +255,17 @@ static Json refusalsJson(const std::vector<WebRefusal>& refusals)
 
 void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun)
 {
-    JobSpec spec;
-    spec.kind = JOB_APPLY;
-    spec.options = settings_.apply;
-    spec.options.dryRun = dryRun;
-    spec.options.scan.progressEvery = TELL_EVERY_S;
-    spec.rows = rows;
-    spec.undoPath = undoFileName(settings_.undoDir);
-    spec.stopSignal = stopSignal_;
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.options = settings_.apply;
+    order.options.dryRun = dryRun;
+    order.options.scan.progressEvery = TELL_EVERY_S;
+    order.rows = rows;
+    order.undoPath = undoFileName(settings_.undoDir);
+    order.stopSignal = stopSignal_;
     {
         Hold hold(lock_);
-        spec.where = where_;
+        order.where = where_;
     }
     auto undoWritten = [this](const std::string& path) {
         std::string text;
@@ -281,7 +281,7 @@ void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun)
         tell("job", job);
     };
     PageEvents events = {this, [this](const char* e, const std::string& d) { tell(e, d); }, undoWritten, Json::array()};
-    JobResult result = runJob(spec, {[&events](const Event& e) { events.take(e); }, nullptr});
+    JobResult result = runJob(order, {[&events](const Event& e) { events.take(e); }, nullptr});
     events.flush();
     takeAnswers(result.found);
     std::vector<WebRefusal> refusals;
@@ -300,7 +300,7 @@ void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun)
         result_ = result;
     }
     tell("outcomes", jsonText(outcomes, -1));
-    endJob(spec, result);
+    endJob(order, result);
 }
 
 // Marks the job running, or false when one is.

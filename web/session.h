@@ -70,7 +70,7 @@ private:
     void launch(std::function<void()> job);
     void runScan(const std::string& where, double quiet);
     void runApply(const std::vector<PlanRow>& rows, bool dryRun);
-    void endJob(const JobSpec& spec, const JobResult& result);
+    void endJob(const JobOrder& order, const JobResult& result);
     void tell(const char* event, const std::string& data);
     void tellTable(const Scanner& scanner);
     void takeAnswers(const std::vector<Sighting>& found);

@@ -16,8 +16,9 @@
 
 namespace {
 
-const GateConfig CONFIG = {"00112233445566778899aabbccddeeff", 8080, "192.168.5.9"};
+const GateConfig CONFIG = {"00112233445566778899aabbccddeeff", 8080, "192.168.5.9", "ffeeddccbbaa99887766554433221100"};
 const std::string TOKEN = CONFIG.token;
+const std::string ONCE = CONFIG.once;
 
 // A request from the page itself: every check passes.
 GateRequest fromPage()
@@ -26,10 +27,27 @@ GateRequest fromPage()
     r.method = "GET";
     r.path = "/api/job";
     r.hasQueryToken = false;
+    r.hasQueryOnce = false;
     r.host = "127.0.0.1:8080";
     r.cookie = "brevindor_8080=" + TOKEN;
     r.hasOrigin = false;
     return r;
+}
+
+// The browser coming from the launcher file: the page with the one-time token, no cookie yet.
+GateRequest launched()
+{
+    GateRequest r = fromPage();
+    r.path = "/";
+    r.cookie = "";
+    r.hasQueryOnce = true;
+    r.queryOnce = ONCE;
+    return r;
+}
+
+void spent(GateConfig& c)
+{
+    c.once.clear();
 }
 
 GateRequest post()
@@ -52,6 +70,7 @@ TEST(Gate, Decisions)
         GateRequest (*base)();
         void (*change)(GateRequest&);
         int status;
+        void (*config)(GateConfig&);   // a change to CONFIG, or none
     } cases[] = {
         {"the page's GET", fromPage, [](GateRequest&) {}, GATE_PASS},
         {"the page's POST", post, [](GateRequest&) {}, GATE_PASS},
@@ -125,6 +144,31 @@ TEST(Gate, Decisions)
              r.cookie = "";
          },
          401},
+        {"the one-time token", launched, [](GateRequest&) {}, GATE_LAUNCH},
+        {"the one-time token once spent", launched, [](GateRequest&) {}, 401, spent},
+        {"the one-time token once spent, with the cookie", launched,
+         [](GateRequest& r) { r.cookie = "brevindor_8080=" + TOKEN; }, GATE_PASS, spent},
+        {"no launcher, an empty one-time token", launched, [](GateRequest& r) { r.queryOnce = ""; }, 401, spent},
+        {"a wrong one-time token", launched, [](GateRequest& r) { r.queryOnce = "e" + ONCE.substr(1); }, 401},
+        {"a wrong one-time token, with the cookie", launched,
+         [](GateRequest& r) {
+             r.queryOnce = ONCE.substr(1);
+             r.cookie = "brevindor_8080=" + TOKEN;
+         },
+         GATE_PASS},
+        {"the session's token as the one-time token", launched, [](GateRequest& r) { r.queryOnce = TOKEN; }, 401},
+        {"the one-time token as the session's", launched,
+         [](GateRequest& r) {
+             r.hasQueryOnce = false;
+             r.hasQueryToken = true;
+             r.queryToken = ONCE;
+         },
+         401},
+        {"the one-time token as a cookie", fromPage, [](GateRequest& r) { r.cookie = "brevindor_8080=" + ONCE; }, 401},
+        {"the one-time token of the API", launched, [](GateRequest& r) { r.path = "/api/job"; }, 401},
+        {"the one-time token by HEAD", launched, [](GateRequest& r) { r.method = "HEAD"; }, 401},
+        {"the one-time token from a rebound name", launched, [](GateRequest& r) { r.host = "attacker.example:8080"; },
+         403},
         {"PUT", fromPage, [](GateRequest& r) { r.method = "PUT"; }, 405},
         {"POST with no Origin", post, [](GateRequest& r) { r.hasOrigin = false; }, GATE_PASS},
         {"a foreign Origin", post, [](GateRequest& r) { r.origin = "http://attacker.example"; }, 403},
@@ -149,7 +193,11 @@ TEST(Gate, Decisions)
     for (const auto& c : cases) {
         GateRequest r = c.base();
         c.change(r);
-        EXPECT_EQ(gateStatus(r, CONFIG), c.status) << c.what;
+        GateConfig config = CONFIG;
+        if (c.config != nullptr) {
+            c.config(config);
+        }
+        EXPECT_EQ(gateStatus(r, config), c.status) << c.what;
     }
 }
 

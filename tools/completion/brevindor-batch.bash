@@ -1,5 +1,6 @@
-# bash completion for brevindor-batch: the commands, each command's options, the --format values,
-# local interface names for --interface, and files for apply's plan and --undo.
+# bash completion for brevindor-batch: the commands, each command's options, the --format values
+# (each command's own), local interface names for --interface, and files for apply's plan,
+# --undo and --from.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -30,7 +31,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply | doctor)
+        scan | set | apply | replace | watch | doctor)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,30 +41,28 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply doctor" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch doctor" -- "$cur")
         fi
         return 0
     fi
 
     case $prev in
     --format)
-        if [ "$command" = doctor ]; then
-            mapfile -t COMPREPLY < <(compgen -W "table json" -- "$cur")
-        else
-            mapfile -t COMPREPLY < <(compgen -W "table csv json" -- "$cur")
-        fi
+        local formats="table csv json"
+        [ "$command" != watch ] && [ "$command" != doctor ] || formats="table json"
+        mapfile -t COMPREPLY < <(compgen -W "$formats" -- "$cur")
         return 0
         ;;
     --interface | -i)
         mapfile -t COMPREPLY < <(compgen -W "$(_brevindor_batch_interfaces)" -- "$cur")
         return 0
         ;;
-    --undo)
+    --undo | --from)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --every | --gone-after)
         return 0   # a value of the user's own
         ;;
     esac
@@ -74,6 +73,8 @@ _brevindor_batch()
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
                   --format --bom --undo --help" ;;
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
+    replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
+    watch) options="--interface --every --gone-after --format --max-time --help" ;;
     doctor) options="--interface --timeout --format --help" ;;
     esac
     if [[ $cur == -* ]]; then
