@@ -384,6 +384,7 @@ DoctorResult runDoctor(const DoctorOrder& order, const JobSink& sink)
             job.kind = JOB_SCAN;
             job.where = dotted(c.address);
             job.options.scan = order.scan;
+            job.stopSignal = order.stopSignal;
             result.scans.push_back(runJob(job, sink));
         }
     }

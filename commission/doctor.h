@@ -4,6 +4,7 @@
 // finding is a value with its severity and, for a problem, its fix as data; report/ words them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,7 @@ bool freeAddressIn(const unsigned char* ip, const unsigned char* mask,
 struct DoctorOrder {
     std::string where;   // --interface; empty: every interface a scan with 'all' would take
     ScanOptions scan;
+    std::function<int()> stopSignal;   // optional, as for a job: the signal that stops the scans
 };
 
 struct DoctorResult {

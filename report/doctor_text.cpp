@@ -329,16 +329,27 @@ nlohmann::ordered_json findingJson(const Finding& f, bool windows)
     return one;
 }
 
+std::string doctorStatusText(int status)
+{
+    return status == EXIT_OK ? "every finding ok, and a controller answered"
+                             : "a problem, something the system could not tell, or no controller answered";
+}
+
+nlohmann::ordered_json doctorJson(const std::vector<Finding>& findings, int status, bool windows)
+{
+    nlohmann::ordered_json all = nlohmann::ordered_json::object();
+    all["findings"] = nlohmann::ordered_json::array();
+    for (const Finding& f : findings) {
+        all["findings"].push_back(findingJson(f, windows));
+    }
+    all["status"] = status;
+    return all;
+}
+
 std::string doctorText(TextFormat format, const std::vector<Finding>& findings, int status, bool windows)
 {
     if (format == FORMAT_JSON) {
-        nlohmann::ordered_json all = nlohmann::ordered_json::object();
-        all["findings"] = nlohmann::ordered_json::array();
-        for (const Finding& f : findings) {
-            all["findings"].push_back(findingJson(f, windows));
-        }
-        all["status"] = status;
-        return jsonText(all, 2) + "\n";
+        return jsonText(doctorJson(findings, status, windows), 2) + "\n";
     }
     std::string text;
     for (const Finding& f : findings) {

@@ -20,6 +20,13 @@ std::string findingLine(const Finding& f, bool windows);
 // One finding as JSON: kind, severity, the interface, the values of its kind, its line, the fix.
 nlohmann::ordered_json findingJson(const Finding& f, bool windows);
 
+// What the check came to by its exit status (doctorStatus), in a few words for the page.
+std::string doctorStatusText(int status);
+
+// Every finding and the exit status: {"findings": [...], "status": N}, as --format json and the page
+// show them.
+nlohmann::ordered_json doctorJson(const std::vector<Finding>& findings, int status, bool windows);
+
 // Every finding in the form asked for (table: one line each; JSON: {"findings": [...], "status"}),
 // with its final line end.
 std::string doctorText(TextFormat format, const std::vector<Finding>& findings, int status, bool windows);

@@ -231,7 +231,7 @@ export function takeOutcomes(list) {
 
 // A job as the status line tells it: the server's words for how it ended (its result), and why.
 export function jobText(job) {
-  if (job.running) return job.kind === 'scan' ? 'scanning…' : 'applying…';
+  if (job.running) return { scan: 'scanning…', apply: 'applying…', doctor: 'checking this computer…' }[job.kind];
   if (!job.kind) return '';
   return job.kind + ': ' + (job.result || 'status ' + job.status) + (job.message ? ' (' + job.message + ')' : '');
 }
