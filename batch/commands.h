@@ -10,7 +10,8 @@
 int runScan(const Settings& s);   // batch/scan_command.cpp
 int runSet(const Settings& s);    // batch/plan_commands.cpp
 int runApply(const Settings& s);
-int runReplace(const Settings& s);   // batch/replace_command.cpp
+int runReplace(const Settings& s);         // batch/replace_command.cpp
+int runDoctorCommand(const Settings& s);   // batch/doctor_command.cpp
 
 // The rows through the engine as apply runs them, framed for the plan or the command line; the
 // controllers of mustBeGone must not answer. The exit status.

@@ -38,6 +38,8 @@ const Command COMMANDS[] = {
      REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"watch", runWatchCommand, "[--interface WHERE] [--every S] [--gone-after N] [--format table|json] [--max-time S]",
      WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},
+    {"doctor", runDoctorCommand, "[--interface WHERE] [--timeout S] [--format table|json]", DOCTOR_OPTIONS,
+     DOCTOR_SHORT_OPTIONS, 0},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
@@ -79,7 +81,9 @@ void printUsage(FILE* out)
             "Exit status: 0 success, 1 nothing found or a planned controller not found, 2 usage or\n"
             "plan error, an address refused or no interface (nothing sent), 3 network or system\n"
             "failure, 4 sent but not confirmed, 5 a MAC answered from two senders, 128+n stopped by\n"
-            "signal n.\n",
+            "signal n. doctor checks this computer (interfaces, route, port, receive buffer, on\n"
+            "Windows the firewall), scans each interface and prints a line a finding with its fix;\n"
+            "0 when all is ok and a controller answered, else 1.\n",
             BATCH_PROGRAM);
 }
 
@@ -88,7 +92,7 @@ void printUsage(FILE* out)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set, apply, replace or watch");
+        return usageError("a command is needed: scan, set, apply, replace, watch or doctor");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

@@ -20,13 +20,13 @@ enum OptionCode {
     OPT_UNDO,
     OPT_SETTLE,
     OPT_BOM,
+    OPT_TABLE_OR_JSON,   // --format of watch and doctor
     OPT_OLD,
     OPT_NEW,
     OPT_FROM,
     OPT_EVERY,
     OPT_GONE_AFTER,
     OPT_WATCH_MAX_TIME,   // no limit unless given
-    OPT_WATCH_FORMAT,     // table or json
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -70,6 +70,9 @@ enum OptionCode {
         NULL, 0, NULL, 0                                                                                               \
     }
 
+const option DOCTOR_OPTIONS[] = {
+    OPTION_INTERFACE, OPTION_TIMEOUT, {"format", required_argument, NULL, OPT_TABLE_OR_JSON}, OPTION_HELP, OPTION_END,
+};
 const option SCAN_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT, OPTION_MAX_TIME, OPTION_FORMAT, OPTION_BOM, OPTION_HELP, OPTION_END,
 };
@@ -116,7 +119,7 @@ const option WATCH_OPTIONS[] = {
     OPTION_INTERFACE,
     {"every", required_argument, NULL, OPT_EVERY},
     {"gone-after", required_argument, NULL, OPT_GONE_AFTER},
-    {"format", required_argument, NULL, OPT_WATCH_FORMAT},
+    {"format", required_argument, NULL, OPT_TABLE_OR_JSON},
     {"max-time", required_argument, NULL, OPT_WATCH_MAX_TIME},
     OPTION_HELP,
     OPTION_END,
@@ -188,12 +191,6 @@ static int takeWatchOption(int code, const char* value, Settings* s)
             return usageError("bad --max-time '%s' (%s)", value, secondsRangeText(false).c_str());
         }
         break;
-    case OPT_WATCH_FORMAT:
-        if (strcmp(value, "table") != 0 && strcmp(value, "json") != 0) {
-            return usageError("bad --format '%s' (table or json)", value);
-        }
-        s->format = strcmp(value, "json") == 0 ? FORMAT_JSON : FORMAT_TABLE;
-        break;
     default:
         break;
     }
@@ -207,7 +204,6 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_EVERY:
     case OPT_GONE_AFTER:
     case OPT_WATCH_MAX_TIME:
-    case OPT_WATCH_FORMAT:
         return takeWatchOption(code, value, s);
     case 'i':
         s->where = value;
@@ -217,15 +213,17 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_SETTLE:
     case OPT_VERIFY_TIME:
         return takeSeconds(code, value, s);
-    case 'f': {
+    case 'f':
+    case OPT_TABLE_OR_JSON: {
         const char* const names[] = {"table", "csv", "json"};
         for (int f = 0; f < 3; ++f) {
-            if (strcmp(value, names[f]) == 0) {
+            if (strcmp(value, names[f]) == 0 && (code == 'f' || f != FORMAT_CSV)) {
                 s->format = (TextFormat)f;
                 return EXIT_OK;
             }
         }
-        return usageError("bad --format '%s' (table, csv or json)", value);
+        return usageError(code == 'f' ? "bad --format '%s' (table, csv or json)" : "bad --format '%s' (table or json)",
+                          value);
     }
     case OPT_MAC:
         s->mac = value;

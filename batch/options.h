@@ -37,11 +37,13 @@ extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
 extern const option REPLACE_OPTIONS[];
 extern const option WATCH_OPTIONS[];
+extern const option DOCTOR_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
 #define WATCH_SHORT_OPTIONS "-:i:f:h"
+#define DOCTOR_SHORT_OPTIONS "-:i:t:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);

@@ -246,8 +246,9 @@ std::string outOfMemoryText()
 
 std::string busyText(bool watching)
 {
-    return watching ? "the watch is on: turn Watch off before a scan, an apply or a replacement"
-                    : "a scan or an apply is running";
+    return watching
+               ? "the watch is on: turn Watch off before a scan, an apply, a replacement or a check of this computer"
+               : "a scan, an apply or a check of this computer is running";
 }
 
 std::string sameControllerText()

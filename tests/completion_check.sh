@@ -33,12 +33,15 @@ check() {   # expected candidates, then the words; the last word is the one comp
     fi
 }
 check "scan " brevindor-batch sc
-check "apply replace scan set watch " brevindor-batch ""
+check "apply doctor replace scan set watch " brevindor-batch ""
 check "watch " brevindor-batch w
 check "--every --format --gone-after --help --interface --max-time " brevindor-batch watch --
 check "json table " brevindor-batch watch --format ""
 check "" brevindor-batch watch --every ""
 check "" brevindor-batch watch --gone-after ""
+check "doctor " brevindor-batch do
+check "--format --help --interface --timeout " brevindor-batch doctor --
+check "json table " brevindor-batch doctor --format ""
 check "--mac --mask --max-time " brevindor-batch set --m
 check "--dry-run " brevindor-batch apply line4.csv --d
 check "--settle " brevindor-batch set --se

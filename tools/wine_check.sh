@@ -5,6 +5,8 @@
 # and the datagrams the stand-in received. The Windows side has CRLF line ends (made LF before comparing; the -F file
 # must be exactly the Linux one with CRLF), Wine's own wording of the pause line, and the Windows
 # firewall's lines among the hints when nothing answered. Any other difference fails the check.
+# brevindor-batch doctor's rows are checked otherwise (doctor_differences): its findings are this
+# system's own by design (adapter flags, error texts, the fixes' commands, the firewall lines).
 # brevindor-web.exe has a row of its own: its page and API calls made with curl, the answers
 # compared with the Linux server's with the token and port hidden (see web_run).
 #
@@ -64,11 +66,12 @@ check_zip() {
     echo "wine_check: $name.zip holds the programs, README, manual pages, licence and FIREWALL.txt"
 }
 
-# One run a row: input|controllers|datagrams|arguments
+# One run a row: input|controllers|datagrams|arguments[|wine environment]
 #   input        what is typed (printf %b); empty: no input at all
 #   controllers  the stand-in's set (below), or - for none: the run is refused before sending
 #   datagrams    lengths the stand-in must log, in order (16 the request, 28 the setting message)
 #   arguments    split at spaces; out.txt is the -F file, compared as well
+#   environment  VAR=VALUE words for the Windows side's run only
 rows=(
     # Refused command lines
     "|-||scan"
@@ -123,23 +126,27 @@ rows=(
     "|segments|16 16 16 16|batch scan --interface BRV2 --timeout 1 --format csv"
     "|segments|16 16 16 16 16 16 28 16|batch set --interface brv0 --timeout 1 --mac 00:1a:2b:3c:4d:0a --ip 10.1.0.50"
     "|segments|16 16 16 16 16 16 28 16|batch apply plan.csv --interface Brv2 --timeout 1"
+    # The check of the computer: the findings' lines (doctor_differences), then without the
+    # firewall's COM class (hnetcfg), which must come out as "couldn't tell"
+    "|three|16 16 16 16|batch doctor --interface 127.0.0.1 --timeout 1"
+    "|three|16 16 16 16|batch doctor --interface 127.0.0.1 --timeout 1|WINEDLLOVERRIDES=mscoree,mshtml,hnetcfg="
 )
 # Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
 # denied" on Windows, whose C runtime gives EACCES there.
 
-# How a row is shown among the results: row_shown INPUT ARGUMENTS.
+# How a row is shown among the results: row_shown INPUT ARGUMENTS [WINE_ENVIRONMENT].
 row_shown() {
-    echo "$2${1:+  (typed ${1//\\n/ })}"
+    echo "$2${1:+  (typed ${1//\\n/ })}${3:+  (Windows side: $3)}"
 }
 WEB_ROW="brevindor-web: the page, a scan and an apply of one row through the API"
 
 # not_run ARCH REASON: every row (of those WINE_CHECK_ROWS picks) as not run on ARCH, then its tally.
 not_run() {
-    local arch=$1 reason=$2 row input line count=0
+    local arch=$1 reason=$2 row input line environment count=0
     for row in "${rows[@]}"; do
-        IFS='|' read -r input _ _ line <<<"$row"
+        IFS='|' read -r input _ _ line environment <<<"$row"
         [[ $line == *${WINE_CHECK_ROWS:-}* ]] || continue
-        echo "NOT RUN  $(row_shown "$input" "$line")  ($reason)"
+        echo "NOT RUN  $(row_shown "$input" "$line" "$environment")  ($reason)"
         count=$((count + 1))
     done
     if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
@@ -300,8 +307,9 @@ run() {
         name=brevindor-batch
         argv=("${args[@]:1}")
     fi
-    local program=("$build/$name") limit=60
-    [ "$side" = linux ] || program=("$WINE" "$win/$name.exe") limit=$WINE_RUN_LIMIT_S
+    local program=("$build/$name") limit=60 environment=()
+    read -r -a environment <<<"$wine_env"
+    [ "$side" = linux ] || program=(env "${environment[@]}" "$WINE" "$win/$name.exe") limit=$WINE_RUN_LIMIT_S
     for attempt in 1 2; do
         rc=0
         printf '%b' "$input" | timeout "$limit" "${program[@]}" "${argv[@]}" >"$side.out" 2>"$side.err" || rc=$?
@@ -365,6 +373,45 @@ differences() {
     [ "$set" = - ] || [ "$lengths" = "$sent" ] || echo "datagram lengths: '$lengths', expected '$sent'"
 }
 
+
+# doctor's findings, which differ by design: each line reduced to its severity and the first word
+# of what it is about must be the same on both sides once the Windows-only firewall and profile
+# lines are set aside; Windows must have those two, and the lines below word for word; error
+# output, exit value and datagrams as for any row.
+DOCTOR_WINDOWS_LINES=(
+    'ok       interface lo: 127.0.0.1/8, up, multicast, loopback, checked'
+    'ok       port 20662 on 127.0.0.1 (lo): can be bound'
+    'ok       scan on 127.0.0.1 (lo): 3 controllers'
+    'problem  controller 00.1a.2b.3c.4d.02 at 192.168.1.22 mask 255.255.255.0, heard on 127.0.0.1 (lo), is outside every subnet of this computer; fix (as administrator): netsh interface ipv4 add address "lo" 192.168.1.250 255.255.255.0'
+)
+doctor_differences() {
+    normalise <wine.out >wine.norm
+    local windows_only='^[a-z]+ +(firewall|network profile): '
+    if ! cmp -s <(awk '{ print $1, $2 }' linux.out) <(grep -Ev "$windows_only" wine.norm | awk '{ print $1, $2 }'); then
+        echo "findings (severity and subject):"
+        diff -u --label linux --label wine <(awk '{ print $1, $2 }' linux.out) \
+            <(grep -Ev "$windows_only" wine.norm | awk '{ print $1, $2 }') | tail -n +3
+    fi
+    ! grep -Eq "$windows_only" linux.out || echo "linux: a firewall or profile line: '$(cat linux.out)'"
+    local expected
+    for expected in "${DOCTOR_WINDOWS_LINES[@]}"; do
+        grep -qxF "$expected" wine.norm || echo "wine: no line '$expected'"
+    done
+    grep -Eq '^(ok|problem|unknown) +firewall: ' wine.norm || echo "wine: no firewall line"
+    grep -Eq '^(ok|problem|unknown) +network profile: ' wine.norm || echo "wine: no network profile line"
+    if [[ $wine_env == *hnetcfg=* ]]; then
+        grep -Eq "^unknown  firewall: couldn't tell whether inbound UDP 20662 is let through \(HRESULT 0x[0-9A-F]{8}\); fix \(as administrator\): netsh advfirewall firewall add rule " wine.norm ||
+            echo "wine: no 'couldn't tell' firewall line without hnetcfg"
+        grep -Eq "^unknown  network profile: couldn't tell whether it is Public \(HRESULT 0x[0-9A-F]{8}\)$" wine.norm ||
+            echo "wine: no 'couldn't tell' profile line without hnetcfg"
+    fi
+    normalise <wine.err | cmp -s linux.err - || echo "error output: '$(cat linux.err)' / '$(cat wine.err)'"
+    cmp -s linux.rc wine.rc || echo "exit value: $(cat linux.rc) / $(cat wine.rc)"
+    cmp -s linux.log wine.log || echo "datagrams received: '$(cat linux.log)' / '$(cat wine.log)'"
+    local lengths
+    lengths=$(awk '{ printf "%s%s", sep, $2; sep = " " }' linux.log)
+    [ "$lengths" = "$sent" ] || echo "datagram lengths: '$lengths', expected '$sent'"
+}
 
 # The web program, once a side, against the three controllers: the page's login and headers, then a
 # scan and an apply of one row (controller 2's IP) through its API, as the page does them. Leaves
@@ -495,7 +542,7 @@ differ=0
 notrun=0
 rows_start=$SECONDS
 for row in "${rows[@]}"; do
-    IFS='|' read -r input set sent line <<<"$row"
+    IFS='|' read -r input set sent line wine_env <<<"$row"
     [[ $line == *${WINE_CHECK_ROWS:-}* ]] || continue
     read -r -a args <<<"$line"
     if [ "$set" = segments ] && ! segments; then
@@ -506,8 +553,12 @@ for row in "${rows[@]}"; do
     retried=""
     run linux
     run wine
-    found=$(differences)
-    tally "$(row_shown "$input" "$line")" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
+    if [[ $line == "batch doctor "* ]]; then
+        found=$(doctor_differences)
+    else
+        found=$(differences)
+    fi
+    tally "$(row_shown "$input" "$line" "$wine_env")" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
         wine.err wine.out
 done
 
@@ -547,6 +598,7 @@ web_differences() {
 }
 
 # The web row, after the others (WINE_CHECK_ROWS may leave it out).
+wine_env=""
 if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
     web_start=$SECONDS
     retried=""

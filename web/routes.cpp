@@ -55,16 +55,28 @@ static Answer interfaces(Session&, const Json&)
     return jsonAnswer(200, jsonText(all, -1));
 }
 
-static Answer scan(Session& s, const Json& request)
+// The request's interface, or --interface; false with *error when it is no string.
+static bool readWhere(Session& s, const Json& request, std::string* where, Answer* error)
 {
-    std::string where = s.settings().where;
-    double quiet = s.settings().apply.scan.quiet;
+    *where = s.settings().where;
     if (request.contains("interface") && !request["interface"].is_null()) {
         if (!request["interface"].is_string()) {
-            return errorAnswer(400, "interface: a string (an address, a name or 'all')");
+            *error = errorAnswer(400, "interface: a string (an address, a name or 'all')");
+            return false;
         }
-        where = request["interface"].get<std::string>();
+        *where = request["interface"].get<std::string>();
     }
+    return true;
+}
+
+static Answer scan(Session& s, const Json& request)
+{
+    std::string where;
+    Answer error = {};
+    if (!readWhere(s, request, &where, &error)) {
+        return error;
+    }
+    double quiet = s.settings().apply.scan.quiet;
     if (request.contains("timeout") && !request["timeout"].is_null()) {
         const Json& t = request["timeout"];
         if (!t.is_number() || !secondsAllowed(t.get<double>(), true)) {
@@ -189,6 +201,27 @@ static Answer plan(Session&, const Json& request)
     return jsonAnswer(200, jsonText(answer, -1));
 }
 
+// The check of this computer, on the session's job thread: 202, then the findings on GET once
+// /api/job says it ended.
+static Answer startDoctor(Session& s, const Json& request)
+{
+    std::string where;
+    Answer error = {};
+    if (!readWhere(s, request, &where, &error)) {
+        return error;
+    }
+    return s.startDoctor(where) ? started() : busy(s);
+}
+
+static Answer doctor(Session& s, const Json&)
+{
+    std::string text;
+    if (!s.doctorFindings(&text)) {
+        return errorAnswer(404, "no check of this computer has ended yet");
+    }
+    return jsonAnswer(200, text);
+}
+
 static Answer controllers(Session& s, const Json&)
 {
     return jsonAnswer(200, s.controllersText());
@@ -292,12 +325,14 @@ static const Route ROUTES[] = {
     {"GET", "/api/outcomes", outcomes},
     {"GET", "/api/undo", undo},
     {"GET", "/api/watch", watchEvents},
+    {"GET", "/api/doctor", doctor},
     {"POST", "/api/scan", scan},
     {"POST", "/api/check", check},
     {"POST", "/api/apply", apply},
     {"POST", "/api/plan", plan},
     {"POST", "/api/watch", watch},
     {"POST", "/api/replace", replace},
+    {"POST", "/api/doctor", startDoctor},
 };
 
 static Answer pageFile(const std::string& path)
@@ -317,14 +352,14 @@ static Answer pageFile(const std::string& path)
 Answer route(Session& s, const std::string& method, const std::string& path, const std::string& body)
 {
     bool isGet = method == "GET" || method == "HEAD";
-    const Route* other = nullptr;   // the path's route by another method
+    std::string methods;   // those of the path, when none is the request's
     for (const Route& r : ROUTES) {
         if (path != r.path) {
             continue;
         }
         bool get = strcmp(r.method, "GET") == 0;
         if (get ? !isGet : method != r.method) {
-            other = other != nullptr ? other : &r;
+            methods += (methods.empty() ? "" : " or ") + std::string(r.method);
             continue;
         }
         if (get) {
@@ -336,8 +371,8 @@ Answer route(Session& s, const std::string& method, const std::string& path, con
         }
         return r.handler(s, request);
     }
-    if (other != nullptr) {
-        return errorAnswer(405, std::string("use ") + other->method);
+    if (!methods.empty()) {
+        return errorAnswer(405, "use " + methods);
     }
     if (path.compare(0, 5, "/api/") == 0) {
         return errorAnswer(404, "no such call");

@@ -4,10 +4,12 @@
 
 #include <cstring>
 
+#include "commission/doctor.h"
 #include "commission/replace.h"
 #include "commission/rows.h"
 #include "platform/host.h"
 #include "report/cells.h"
+#include "report/doctor_text.h"
 #include "report/input_text.h"
 #include "report/messages.h"
 #include "report/refusal_text.h"
@@ -144,13 +146,14 @@ void Session::takeAnswers(const std::vector<Sighting>& heard)
 
 std::string Session::jobTextLocked()
 {
-    static const char* const KINDS[] = {"scan", "apply"};
+    static const char* const KINDS[] = {"scan", "apply", "doctor", "watch"};
     Json job = Json::object();
     job["running"] = running_;
-    job["kind"] = !anyJob_ ? Json() : watchJob_ ? Json("watch") : Json(KINDS[kind_]);
+    job["kind"] = anyJob_ ? Json(KINDS[kind_]) : Json();
     bool ended = !running_ && status_ >= 0;
     job["status"] = ended ? Json(status_) : Json();
-    job["result"] = ended ? Json(exitStatusText(status_)) : Json();
+    std::string result = kind_ == PAGE_DOCTOR ? doctorStatusText(status_) : exitStatusText(status_);
+    job["result"] = ended ? Json(result) : Json();
     job["message"] = endMessages_.empty() ? Json() : Json(joined(endMessages_));
     job["undo_file"] = undoPath_.empty() ? Json() : Json(undoPath_);
     return jsonText(job, -1);
@@ -306,8 +309,28 @@ void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs
     endJob(order, result);
 }
 
+// The check of this computer: its scans tell nothing to the table (the page keeps the last scan's
+// rows); the findings are kept for /api/doctor, and the job ends with the check's status.
+void Session::runCheck(const std::string& where)
+{
+    DoctorOrder order;
+    order.where = where;
+    order.scan = settings_.apply.scan;
+    order.stopSignal = stopSignal_;
+    DoctorResult result = runDoctor(order, {[](const Event&) {}, nullptr});
+    std::string job;
+    {
+        Hold hold(lock_);
+        doctorText_ = jsonText(doctorJson(result.findings, result.status, WINDOWS_HOST), -1);
+        running_ = false;
+        status_ = result.status;
+        job = jobTextLocked();
+    }
+    tell("job", job);
+}
+
 // Marks the job running, or false when one is.
-bool Session::claim(JobKind kind, bool watch)
+bool Session::claim(PageJob kind)
 {
     std::string job;
     {
@@ -318,7 +341,6 @@ bool Session::claim(JobKind kind, bool watch)
         running_ = true;
         anyJob_ = true;
         kind_ = kind;
-        watchJob_ = watch;
         endMessages_.clear();
         job = jobTextLocked();
     }
@@ -344,7 +366,7 @@ void Session::launch(std::function<void()> job)
 
 bool Session::startScan(const std::string& where, double quiet)
 {
-    if (!claim(JOB_SCAN)) {
+    if (!claim(PAGE_SCAN)) {
         return false;
     }
     {
@@ -361,7 +383,7 @@ bool Session::startScan(const std::string& where, double quiet)
 
 bool Session::startApply(const std::vector<PlanRow>& rows, bool dryRun)
 {
-    if (!claim(JOB_APPLY)) {
+    if (!claim(PAGE_APPLY)) {
         return false;
     }
     launch([this, rows, dryRun]() { runApply(rows, dryRun, Macs()); });
@@ -389,7 +411,7 @@ Session::Start Session::startReplace(const unsigned char* oldMac, const unsigned
         *refusal = replacementText(values, "the table", oldMac);
         return REFUSED;
     }
-    if (!claim(JOB_APPLY)) {
+    if (!claim(PAGE_APPLY)) {
         return BUSY;
     }
     Macs gone(1);
@@ -474,7 +496,7 @@ void Session::runWatch(const std::string& where)
 
 bool Session::startWatch()
 {
-    if (!claim(JOB_SCAN, true)) {
+    if (!claim(PAGE_WATCH)) {
         return false;
     }
     std::string where;
@@ -491,7 +513,7 @@ bool Session::startWatch()
 void Session::stopWatch()
 {
     Hold hold(lock_);
-    if (running_ && watchJob_) {
+    if (running_ && kind_ == PAGE_WATCH) {
         watchStop_ = true;
     }
 }
@@ -499,7 +521,7 @@ void Session::stopWatch()
 bool Session::watching()
 {
     Hold hold(lock_);
-    return running_ && watchJob_;
+    return running_ && kind_ == PAGE_WATCH;
 }
 
 std::string Session::watchText()
@@ -509,7 +531,17 @@ std::string Session::watchText()
     for (const std::string& e : watchEvents_) {
         events += (events.empty() ? "" : ",") + e;
     }
-    return std::string("{\"on\":") + (running_ && watchJob_ ? "true" : "false") + ",\"events\":[" + events + "]}";
+    return std::string("{\"on\":") + (running_ && kind_ == PAGE_WATCH ? "true" : "false") + ",\"events\":[" + events +
+           "]}";
+}
+
+bool Session::startDoctor(const std::string& where)
+{
+    if (!claim(PAGE_DOCTOR)) {
+        return false;
+    }
+    launch([this, where]() { runCheck(where); });
+    return true;
 }
 
 bool Session::running()
@@ -560,6 +592,13 @@ bool Session::undoPlan(std::string* name, std::string* text)
     return true;
 }
 
+bool Session::doctorFindings(std::string* text)
+{
+    Hold hold(lock_);
+    *text = doctorText_;
+    return !doctorText_.empty();
+}
+
 Session::Ending Session::ending()
 {
     Hold hold(lock_);
@@ -568,7 +607,7 @@ Session::Ending Session::ending()
         return e;
     }
     e.status = status_;
-    if (kind_ == JOB_APPLY && !watchJob_) {
+    if (kind_ == PAGE_APPLY) {
         e.messages = endMessages_;
         if (result_.apply.summary) {
             e.summary = summaryText(FORMAT_TABLE, result_.apply.outcomes, false);

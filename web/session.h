@@ -1,7 +1,8 @@
 // The page's session: the table of controllers now, the one job that may run (a scan, an apply or
-// a replacement through the engine's runner, or the watch, each on a thread of its own), and the last apply's outcomes
-// and undo plan. Everything that changes goes out through publish as an event name and a JSON text, from whichever
-// thread made the change. Its lock is its own: every member takes it as it needs.
+// a replacement through the engine's runner, the watch, or the check of this computer, each on a
+// thread of its own), the last apply's outcomes and undo plan, and the last check's findings.
+// Everything that changes goes out through publish as an event name and a JSON text, from
+// whichever thread made the change. Its lock is its own: every member takes it as it needs.
 #pragma once
 
 #include <atomic>
@@ -46,6 +47,8 @@ public:
     // the last scan, or --interface.
     bool startScan(const std::string& where, double quiet);
     bool startApply(const std::vector<PlanRow>& rows, bool dryRun);
+    // The check of this computer (commission/doctor.h) on where, or --interface: its scans too.
+    bool startDoctor(const std::string& where);
     bool running();
     // Whether the job running is the watch.
     bool watching();
@@ -77,6 +80,9 @@ public:
     std::string jobText();
     std::string outcomesText();
     bool undoPlan(std::string* name, std::string* text);
+    // The last check's findings as brevindor-batch doctor --format json gives them; false while
+    // none has ended.
+    bool doctorFindings(std::string* text);
 
     // Once the server stopped: how the last job ended, for what standard error tells.
     struct Ending {
@@ -88,12 +94,14 @@ public:
     Ending ending();
 
 private:
-    bool claim(JobKind kind, bool watch = false);
+    enum PageJob { PAGE_SCAN, PAGE_APPLY, PAGE_DOCTOR, PAGE_WATCH };
+    bool claim(PageJob kind);
     void launch(std::function<void()> job);
     void runScan(const std::string& where, double quiet);
     void runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs& mustBeGone);
     void runWatch(const std::string& where);
     void tellWatch(const WatchEvent& e);
+    void runCheck(const std::string& where);
     void endJob(const JobOrder& order, const JobResult& result);
     void tell(const char* event, const std::string& data);
     void tellTable(const Scanner& scanner);
@@ -111,14 +119,14 @@ private:
     std::string where_;                   // the interfaces of the last scan
     bool running_ = false;
     bool anyJob_ = false;
-    JobKind kind_ = JOB_SCAN;
-    bool watchJob_ = false;                  // the job (running, or the last) is the watch
+    PageJob kind_ = PAGE_SCAN;
     std::deque<std::string> watchEvents_;    // the watch's latest events as JSON, oldest first
     int status_ = -1;                        // the last job's exit status; -1 before the first ended
     std::vector<std::string> endMessages_;   // how the last job ended, beyond its status
     JobResult result_;                       // the last apply's
     std::string undoPath_;                   // the last apply's undo file, and its plan
     std::string undoText_;
+    std::string doctorText_;   // the last check's findings; empty before one ended
 
     std::atomic<bool> watchStop_{false};
     Worker worker_;   // the job's thread

@@ -468,6 +468,20 @@ def main():
         d.find_element(By.ID, "filter").clear()
         d.find_element(By.ID, "filter").send_keys(Keys.BACKSPACE)
         assert settings_sent(log) == sent, "the watch set something"
+        # The check of this computer: a line a finding, fixes as commands; Escape closes it.
+        page.button("doctor").click()
+        panel = d.find_element(By.ID, "doctor")
+        page.wait("the check's findings", lambda: panel.is_displayed() and
+                  any("scan on " in li.text for li in panel.find_elements(By.CSS_SELECTOR, "#doctor-findings li")), 30)
+        lines = panel.find_elements(By.CSS_SELECTOR, "#doctor-findings li")
+        assert all(li.get_attribute("data-severity") in ("ok", "problem", "unknown") for li in lines)
+        assert all(c.text for c in panel.find_elements(By.CSS_SELECTOR, "#doctor-findings code")), "an empty fix"
+        assert page.button("doctor").get_attribute("aria-expanded") == "true"
+        page.axe("with the check of this computer open")
+        page.shot("doctor")
+        page.press(Keys.ESCAPE)
+        page.wait("the panel to close", lambda: not panel.is_displayed())
+        assert page.focused() == page.button("doctor"), "the focus back on the button"
 
         # The server stopped: said within 5 s, the buttons that need it disabled; back when it answers.
         notice = d.find_element(By.ID, "server-notice")

@@ -1116,7 +1116,7 @@ const Case CASES[] =
                        "sent\n");
              EXPECT_EQ(log, "") << "refused before the scan";
          }},
-        {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set, apply, replace or watch")},
+        {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set, apply, replace, watch or doctor")},
         {"OptionOfAnotherCommand",
          nullptr,
          {ctl(1)},
@@ -1351,6 +1351,75 @@ const Case CASES[] =
          {"watch", "--interface", "eth9"},
          2,
          usageError("'eth9'")},
+        // doctor: the findings as lines, each problem with its fix.
+        {"DoctorPortHeld",
+         nullptr,
+         {ctl(1)},
+         {},
+         nullptr,
+         {"doctor", "--interface", "127.0.0.1", "--timeout", "0.5"},
+         1,
+         [](const ToolRun& run, const std::string&) {
+             for (
+                 const char* line :
+                 {"problem  port 20662 on 127.0.0.1 (lo): can't be bound: Address already in use (error 98); is another "
+                  "brevindor or brevindor-batch running?; to see which program holds it: ss -uanp 'sport = :20662'\n",
+                  "problem  scan on 127.0.0.1 (lo): can't bind to port 20662 on 127.0.0.1: Address already in use",
+                  "problem  route: no route for datagrams to 239.192.0.255: Network is unreachable (error 101)"}) {
+                 EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+             }
+         },
+         {},
+         {},
+         "",
+         "127.0.0.1"},
+        {"DoctorControllerOutsideEverySubnet",
+         VETH,
+         {holding(1, "10.2.0.7"), holding(2, "127.0.0.9")},
+         {},
+         nullptr,
+         {"doctor", "--interface", "lo", "--timeout", "0.5"},
+         1,
+         [](const ToolRun& run, const std::string&) {
+             EXPECT_NE(run.out.find("ok       interface brv0: 10.9.0.1/24, up, multicast, veth (virtual)\n"),
+                       std::string::npos)
+                 << run.out;
+             EXPECT_NE(run.out.find("ok       scan on 127.0.0.1 (lo): 2 controllers\n"), std::string::npos) << run.out;
+             // 10.2.0.7/24 is in no subnet of 127.0.0.1/8, 10.9.0.1/24 or 10.9.0.2/24; 127.0.0.9 is in lo's.
+             EXPECT_NE(
+                 run.out.find("problem  controller 00.1a.2b.3c.00.01 at 10.2.0.7 mask 255.255.255.0, heard on "
+                              "127.0.0.1 (lo), is outside every subnet of this computer; fix (as root): ip addr add "
+                              "10.2.0.250/24 dev lo\n"),
+                 std::string::npos)
+                 << run.out;
+             EXPECT_EQ(run.out.find("127.0.0.9 mask"), std::string::npos) << run.out;
+         }},
+        {"DoctorAllFineAsJson",
+         "ip route add 224.0.0.0/4 dev lo src 127.0.0.1",
+         {holding(1, "127.0.0.9")},
+         {},
+         nullptr,
+         {"doctor", "--interface", "lo", "--timeout", "0.5", "--format", "json"},
+         0,
+         [](const ToolRun& run, const std::string& log) {
+             nlohmann::json all = nlohmann::json::parse(run.out);
+             EXPECT_EQ(all["status"], 0) << run.out;
+             // Links an earlier case of the same test process made are listed too: lo's findings only.
+             std::vector<std::string> kinds;
+             nlohmann::json scan;
+             for (const nlohmann::json& f : all["findings"]) {
+                 if (f["kind"] == "interface" && f["interface"]["name"] != "lo") {
+                     continue;
+                 }
+                 kinds.push_back(f["kind"].get<std::string>() + " " + f["severity"].get<std::string>());
+                 scan = f["kind"] == "scan" ? f : scan;
+             }
+             EXPECT_EQ(kinds,
+                       (std::vector<std::string>{"interface ok", "route ok", "port ok", "buffer ok", "scan ok"}));
+             EXPECT_EQ(scan["controllers"], 1) << run.out;
+             EXPECT_EQ(log, REQUEST_LOG + REQUEST_LOG + REQUEST_LOG + REQUEST_LOG) << "one scan, four requests";
+         }},
+        {"DoctorRefusesCsv", nullptr, {}, {}, nullptr, {"doctor", "--format", "csv"}, 2, usageError("(table or json)")},
 };
 
 // The protocol's port on the address given (none: nullptr) taken while it lives, as by another program.
@@ -1401,7 +1470,8 @@ TEST_P(Batch, Run)
     std::vector<std::string> args = c.args;
     // The command first: the options of a case are written before it for brevity.
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "scan" || args[i] == "set" || args[i] == "apply" || args[i] == "replace" || args[i] == "watch") {
+        if (args[i] == "scan" || args[i] == "set" || args[i] == "apply" || args[i] == "replace" || args[i] == "watch" ||
+            args[i] == "doctor") {
             std::rotate(args.begin(), args.begin() + (long)i, args.begin() + (long)i + 1);
             break;
         }

@@ -165,6 +165,34 @@ TEST_F(Web, OneJobAtATime)
     EXPECT_EQ(call("POST", "/api/scan", R"({"timeout":0.2})").status, 202);
 }
 
+// The check of this computer runs as the session's job: the server answers meanwhile, and the
+// findings are doctor's JSON, its scan hearing the controllers.
+TEST_F(Web, CheckOfThisComputerRunsAsTheJob)
+{
+    controllers({web(1), web(2, "delay=1000")});
+    start({"--timeout", "1.5"});
+    waitForJob();
+    ASSERT_EQ(call("POST", "/api/doctor", R"({"interface":"127.0.0.1"})").status, 202);
+    json running = get("/api/job");
+    EXPECT_TRUE(running["running"]) << running.dump();
+    EXPECT_EQ(running["kind"], "doctor");
+    EXPECT_EQ(call("POST", "/api/scan", "{}").status, 409);
+    EXPECT_EQ(get("/api/controllers").size(), 2u) << "the table of the scan before, served meanwhile";
+    json job = waitForJob();
+    EXPECT_EQ(job["kind"], "doctor");
+    json all = get("/api/doctor");
+    EXPECT_EQ(all["status"], job["status"]) << all.dump();
+    std::map<std::string, json> first;   // each kind's first finding
+    for (const json& f : all["findings"]) {
+        EXPECT_TRUE(f["text"].is_string()) << f.dump();
+        first.insert({f["kind"].get<std::string>(), f});
+    }
+    EXPECT_EQ(first["scan"]["controllers"], 2) << all.dump();
+    EXPECT_EQ(first["port"]["severity"], "ok") << "the server holds no socket between jobs: " << all.dump();
+    EXPECT_EQ(call("POST", "/api/doctor", R"({"interface":1})").status, 400);
+    EXPECT_EQ(settingsIn(received()), std::set<std::string>());
+}
+
 TEST_F(Web, StopDuringAnApplyEndsAsTheBatchProgramDoes)
 {
     controllers({web(1, "settings=ignore")});
@@ -220,6 +248,13 @@ TEST_F(Web, OnlyThePageGetsIn)
          415},
         {"DELETE", httpRequest("DELETE", "/api/job", port, bearer), 405},
         {"GET of a POST call", httpRequest("GET", "/api/apply", port, bearer), 405},
+        {"the check of this computer from a foreign Origin",
+         httpRequest("POST", "/api/doctor", port, bearer + json + "Origin: http://evil.example\r\n", "{}"), 403},
+        {"the check of this computer as text/plain",
+         httpRequest("POST", "/api/doctor", port, bearer + "Content-Type: text/plain\r\n", "{}"), 415},
+        {"the findings without a token", httpRequest("GET", "/api/doctor", port, ""), 401},
+        {"the findings before any check", httpRequest("GET", "/api/doctor", port, bearer), 404},
+        {"PUT of the check", httpRequest("PUT", "/api/doctor", port, bearer), 405},
         {"not JSON", httpRequest("POST", "/api/check", port, bearer + json, "{rows"), 400},
         {"rows of the wrong kind", httpRequest("POST", "/api/check", port, bearer + json, R"({"rows":[{"mac":1}]})"),
          400},
@@ -682,7 +717,7 @@ TEST_F(Web, WatchTellsEachEventAndHoldsOffEveryOtherJob)
     json job = get("/api/job");
     EXPECT_TRUE(job["running"]);
     EXPECT_EQ(job["kind"], "watch");
-    const std::string busy = R"({"error":"the watch is on: turn Watch off before a scan, an apply or a replacement"})";
+    const std::string busy = R"({"error":"the watch is on: turn Watch off before a scan, an apply, a replacement or a check of this computer"})";
     const struct {
         const char* path;
         const char* body;

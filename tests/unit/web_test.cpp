@@ -215,6 +215,26 @@ TEST(Gate, Decisions)
         {"text/plain", post, [](GateRequest& r) { r.contentType = "text/plain"; }, 415},
         {"a form", post, [](GateRequest& r) { r.contentType = "application/x-www-form-urlencoded"; }, 415},
         {"no content type", post, [](GateRequest& r) { r.contentType = ""; }, 415},
+        // The check of this computer: a POST like the others, its findings a GET.
+        {"the check of this computer", post, [](GateRequest& r) { r.path = "/api/doctor"; }, GATE_PASS},
+        {"the check of this computer from a foreign Origin", post,
+         [](GateRequest& r) {
+             r.path = "/api/doctor";
+             r.origin = "http://attacker.example";
+         },
+         403},
+        {"the check of this computer as a form", post,
+         [](GateRequest& r) {
+             r.path = "/api/doctor";
+             r.contentType = "application/x-www-form-urlencoded";
+         },
+         415},
+        {"the findings without a token", fromPage,
+         [](GateRequest& r) {
+             r.path = "/api/doctor";
+             r.cookie = "";
+         },
+         401},
         {"a foreign Origin without a token", post,
          [](GateRequest& r) {
              r.cookie = "";

@@ -31,7 +31,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply | replace | watch)
+        scan | set | apply | replace | watch | doctor)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -41,7 +41,7 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch doctor" -- "$cur")
         fi
         return 0
     fi
@@ -49,7 +49,7 @@ _brevindor_batch()
     case $prev in
     --format)
         local formats="table csv json"
-        [ "$command" != watch ] || formats="table json"
+        [ "$command" != watch ] && [ "$command" != doctor ] || formats="table json"
         mapfile -t COMPREPLY < <(compgen -W "$formats" -- "$cur")
         return 0
         ;;
@@ -75,6 +75,7 @@ _brevindor_batch()
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
     replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
     watch) options="--interface --every --gone-after --format --max-time --help" ;;
+    doctor) options="--interface --timeout --format --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

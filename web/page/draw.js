@@ -300,9 +300,46 @@ export function drawButtons() {
   $('watch').checked = watch;
   $('watch').disabled = model.server !== 'up' || (model.job.running && !watch);
   act('identify').disabled = $('watch').disabled;
+  act('doctor').disabled = busy;
   act('undo').disabled = busy || !model.job.undo_file;
   $('plan-file').disabled = model.server !== 'up';
   $('plan-file').closest('label').classList.toggle('disabled', model.server !== 'up');
+}
+
+// The check of this computer: a line a finding, its severity first, then the fix as a command to
+// copy (copy: its handler). Every text through textContent.
+export function drawDoctor(findings, copy) {
+  const list = $('doctor-findings');
+  list.textContent = '';
+  for (const f of findings) {
+    const li = document.createElement('li');
+    li.dataset.severity = f.severity;
+    const severity = document.createElement('span');
+    severity.className = 'severity';
+    severity.textContent = f.severity;
+    li.append(severity, ' ', f.text);
+    if (f.fix && f.fix.command) {
+      const fix = document.createElement('div');
+      fix.className = 'fix';
+      const code = document.createElement('code');
+      code.textContent = f.fix.command;
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.textContent = 'Copy';
+      button.setAttribute('aria-label', 'Copy the fix: ' + f.fix.command);
+      button.addEventListener('click', () => copy(f.fix.command));
+      fix.append('fix: ', code, button);
+      li.appendChild(fix);
+    }
+    list.appendChild(li);
+  }
+}
+
+export function showDoctor(open, text) {
+  const panel = $('doctor');
+  panel.hidden = !open;
+  act('doctor').setAttribute('aria-expanded', open ? 'true' : 'false');
+  $('doctor-status').textContent = text || '';
 }
 
 export function drawServer() {

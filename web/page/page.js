@@ -255,10 +255,52 @@ async function replace(e) {
   draw.setStatus('replacing ' + replacing + ' by ' + newMac + '…', false);
 }
 
+// ---- The check of this computer ----
+
+let doctorAwaited = false;   // started from this page: its findings are shown when it ends
+
+async function doctor() {
+  draw.showDoctor(true, 'checking this computer…');
+  $('doctor-findings').textContent = '';
+  $('doctor-title').focus();
+  doctorAwaited = true;   // before the answer: the job may end before it arrives
+  const { status, data } = await call('POST', '/api/doctor', {});
+  if (status !== 202) {
+    doctorAwaited = false;
+    draw.showDoctor(true, data.error || 'the check did not start');
+  }
+}
+
+async function showDoctorFindings() {
+  doctorAwaited = false;
+  const { status, data } = await call('GET', '/api/doctor');
+  if (status !== 200) {
+    draw.showDoctor(true, data.error || 'no findings');
+    return;
+  }
+  draw.drawDoctor(data.findings, copyText);
+  draw.showDoctor(true, state.jobText(model.job));
+}
+
+async function copyText(text) {
+  try {
+    await navigator.clipboard.writeText(text);
+    draw.announce('copied');
+  } catch (e) {
+    draw.announce('not copied: select the command and copy it');
+  }
+}
+
+function closeDoctor() {
+  draw.showDoctor(false, '');
+  act('doctor').focus();
+}
+
 // ---- What the server tells ----
 
 function showJob(job) {
   model.job = job;
+  if (doctorAwaited && job.kind === 'doctor' && !job.running) showDoctorFindings();
   draw.drawUndoLink();
   const text = state.jobText(job);
   if (text) draw.setStatus(text, !job.running && job.status !== 0);
@@ -414,6 +456,11 @@ function wire() {
   act('identify-close').addEventListener('click', closeIdentify);
   $('replace-form').addEventListener('submit', replace);
   act('replace-cancel').addEventListener('click', () => $('replace-dialog').close());
+  act('doctor').addEventListener('click', doctor);
+  act('doctor-close').addEventListener('click', closeDoctor);
+  $('doctor').addEventListener('keydown', (e) => {
+    if (e.key === 'Escape') closeDoctor();
+  });
   const filtered = () => {
     model.filter = $('filter').value;
     draw.scheduleLayout();

@@ -287,7 +287,9 @@ export function takeOutcomes(list) {
 
 // A job as the status line tells it: the server's words for how it ended (its result), and why.
 export function jobText(job) {
-  if (job.running) return { scan: 'scanning…', watch: 'watching…' }[job.kind] || 'applying…';
+  if (job.running) {
+    return { scan: 'scanning…', apply: 'applying…', doctor: 'checking this computer…', watch: 'watching…' }[job.kind];
+  }
   if (!job.kind) return '';
   return job.kind + ': ' + (job.result || 'status ' + job.status) + (job.message ? ' (' + job.message + ')' : '');
 }
