@@ -1,14 +1,15 @@
 # shellcheck shell=bash
 # The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh
 # and .ci/run.
-#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need
+#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need (nettle
+#                   for SHA-256, poppler-utils to read the handover report's PDF back)
 #   WINE_PACKAGES   tools/wine_check.sh: also the 32- and 64-bit Windows cross-builds, Wine for
 #                   both (wine32 comes from the i386 architecture, and runs only where the kernel
 #                   runs 32-bit programs), groff for the Windows package's manual pages, file and
 #                   unzip for the checks, curl for the web program's calls
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
-BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev iproute2 util-linux hostname
-    chromium chromium-driver python3-selenium socat)
+BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev nettle-dev iproute2 util-linux hostname
+    chromium chromium-driver python3-selenium socat poppler-utils)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
     groff-base file unzip curl)
 # shellcheck disable=SC2034 # used by .ci/run
