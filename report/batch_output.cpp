@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "commission/outcome_names.h"
 #include "platform/platform.h"
 #include "report/device_text.h"
 #include "report/fields.h"
@@ -222,7 +223,7 @@ static std::string validUtf8(const std::string& text)
 }
 
 // Quoted when it holds a comma, a quote or a line end.
-static std::string csvField(const std::string& cell)
+std::string csvField(const std::string& cell)
 {
     std::string text = validUtf8(cell);
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -245,7 +246,7 @@ static void printCsvRow(FILE* out, const Row& row)
 }
 
 // Device text that a spreadsheet would take for a formula, behind an apostrophe.
-static std::string notFormula(const std::string& text)
+std::string notFormula(const std::string& text)
 {
     return !text.empty() && std::string("=+-@").find(text[0]) != std::string::npos ? "'" + text : text;
 }
@@ -292,27 +293,7 @@ void printScanJson(FILE* out, const std::vector<Sighting>& found, const std::vec
 
 const char* outcomeName(OutcomeState state)
 {
-    switch (state) {
-    case OUTCOME_VERIFIED:
-        return "verified";
-    case OUTCOME_UNCHANGED:
-        return "unchanged";
-    case OUTCOME_NOT_FOUND:
-        return "not found";
-    case OUTCOME_NOT_CONFIRMED:
-        return "not confirmed";
-    case OUTCOME_SENT:
-        return "sent";
-    case OUTCOME_WOULD_SEND:
-        return "would send";
-    case OUTCOME_CONFLICT:
-        return "conflict";
-    case OUTCOME_INTERRUPTED:
-        return "interrupted";
-    case OUTCOME_CONFLICT_AFTER_SENDING:
-        return "conflict after sending";
-    }
-    return "";
+    return outcomeStateName(state);
 }
 
 static const char* const SUMMARY_KEYS[] = {

@@ -46,6 +46,12 @@ void printSummaryCsv(FILE* out, const std::vector<Outcome>& outcomes, bool withL
 void printSummaryJson(FILE* out, const std::vector<Outcome>& outcomes, bool withLine);
 // One record of that array.
 nlohmann::ordered_json outcomeJson(const Outcome& o);
+// A CSV field: valid UTF-8 (U+FFFD for a stray byte), quoted when it holds a comma, a quote or a
+// line end.
+std::string csvField(const std::string& cell);
+// Device text that a spreadsheet would take for a formula (a leading =, +, - or @), behind an
+// apostrophe.
+std::string notFormula(const std::string& text);
 // A JSON value as text in ASCII: every other character and every control byte escaped, bytes that
 // are no UTF-8 as U+FFFD; indented by indent spaces, or on one line when indent < 0.
 std::string jsonText(const nlohmann::ordered_json& value, int indent);
