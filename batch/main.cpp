@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/journal_commands.h"
 #include "batch/options.h"
 #include "commission/apply.h"
 #include "commission/interfaces.h"
@@ -38,12 +39,19 @@ const Command COMMANDS[] = {
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
      "                      [--max-time S] [--settle S] [--verify-time S] [--no-verify] [--undo FILE]\n"
-     "                      [--format table|csv|json] [--bom]",
+     "                      [--journal FILE | --no-journal] [--format table|csv|json] [--bom]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
      "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
-     "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
+     "                      [--dry-run] [--undo FILE] [--journal FILE | --no-journal]\n"
+     "                      [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"journal", runJournal,
+     "[--since T] [--until T] [--mac MAC] [--format table|csv|json] [--journal FILE]\n"
+     "                      | --verify [--journal FILE]",
+     JOURNAL_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
+    {"report", runReport, "[--since T] [--until T] [--title TEXT] [--journal FILE] > handover.html", REPORT_OPTIONS,
+     JOURNAL_SHORT_OPTIONS, 0},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
@@ -69,6 +77,11 @@ void printUsage(FILE* out)
             "anything is sent, a plan that puts back the values the controllers to be set reported\n"
             "(checked before the scan, --dry-run too). --bom: with --format csv, the UTF-8\n"
             "byte-order mark first, which spreadsheets need to read UTF-8.\n"
+            "--journal FILE: the journal of every change (default: journal.jsonl in the user's state\n"
+            "folder, $XDG_STATE_HOME/brevindor or ~/.local/state/brevindor; %%LOCALAPPDATA%%\\brevindor\n"
+            "on Windows). journal lists it; --verify checks its chain of SHA-256 hashes. report writes\n"
+            "the handover record as one HTML page. T: a date 2026-12-09 (the whole day), a local time\n"
+            "2026-12-09T15:30, or UTC 2026-12-09T14:30:00Z.\n"
             "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
             "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
@@ -328,7 +341,7 @@ int runApply(const Settings& s)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set or apply");
+        return usageError("a command is needed: scan, set, apply, journal or report");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

@@ -17,6 +17,11 @@ struct Settings {
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input
     std::string undo;                     // --undo: where the values before go
+    std::string journal;                  // --journal FILE; empty: the user's state folder
+    bool noJournal = false;               // --no-journal (set, apply): nothing recorded
+    std::string since, until;             // --since, --until (journal, report), as typed
+    std::string title;                    // --title (report)
+    bool verify = false;                  // --verify (journal): the chain's check, not the listing
 };
 
 // One command of the table: its name, what runs it, and what it takes.
@@ -32,10 +37,13 @@ struct Command {
 extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
+extern const option JOURNAL_OPTIONS[];
+extern const option REPORT_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
+#define JOURNAL_SHORT_OPTIONS "-:f:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);
