@@ -245,18 +245,22 @@ static std::string ownersOf(const char* arg, const Command& c, const Command* co
         return "";
     }
     std::string name(arg + 2, strcspn(arg + 2, "="));
-    std::string owners;
+    std::vector<std::string> owners;
     for (int k = 0; k < commandCount; ++k) {
         if (&commands[k] == &c) {
             continue;
         }
         for (const option* o = commands[k].options; o->name != NULL; ++o) {
             if (name == o->name) {
-                owners += (owners.empty() ? "" : " and ") + std::string(commands[k].name);
+                owners.push_back(commands[k].name);
             }
         }
     }
-    return owners;
+    std::string list;   // "set", "set and apply", "set, apply and journal"
+    for (size_t i = 0; i < owners.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
+    }
+    return list;
 }
 
 int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s)
