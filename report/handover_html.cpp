@@ -105,7 +105,9 @@ table { border-collapse: collapse; }
 .rows th, .rows td { border: 0.25mm solid #777; padding: 0.6mm 1mm; text-align: left; vertical-align: top;
   overflow-wrap: anywhere; }
 .rows th { background: #e8e8e8; }
+.rows td { font-size: 7.5pt; }
 .rows td.n { text-align: right; }
+.rows td.k { white-space: nowrap; }
 .sign { break-inside: avoid; page-break-inside: avoid; margin-top: 8mm; width: 100%; }
 .sign td { width: 50%; padding: 0 6mm 0 0; vertical-align: top; }
 .sign p { margin: 6mm 0 0; border-bottom: 0.3mm solid #000; padding-bottom: 0.5mm; }
@@ -140,9 +142,9 @@ std::string handoverHtml(const Handover& h, const HandoverMaker& maker)
     html += "<tr><th>Made</th><td>" + timeShown(maker.time) + " UTC by " + shown(maker.program) + " " +
             shown(maker.version) + " on " + shown(maker.computer) + "</td></tr>\n";
     html += "</table>\n";
-    html += "<table class=\"rows\">\n<colgroup><col style=\"width:5%\"><col style=\"width:15%\">"
-            "<col style=\"width:16%\"><col style=\"width:19%\"><col style=\"width:19%\"><col style=\"width:12%\">"
-            "<col style=\"width:14%\"></colgroup>\n";
+    html += "<table class=\"rows\">\n<colgroup><col style=\"width:4%\"><col style=\"width:17%\">"
+            "<col style=\"width:14%\"><col style=\"width:17%\"><col style=\"width:17%\"><col style=\"width:12%\">"
+            "<col style=\"width:19%\"></colgroup>\n";
     html += "<thead><tr><th>#</th><th>MAC</th><th>Node name</th><th>Before</th><th>After</th><th>State</th>"
             "<th>Time (UTC)</th></tr></thead>\n<tbody>\n";
     for (size_t i = 0; i < h.rows.size(); ++i) {
@@ -151,9 +153,10 @@ std::string handoverHtml(const Handover& h, const HandoverMaker& maker)
         if (r.runs > 1) {
             state += " (" + std::to_string(r.runs) + " runs)";
         }
-        html += "<tr><td class=\"n\">" + std::to_string(i + 1) + "</td><td>" + htmlEscape(r.mac) + "</td><td>" +
-                shown(r.nodeName) + "</td><td>" + addressesShown(r.before) + "</td><td>" + addressesShown(r.after) +
-                "</td><td>" + state + "</td><td>" + timeShown(r.time) + "</td></tr>\n";
+        html += "<tr><td class=\"n\">" + std::to_string(i + 1) + "</td><td class=\"k\">" + htmlEscape(r.mac) +
+                "</td><td>" + shown(r.nodeName) + "</td><td>" + addressesShown(r.before) + "</td><td>" +
+                addressesShown(r.after) + "</td><td>" + state + "</td><td class=\"k\">" + timeShown(r.time) +
+                "</td></tr>\n";
     }
     html += "</tbody>\n</table>\n";
     html += "<table class=\"sign\"><tr>" + signatureBlock("Commissioned by") + signatureBlock("Accepted by") +
