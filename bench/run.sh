@@ -7,6 +7,9 @@
 #                                                a 1000-row apply, a scan of 1000
 #   bench/run.sh web [build-dir]                 brevindor-web: 1000 rows in headless chromium,
 #                                                a 1000-row apply through the API, memory, idle CPU
+#   bench/run.sh journal [build-dir]             the journal: an append with its sync and
+#                                                journal --verify after 10,000 applies; the handover
+#                                                report of 1000 controllers, written and printed
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/netns_guard.sh"
@@ -14,9 +17,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--in-private-ns" ]; then
     name=${1:-}
     case $name in
-    scan | apply | web) shift ;;
+    scan | apply | web | journal) shift ;;
     *)
-        echo "usage: bench/run.sh scan|apply|web [build-dir] [arguments of the benchmark]" >&2
+        echo "usage: bench/run.sh scan|apply|web|journal [build-dir] [arguments of the benchmark]" >&2
         exit 2
         ;;
     esac

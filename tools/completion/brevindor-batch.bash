@@ -1,5 +1,5 @@
 # bash completion for brevindor-batch: the commands, each command's options, the --format values,
-# local interface names for --interface, and files for apply's plan and --undo.
+# local interface names for --interface, and files for apply's plan, --undo and --journal.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -30,7 +30,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply)
+        scan | set | apply | journal | report)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,7 +40,7 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply journal report" -- "$cur")
         fi
         return 0
     fi
@@ -54,12 +54,13 @@ _brevindor_batch()
         mapfile -t COMPREPLY < <(compgen -W "$(_brevindor_batch_interfaces)" -- "$cur")
         return 0
         ;;
-    --undo)
+    --undo | --journal)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --since | --until | \
+        --title)
         return 0   # a value of the user's own
         ;;
     esac
@@ -68,8 +69,11 @@ _brevindor_batch()
     case $command in
     scan) options="--interface --timeout --max-time --format --bom --help" ;;
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
-                  --format --bom --undo --help" ;;
-    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
+                  --format --bom --undo --journal --no-journal --help" ;;
+    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo
+                    --journal --no-journal --help" ;;
+    journal) options="--since --until --mac --format --verify --journal --help" ;;
+    report) options="--since --until --title --journal --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
