@@ -13,7 +13,7 @@ enum ChainBreak {
     CHAIN_INTACT,
     CHAIN_FIRST_NOT_ZEROS,   // the first line's prev is not 64 zeros
     CHAIN_WRONG_PREV,        // a line's prev is not the SHA-256 of the line before it
-    CHAIN_NOT_AN_ENTRY,      // a line that does not begin {"prev":"<64 hex digits>", or is no JSON object
+    CHAIN_NOT_AN_ENTRY,      // a line that does not begin {"prev":"<64 hex digits>", or end in '}'
     CHAIN_CUT_SHORT,         // the last line has no line end: its write did not finish
     CHAIN_TOO_LONG,          // a line longer than LOCKED_LINE_MAX (platform/user_files.h)
 };
