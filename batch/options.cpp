@@ -213,7 +213,7 @@ static int takeOption(int code, const char* value, Settings* s)
         break;
     case OPT_JOURNAL:
         if (value[0] == '\0') {
-            return usageError("--journal needs a file name");
+            return usageError("%s needs a file name", "--journal");
         }
         s->journal = value;
         break;

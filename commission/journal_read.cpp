@@ -253,7 +253,7 @@ bool parseJournalTime(const std::string& text, bool upperEnd, long long* ms)
         }
         milli = fraction;
     }
-    long long clock = ((long long)hour * 3600 + minute * 60 + second) * 1000 + milli;
+    long long clock = ((long long)hour * 3600 + (long long)minute * 60 + second) * 1000 + milli;
     if (at == text.size()) {   // local time
         long long start = 0;
         if (!localTimeMs(year, month, day, hour, minute, second, &start)) {
@@ -372,7 +372,7 @@ JournalRead readJournal(const std::string& path, const JournalFilter& filter, bo
 
 static bool addressesOf(const JournalAddresses& a, Addresses* out)
 {
-    Addresses parsed;
+    Addresses parsed = {};
     if (!a.known || !parseIpv4(a.ip.c_str(), parsed.ip) || !parseIpv4(a.gateway.c_str(), parsed.gateway) ||
         !parseIpv4(a.mask.c_str(), parsed.mask)) {
         return false;

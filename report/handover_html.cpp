@@ -39,7 +39,8 @@ static std::string shown(const std::string& text)
 {
     std::string safe(text.size() + 1, '\0');
     (void)appendSafeText(&safe[0], safe.size(), (const unsigned char*)text.data(), text.size());
-    return htmlEscape(safe.c_str());
+    safe.resize(strlen(safe.c_str()));
+    return htmlEscape(safe);
 }
 
 // "2026-12-09T14:30:00.123Z" as "2026-12-09 14:30:00".

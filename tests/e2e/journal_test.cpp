@@ -18,6 +18,7 @@ void writeJournal(const std::string& path, int runs, int rows)
     for (int r = 0; r < runs; ++r) {
         JournalRun run = journalTestRun();
         std::vector<Outcome> outcomes;
+        outcomes.reserve((size_t)rows);
         for (int k = 0; k < rows; ++k) {
             outcomes.push_back(journalOutcome(r * rows + k, OUTCOME_INTERRUPTED, k == 0 ? "<b>Pump-1</b>" : "Valve"));
         }

@@ -397,7 +397,7 @@ TEST(Journal, Filters)
 // The addresses a replace starts from: after a verified end, else the values before.
 TEST(Journal, LastKnownAddresses)
 {
-    auto entry = [](const char* kind, std::vector<JournalRow> rows) {
+    auto entry = [](const char* kind, const std::vector<JournalRow>& rows) {
         JournalEntry e;
         e.entry = kind;
         e.rows = rows;
@@ -466,6 +466,7 @@ TEST(Journal, TwoAppendersAtOnce)
         if (child == 0) {
             JournalRun run = journalTestRun();
             std::vector<Outcome> rows;
+            rows.reserve(10);
             for (int k = 0; k < 10; ++k) {
                 rows.push_back(journalOutcome(k, OUTCOME_VERIFIED));
             }
