@@ -310,6 +310,26 @@ static bool takes(const JournalFilter& filter, JournalEntry* e)
     return !rows.empty();
 }
 
+// Whether the line, as the journal writes it ("time" right after "prev"), lies outside the
+// filter's range: known without parsing it. False when the time is not where it is written.
+static bool outsideRange(const JournalFilter& filter, const std::string& line)
+{
+    static const char TIME_KEY[] = ",\"time\":\"";
+    const size_t at = PREV_AT + HEX_DIGITS + 1;
+    const size_t length = sizeof "2026-12-09T14:30:00.123Z" - 1;
+    if ((!filter.hasSince && !filter.hasUntil) || line.size() < at ||
+        line.compare(at, sizeof TIME_KEY - 1, TIME_KEY) != 0) {
+        return false;
+    }
+    long long ms = 0;
+    size_t from = at + sizeof TIME_KEY - 1;
+    if (line.size() < from + length + 1 || line[from + length] != '"' ||
+        !parseJournalTime(line.substr(from, length), false, &ms)) {
+        return false;
+    }
+    return (filter.hasSince && ms < filter.since) || (filter.hasUntil && ms > filter.until);
+}
+
 JournalRead readJournal(const std::string& path, const JournalFilter& filter, bool parse)
 {
     JournalRead read;
@@ -322,7 +342,7 @@ JournalRead readJournal(const std::string& path, const JournalFilter& filter, bo
     auto takeLine = [&](const std::string& line, bool cut) {
         (void)checkChainLine(read.chain, line, cut);
         JournalEntry e;
-        if (!parse) {
+        if (!parse || outsideRange(filter, line)) {
             return;
         }
         if (!parseJournalEntry(line, read.chain.lines, &e)) {

@@ -96,7 +96,8 @@ struct JournalRead {
 };
 
 // Reads the journal at path, one line at a time (each at most LOCKED_LINE_MAX bytes), checking
-// the chain over all of it and keeping the entries filter takes. With parse false only the
+// the chain over all of it and keeping the entries filter takes (a line whose time, where the
+// journal writes it, lies outside the range is not read further). With parse false only the
 // chain is checked (journal --verify).
 JournalRead readJournal(const std::string& path, const JournalFilter& filter, bool parse = true);
 
