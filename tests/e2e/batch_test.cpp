@@ -973,7 +973,7 @@ const Case CASES[] = {
                             "sent\n");
          EXPECT_EQ(log, "") << "refused before the scan";
      }},
-    {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set or apply")},
+    {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set, apply, journal or report")},
     {"OptionOfAnotherCommand",
      nullptr,
      {ctl(1)},
