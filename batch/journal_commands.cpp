@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "batch/output.h"
 #include "commission/handover.h"
 #include "commission/journal.h"
 #include "commission/journal_read.h"
 #include "protocol/address.h"
-#include "report/batch_output.h"
 #include "report/handover_html.h"
 #include "report/journal_text.h"
 

@@ -1,15 +1,12 @@
 #include "batch/options.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "report/batch_output.h"
-
-static const double MAX_SECONDS = 86400;
+#include "batch/output.h"
+#include "commission/limits.h"
+#include "report/input_text.h"
 
 enum OptionCode {
     OPT_MAC = 256,
@@ -28,7 +25,14 @@ enum OptionCode {
     OPT_SINCE,
     OPT_UNTIL,
     OPT_TITLE,
-    OPT_VERIFY
+    OPT_VERIFY,
+    OPT_OLD,
+    OPT_NEW,
+    OPT_FROM,
+    OPT_EVERY,
+    OPT_GONE_AFTER,
+    OPT_WATCH_MAX_TIME,   // no limit unless given
+    OPT_WATCH_FORMAT,     // table or json
 };
 
 #define OPTION_INTERFACE                                                                                               \
@@ -110,6 +114,21 @@ const option SET_OPTIONS[] = {
     OPTION_HELP,
     OPTION_END,
 };
+const option REPLACE_OPTIONS[] = {
+    OPTION_INTERFACE,
+    OPTION_TIMEOUT,
+    OPTION_MAX_TIME,
+    {"old", required_argument, NULL, OPT_OLD},
+    {"new", required_argument, NULL, OPT_NEW},
+    {"from", required_argument, NULL, OPT_FROM},
+    OPTION_SETTLE,
+    OPTION_VERIFY_TIME,
+    OPTION_UNDO,
+    OPTION_FORMAT,
+    OPTION_BOM,
+    OPTION_HELP,
+    OPTION_END,
+};
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT,     OPTION_MAX_TIME,
     OPTION_SETTLE,    OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
@@ -127,61 +146,116 @@ const option REPORT_OPTIONS[] = {
     OPTION_JOURNAL, OPTION_SINCE, OPTION_UNTIL, {"title", required_argument, NULL, OPT_TITLE}, OPTION_HELP, OPTION_END,
 };
 
+const option WATCH_OPTIONS[] = {
+    OPTION_INTERFACE,
+    {"every", required_argument, NULL, OPT_EVERY},
+    {"gone-after", required_argument, NULL, OPT_GONE_AFTER},
+    {"format", required_argument, NULL, OPT_WATCH_FORMAT},
+    {"max-time", required_argument, NULL, OPT_WATCH_MAX_TIME},
+    OPTION_HELP,
+    OPTION_END,
+};
+
 int usageError(const char* format, ...)   // NOLINT(cert-dcl50-cpp)
 {
     va_list args;
     va_start(args, format);
     fprintf(stderr, "%s: ", BATCH_PROGRAM);
-    vfprintf(stderr, format, args);
+    vfprintf(stderr, format, args);   // NOLINT(clang-analyzer-valist.Uninitialized): started above
     va_end(args);
     fprintf(stderr, "\nTry '%s --help'.\n", BATCH_PROGRAM);
     return EXIT_USAGE;
 }
 
-static bool readSeconds(const char* text, double* seconds)
+// A seconds option into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeSeconds(int code, const char* value, Settings* s)
+{
+    const struct {
+        double* seconds;
+        const char* name;
+        int code;
+        bool zeroAllowed;
+    } options[] = {
+        {&s->apply.scan.quiet, "--timeout", 't', true},
+        {&s->apply.scan.maxTime, "--max-time", OPT_MAX_TIME, false},
+        {&s->apply.scan.settle, "--settle", OPT_SETTLE, true},
+        {&s->apply.verifyTime, "--verify-time", OPT_VERIFY_TIME, true},
+    };
+    for (const auto& o : options) {
+        if (o.code == code && !readSeconds(value, o.zeroAllowed, o.seconds)) {
+            return usageError("bad %s '%s' (%s)", o.name, value, secondsRangeText(o.zeroAllowed).c_str());
+        }
+    }
+    return EXIT_OK;
+}
+
+// A whole number from 1 to max.
+static bool readCount(const char* text, int max, int* count)
 {
     char* end = NULL;
     errno = 0;
-    double value = strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0 || value > MAX_SECONDS) {
+    long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 1 || value > max) {
         return false;
     }
-    *seconds = value;
+    *count = (int)value;
     return true;
+}
+
+// One of the watch's options into the settings; EXIT_OK or the status of a usage error (printed).
+static int takeWatchOption(int code, const char* value, Settings* s)
+{
+    WatchOptions& w = s->watch;
+    switch (code) {
+    case OPT_EVERY:
+        if (!readSeconds(value, true, &w.every) || w.every < WATCH_EVERY_MIN_S || w.every > WATCH_EVERY_MAX_S) {
+            return usageError("bad --every '%s' (seconds, %g to %g)", value, WATCH_EVERY_MIN_S, WATCH_EVERY_MAX_S);
+        }
+        break;
+    case OPT_GONE_AFTER:
+        if (!readCount(value, WATCH_GONE_AFTER_MAX, &w.goneAfter)) {
+            return usageError("bad --gone-after '%s' (asks, 1 to %d)", value, WATCH_GONE_AFTER_MAX);
+        }
+        break;
+    case OPT_WATCH_MAX_TIME:
+        if (!readSeconds(value, false, &w.maxTime)) {
+            return usageError("bad --max-time '%s' (%s)", value, secondsRangeText(false).c_str());
+        }
+        break;
+    case OPT_WATCH_FORMAT:
+        if (strcmp(value, "table") != 0 && strcmp(value, "json") != 0) {
+            return usageError("bad --format '%s' (table or json)", value);
+        }
+        s->format = strcmp(value, "json") == 0 ? FORMAT_JSON : FORMAT_TABLE;
+        break;
+    default:
+        break;
+    }
+    return EXIT_OK;
 }
 
 // One option into the settings; EXIT_OK or the status of a usage error (printed).
 static int takeOption(int code, const char* value, Settings* s)
 {
     switch (code) {
+    case OPT_EVERY:
+    case OPT_GONE_AFTER:
+    case OPT_WATCH_MAX_TIME:
+    case OPT_WATCH_FORMAT:
+        return takeWatchOption(code, value, s);
     case 'i':
         s->where = value;
         break;
     case 't':
-        if (!readSeconds(value, &s->apply.scan.quiet)) {
-            return usageError("bad --timeout '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
     case OPT_MAX_TIME:
-        if (!readSeconds(value, &s->apply.scan.maxTime) || s->apply.scan.maxTime == 0) {
-            return usageError("bad --max-time '%s' (seconds, above 0 up to 86400)", value);
-        }
-        break;
     case OPT_SETTLE:
-        if (!readSeconds(value, &s->apply.scan.settle)) {
-            return usageError("bad --settle '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
     case OPT_VERIFY_TIME:
-        if (!readSeconds(value, &s->apply.verifyTime)) {
-            return usageError("bad --verify-time '%s' (seconds, 0 to 86400)", value);
-        }
-        break;
+        return takeSeconds(code, value, s);
     case 'f': {
         const char* const names[] = {"table", "csv", "json"};
         for (int f = 0; f < 3; ++f) {
             if (strcmp(value, names[f]) == 0) {
-                s->format = (Format)f;
+                s->format = (TextFormat)f;
                 return EXIT_OK;
             }
         }
@@ -232,6 +306,15 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_VERIFY:
         s->verify = true;
         break;
+    case OPT_OLD:
+        s->oldMac = value;
+        break;
+    case OPT_NEW:
+        s->newMac = value;
+        break;
+    case OPT_FROM:
+        s->from = value;
+        break;
     default:
         break;
     }
@@ -247,20 +330,17 @@ static std::string ownersOf(const char* arg, const Command& c, const Command* co
     std::string name(arg + 2, strcspn(arg + 2, "="));
     std::vector<std::string> owners;
     for (int k = 0; k < commandCount; ++k) {
-        if (&commands[k] == &c) {
-            continue;
-        }
-        for (const option* o = commands[k].options; o->name != NULL; ++o) {
+        for (const option* o = commands[k].options; &commands[k] != &c && o->name != NULL; ++o) {
             if (name == o->name) {
                 owners.push_back(commands[k].name);
             }
         }
     }
-    std::string list;   // "set", "set and apply", "set, apply and journal"
+    std::string text;   // "set", "set and apply", "set, apply and replace"
     for (size_t i = 0; i < owners.size(); ++i) {
-        list += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
+        text += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + owners[i];
     }
-    return list;
+    return text;
 }
 
 int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s)

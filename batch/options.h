@@ -6,13 +6,14 @@
 #include <string>
 
 #include "commission/apply.h"
-
-enum Format { FORMAT_TABLE, FORMAT_CSV, FORMAT_JSON };
+#include "commission/watch.h"
+#include "report/formats.h"
 
 struct Settings {
     std::string where;   // --interface
     ApplyOptions apply;
-    Format format = FORMAT_TABLE;
+    WatchOptions watch;
+    TextFormat format = FORMAT_TABLE;
     bool bom = false;                     // --bom: CSV starts with the UTF-8 byte-order mark
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input
@@ -22,6 +23,8 @@ struct Settings {
     std::string since, until;             // --since, --until (journal, report), as typed
     std::string title;                    // --title (report)
     bool verify = false;                  // --verify (journal): the chain's check, not the listing
+    std::string oldMac, newMac;           // replace's --old and --new, as typed
+    std::string from;                     // replace's --from: where the old one's values are
 };
 
 // One command of the table: its name, what runs it, and what it takes.
@@ -39,11 +42,14 @@ extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
 extern const option JOURNAL_OPTIONS[];
 extern const option REPORT_OPTIONS[];
+extern const option REPLACE_OPTIONS[];
+extern const option WATCH_OPTIONS[];
 // getopt_long's short options of the commands: operands in order ('-'), a missing value told
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
 #define JOURNAL_SHORT_OPTIONS "-:f:h"
+#define WATCH_SHORT_OPTIONS "-:i:f:h"
 
 // "brevindor-batch: " and the message on standard error, then the hint; returns EXIT_USAGE.
 __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...);

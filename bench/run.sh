@@ -7,6 +7,12 @@
 #                                                a 1000-row apply, a scan of 1000
 #   bench/run.sh web [build-dir]                 brevindor-web: 1000 rows in headless chromium,
 #                                                a 1000-row apply through the API, memory, idle CPU
+#   bench/run.sh watch [build-dir] [--seconds S] brevindor-batch watch over 1000 controllers for
+#                                                60 s: when gone is told, CPU, peak memory
+#   bench/run.sh server [build-dir] [--web PATH] [--case slow,held,exhausted,ab]
+#                                                brevindor-web's connections: slow clients
+#                                                (slowhttptest), 1200 held, descriptors exhausted,
+#                                                ab against 1000 rows; --web: another build's
 #   bench/run.sh journal [build-dir]             the journal: an append with its sync and
 #                                                journal --verify after 10,000 applies; the handover
 #                                                report of 1000 controllers, written and printed
@@ -17,9 +23,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--in-private-ns" ]; then
     name=${1:-}
     case $name in
-    scan | apply | web | journal) shift ;;
+    scan | apply | web | watch | server | journal) shift ;;
     *)
-        echo "usage: bench/run.sh scan|apply|web|journal [build-dir] [arguments of the benchmark]" >&2
+        echo "usage: bench/run.sh scan|apply|web|watch|server|journal [build-dir] [arguments of the benchmark]" >&2
         exit 2
         ;;
     esac
@@ -30,7 +36,7 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
     cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBREVINDOR_TESTS=ON >/dev/null
     targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
-    [ "$name" = web ] || targets+=("${name}_bench")
+    case $name in web | server) ;; *) targets+=("${name}_bench") ;; esac
     cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
     enter_private_netns -- "$name" "$build" "$@"
 fi
@@ -43,7 +49,7 @@ shift 3
 require_private_netns "${name}_bench"
 ip link set lo up
 hostname brevbench
-if [ "$name" = web ]; then
-    exec /usr/bin/python3 "$top/bench/web_bench.py" "$build/brevindor-web" "$build/brevindor-standin"
+if [ "$name" = web ] || [ "$name" = server ]; then
+    exec /usr/bin/python3 "$top/bench/${name}_bench.py" "$build/brevindor-web" "$build/brevindor-standin" "$@"
 fi
 exec "$build/bench/${name}_bench" "$@"

@@ -9,9 +9,10 @@ import tempfile
 import time
 import urllib.request
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "browser"))
+from browser import Browser  # noqa: E402  (chromium on 127.0.0.1, as in the browser test)
 
 # Nothing starts unless this network namespace has no way out: the scripts' own guard says.
 GUARD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "netns_guard.sh")
@@ -77,22 +78,20 @@ def main():
     url = web.stdout.readline().strip()
     port = int(url.split(":")[2].split("/")[0])
     token = url.split("token=")[1]
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--disable-dev-shm-usage", "--user-data-dir=" + os.path.join(folder, "profile")):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    browser = Browser(folder, 1366, 768)
+    driver = browser.driver
     try:
         driver.get(url)
         wait_job(port, token)
-        count = "return document.querySelectorAll('#rows tr').length;"
+        # The rows of this scan: those made after the first scan's were marked.
+        count = "return document.querySelectorAll('#rows tr:not([data-old])').length;"
         # 1. A scan of 1000 in the browser: when the last row shows, against the last answer.
-        driver.find_element(By.CSS_SELECTOR, '[data-action="scan"]').click()
+        button = driver.find_element(By.CSS_SELECTOR, '[data-action="scan"]')
+        while not button.is_enabled():   # the page hears of the first scan's end a moment after the API
+            time.sleep(0.01)
+        driver.execute_script("for (const tr of document.querySelectorAll('#rows tr')) tr.dataset.old = '1';")
+        button.click()
         start = time.monotonic()
-        while driver.execute_script(count) != 0 and time.monotonic() - start < 5:
-            time.sleep(0.005)
         while driver.execute_script(count) < MANY and time.monotonic() - start < 30:
             time.sleep(0.005)
         shown = time.monotonic()
@@ -100,7 +99,7 @@ def main():
         wait_job(port, token)
         last = last_send(stand)
         print("browser: %d of %d rows shown %.3f s after Scan; the stand-in's last answer %.3f s after Scan;"
-              " last row %+.3f s from the last answer (target <= 1 s)"
+              " last row %+.3f s from the last answer (target <= 0.4 s)"
               % (rows, MANY, shown - start, last - start, shown - last))
         print("server after the scan: RSS %d KB, peak %d KB (target < 24 MB)"
               % (status_kb(web.pid, "VmRSS"), status_kb(web.pid, "VmHWM")))
@@ -129,7 +128,7 @@ def main():
         time.sleep(10)
         print("server idle with the page open: %.2f%% CPU over 10 s" % ((cpu_seconds(web.pid) - before) / 10 * 100))
     finally:
-        driver.quit()
+        browser.quit()
         web.terminate()
         web.wait(10)
         if stand.poll() is None:

@@ -1,7 +1,7 @@
 # Writes OUT, a C++ file holding the page's files (PAGE_DIR) as byte arrays, for web/page_files.h.
 # Run with cmake -P at build time.
-set(files index.html page.css page.js)
-set(types text/html text/css text/javascript)
+set(files index.html page.css page.js state.js api.js draw.js)
+set(types text/html text/css text/javascript text/javascript text/javascript text/javascript)
 set(text "// Generated from web/page/ by cmake/embed_page.cmake.\n#include \"web/page_files.h\"\n\n")
 set(table "")
 set(n 0)

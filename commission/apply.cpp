@@ -139,6 +139,46 @@ static bool heardAnotherWhileVerifying(const Scanner& s, size_t index, const Out
     return false;
 }
 
+// Tells each plan row's state once it is decided, and again when it changes: SENDING stands for a
+// row whose setting is about to go out.
+static const int TOLD_NOTHING = -1;
+static const int TOLD_SENDING = -2;
+
+struct StateTeller {
+    const EventSink& sink;
+    std::vector<int> told;   // one a row: what was told last
+
+    void tellOne(const Outcome& o, size_t row, int what)
+    {
+        if (told[row] == what) {
+            return;
+        }
+        told[row] = what;
+        Event e = eventOf(what == TOLD_SENDING ? EVENT_ROW_SENDING : EVENT_ROW_STATE);
+        e.row = row;
+        memcpy(e.mac, o.mac, MAC_LEN);
+        e.state = o.state;
+        sink(e);
+    }
+
+    // While verifying only what is settled: a row sent to stays as it was told until then.
+    void tellSettled(const std::vector<Outcome>& outcomes)
+    {
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            if (outcomes[i].state == OUTCOME_VERIFIED || outcomes[i].state == OUTCOME_CONFLICT_AFTER_SENDING) {
+                tellOne(outcomes[i], i, outcomes[i].state);
+            }
+        }
+    }
+
+    void tellAll(const std::vector<Outcome>& outcomes)
+    {
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            tellOne(outcomes[i], i, outcomes[i].state);
+        }
+    }
+};
+
 // The latest answers against the targets of the rows sent to; how many are settled: they report
 // their targets, or a second device answered with their MAC (then waiting helps nothing).
 static size_t confirm(const Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes)
@@ -180,11 +220,16 @@ static Failure resendUnconfirmed(Scanner& s, const std::vector<size_t>& sent, co
 // Asks again every VERIFY_REQUEST_EVERY_S, from the second round re-sending what is not confirmed, until every row sent
 // to reports its target or the verify time is up. With progressEvery, tells how far it is that often.
 static Failure verify(Scanner& s, const std::vector<size_t>& sent, std::vector<Outcome>& outcomes, double seconds,
-                      double progressEvery, const EventSink& sink)
+                      double progressEvery, StateTeller& teller)
 {
+    const EventSink& sink = teller.sink;
     Failure failure = noFailure();
     const double end = s.wire.now() + seconds;
-    auto confirmed = [&]() { return confirm(s, sent, outcomes) == sent.size(); };
+    auto confirmed = [&]() {
+        bool all = confirm(s, sent, outcomes) == sent.size();
+        teller.tellSettled(outcomes);
+        return all;
+    };
     for (bool first = true;; first = false) {
         double left = end - s.wire.now();
         if (left <= TIME_STEP_S || confirmed()) {
@@ -254,9 +299,20 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         scan.wanted.emplace_back();
         memcpy(scan.wanted.back().data(), row.mac, MAC_LEN);
     }
+    // One that must be gone is asked for too: the scan then waits for it as long as for the others.
+    scan.wanted.insert(scan.wanted.end(), options.mustBeGone.begin(), options.mustBeGone.end());
     result.failure = scanOnce(s, scan, sink);
     if (result.failure.call != FAILED_NONE || s.stopped) {
         result.stopped = s.stopped;
+        return result;
+    }
+    for (const auto& mac : options.mustBeGone) {
+        const Sighting* seen = findSighting(s, mac.data());
+        if (seen != NULL) {
+            result.stillHeard.push_back(*seen);
+        }
+    }
+    if (!result.stillHeard.empty()) {
         return result;
     }
     result.refusals = refusalsOf(s, rows, s.found, options);
@@ -303,6 +359,12 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         result.held = true;
         return result;
     }
+    StateTeller teller = {sink, std::vector<int>(rows.size(), TOLD_NOTHING)};
+    for (size_t i = 0, k = 0; i < rows.size(); ++i) {
+        bool sending = k < toSend.size() && toSend[k] == i;
+        teller.tellOne(result.outcomes[i], i, sending ? TOLD_SENDING : result.outcomes[i].state);
+        k += sending ? 1 : 0;
+    }
     for (size_t i : toSend) {
         Outcome& o = result.outcomes[i];
         if (s.wire.stop && s.wire.stop()) {
@@ -322,6 +384,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
                 result.outcomes[k].state = OUTCOME_SENT;
             }
             markConflicts(s, result.outcomes);
+            teller.tellAll(result.outcomes);
             result.summary = true;
             return result;
         }
@@ -334,10 +397,11 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
         sink(e);
     }
     if (!sent.empty() && !options.noVerify && !result.stopped) {
-        result.failure = verify(s, sent, result.outcomes, options.verifyTime, options.scan.progressEvery, sink);
+        result.failure = verify(s, sent, result.outcomes, options.verifyTime, options.scan.progressEvery, teller);
         result.stopped = s.stopped;
     }
     markConflicts(s, result.outcomes);
+    teller.tellAll(result.outcomes);
     result.summary = true;
     return result;
 }
@@ -346,6 +410,9 @@ int applyStatus(const ApplyResult& result)
 {
     if (!result.refusals.empty()) {
         return EXIT_USAGE;
+    }
+    if (!result.stillHeard.empty()) {
+        return EXIT_CONFLICT;
     }
     bool unconfirmed = false;
     bool missing = false;

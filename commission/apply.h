@@ -31,20 +31,6 @@ struct Addresses {
     unsigned char mask[IPV4_LEN];
 };
 
-enum OutcomeState {
-    OUTCOME_VERIFIED,        // sent, and the controller reports the target
-    OUTCOME_UNCHANGED,       // already at the target; nothing sent
-    OUTCOME_NOT_FOUND,       // no answer from this MAC; nothing sent
-    OUTCOME_NOT_CONFIRMED,   // sent, but the target was not reported in time
-    OUTCOME_SENT,            // sent, not verified (--no-verify)
-    OUTCOME_WOULD_SEND,      // --dry-run
-    OUTCOME_CONFLICT,        // its MAC answered from two or more senders; nothing sent
-    OUTCOME_INTERRUPTED,     // to be sent, but the run stopped (a signal, a failed send) before it
-    // sent, and then, while verifying, its MAC answered from a second sender: the setting may
-    // have reached two devices
-    OUTCOME_CONFLICT_AFTER_SENDING,
-};
-
 // One planned controller: its target and what it reports now.
 struct Outcome {
     int line;   // plan line; 0 for the set command
@@ -77,15 +63,18 @@ struct ApplyOptions {
     // Every address of this computer: no target may take one. The scanner's own are always
     // among them.
     std::vector<LocalInterface> ownAddresses;
+    // Controllers that must not answer (a replaced one): when one does, nothing is sent.
+    Macs mustBeGone;
 };
 
 struct ApplyResult {
-    std::vector<Outcome> outcomes;   // one a plan row, in its order
-    Failure failure;                 // the network failure that ended the run early, if any
-    bool summary;                    // the outcomes are worth showing: the run got to verifying
-    std::vector<Refusal> refusals;   // targets that cannot work; when any, nothing was sent
-    bool held = false;               // beforeSending said no: nothing sent
-    bool stopped = false;            // the wire said stop; summary tells whether anything was sent
+    std::vector<Outcome> outcomes;      // one a plan row, in its order
+    Failure failure = noFailure();      // the network failure that ended the run early, if any
+    bool summary = false;               // the outcomes are worth showing: the run got to verifying
+    std::vector<Refusal> refusals;      // targets that cannot work; when any, nothing was sent
+    bool held = false;                  // beforeSending said no: nothing sent
+    std::vector<Sighting> stillHeard;   // of mustBeGone, those that answered: nothing sent
+    bool stopped = false;               // the wire said stop; summary tells whether anything was sent
 };
 
 // Scans once, sends every setting that changes something, verifies them together. Targets that
@@ -98,6 +87,7 @@ ApplyResult applyPlan(Scanner& s, const std::vector<PlanRow>& rows, const ApplyO
 std::vector<Refusal> checkPlan(const std::vector<PlanRow>& rows, const std::vector<Sighting>& found,
                                const std::vector<LocalInterface>& own);
 
-// The exit status: EXIT_USAGE when refused, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED,
-// EXIT_CONFLICT, EXIT_NOT_FOUND that applies. A stop by signal is the front end's to tell.
+// The exit status: EXIT_USAGE when refused, EXIT_CONFLICT when a controller that must be gone
+// answered, else the first of EXIT_NETWORK, EXIT_UNCONFIRMED, EXIT_CONFLICT, EXIT_NOT_FOUND that
+// applies. A stop by signal is the runner's to tell.
 int applyStatus(const ApplyResult& result);

@@ -27,7 +27,7 @@ bool isConflict(const Scanner& s, size_t index)
     return heard > 1;
 }
 
-static uint32_t ipKey(const unsigned char* ip)
+uint32_t ipKey(const unsigned char* ip)
 {
     return (uint32_t)ip[0] << 24 | (uint32_t)ip[1] << 16 | (uint32_t)ip[2] << 8 | ip[3];
 }

@@ -4,6 +4,7 @@
 // while verifying is none; the verification judges the senders it hears itself (apply.h).
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "commission/scanner.h"
@@ -12,6 +13,9 @@ struct ScanFlag {
     std::vector<SenderReport> senders;   // two or more: a conflict, each with what it reported
     bool duplicateIp = false;            // another MAC reports its IP
 };
+
+// Four bytes of an IP as one number, for maps keyed by IP.
+uint32_t ipKey(const unsigned char* ip);
 
 // One flag for each controller found, in the order of s.found. Linear in the controllers found,
 // however many a flood brought.

@@ -11,3 +11,8 @@ bool isProgress(EventKind kind)
 {
     return kind == EVENT_SCAN_WAIT || kind == EVENT_PLANNED_WAIT || kind == EVENT_VERIFY_WAIT;
 }
+
+bool isRowState(EventKind kind)
+{
+    return kind == EVENT_ROW_STATE || kind == EVENT_ROW_SENDING;
+}

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <map>
 
-#include "protocol/address.h"
 #include "protocol/utf8.h"
 
 static const char SEPARATORS[] = {',', ';', '\t'};   // the first wins a tie
@@ -161,13 +160,14 @@ static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeade
         while (*at + length < text.size() && lineBreak(text, *at + length) == 0) {
             ++length;
         }
-        errors->push_back({headerLine, PLAN_BAD_HEADER, text.substr(*at, length), 0});
+        errors->push_back({headerLine, PLAN_BAD_HEADER, text.substr(*at, length), 0, RowFault()});
         return false;
     }
     *at = bestAt;
     *line = bestLine;
     if (bestEnd != RECORD_OK) {
-        errors->push_back({headerLine, bestEnd == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0});
+        errors->push_back(
+            {headerLine, bestEnd == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0, RowFault()});
         return false;
     }
     header->fields = best.size();
@@ -178,7 +178,7 @@ static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeade
                 continue;
             }
             if (header->at[c] >= 0) {
-                errors->push_back({headerLine, PLAN_COLUMN_TWICE, COLUMN_NAMES[c], 0});
+                errors->push_back({headerLine, PLAN_COLUMN_TWICE, COLUMN_NAMES[c], 0, RowFault()});
                 return false;
             }
             header->at[c] = (int)k;
@@ -187,69 +187,34 @@ static bool readHeader(const std::string& text, size_t* at, int* line, PlanHeade
     return true;
 }
 
-// A zero byte would end the text early for the address readers.
-static bool readAddress(const std::string& text, unsigned char* address)
-{
-    return text.find('\0') == std::string::npos && parseIpv4(text.c_str(), address);
-}
-
-// Reads one row; macOk and ipOk say whether those two are there and could be read, for the
-// checks across rows. An empty cell, or a column the plan lacks, keeps the controller's value.
-static void readRow(int line, const PlanHeader& header, const std::vector<std::string>& fields, PlanRow* row,
-                    bool* macOk, bool* ipOk, std::vector<PlanError>* errors)
+// Reads one row through the row checker; its faults are the plan's, at its line. An empty cell,
+// or a column the plan lacks, keeps the controller's value. Filled fields beyond the header's are
+// a fault of the plan, told before the duplicates.
+static void readRow(RowChecker& checker, int line, const PlanHeader& header, const std::vector<std::string>& fields,
+                    PlanRow* row, std::vector<PlanError>* errors)
 {
     static const std::string NONE;
     const std::string* cell[COLUMNS];
     for (int c = 0; c < COLUMNS; ++c) {
         cell[c] = header.at[c] >= 0 && (size_t)header.at[c] < fields.size() ? &fields[(size_t)header.at[c]] : &NONE;
     }
-    memset(row, 0, sizeof *row);
-    row->line = line;
-    for (int c = 0; c < COLUMNS; ++c) {
-        if (!isUtf8(cell[c]->data(), cell[c]->size())) {
-            errors->push_back({line, PLAN_NOT_UTF8, COLUMN_NAMES[c], 0});
-            *macOk = false;
-            *ipOk = false;
-            return;
+    RowText text = {*cell[COLUMN_MAC], *cell[COLUMN_IP], *cell[COLUMN_GATEWAY], *cell[COLUMN_MASK]};
+    std::vector<RowFault> faults;
+    checkRow(checker, line, text, row, &faults);
+    const std::string* extra = NULL;   // the first filled field beyond the header's
+    for (size_t k = header.fields; k < fields.size() && extra == NULL; ++k) {
+        extra = fields[k].empty() ? NULL : &fields[k];
+    }
+    for (const RowFault& f : faults) {
+        if ((f.problem == ROW_MAC_TWICE || f.problem == ROW_IP_TWICE) && extra != NULL) {
+            errors->push_back({line, PLAN_FIELD_COUNT, *extra, (int)header.fields, RowFault()});
+            extra = NULL;
         }
+        errors->push_back({line, PLAN_ROW, "", 0, f});
     }
-    const std::string& mac = *cell[COLUMN_MAC];
-    *macOk = !mac.empty() && mac.find('\0') == std::string::npos && parseMac(mac.c_str(), row->mac);
-    if (mac.empty()) {
-        errors->push_back({line, PLAN_NO_MAC, "", 0});
-    } else if (!*macOk) {
-        errors->push_back({line, PLAN_BAD_MAC, mac, 0});
+    if (extra != NULL) {
+        errors->push_back({line, PLAN_FIELD_COUNT, *extra, (int)header.fields, RowFault()});
     }
-    const struct {
-        Column column;
-        bool* set;
-        unsigned char* address;
-        PlanProblem bad;
-    } addresses[] = {
-        {COLUMN_IP, &row->setIp, row->ip, PLAN_BAD_IP},
-        {COLUMN_GATEWAY, &row->setGateway, row->gateway, PLAN_BAD_GATEWAY},
-        {COLUMN_MASK, &row->setMask, row->mask, PLAN_BAD_MASK},
-    };
-    for (const auto& a : addresses) {
-        const std::string& text = *cell[a.column];
-        *a.set = !text.empty();
-        if (*a.set && !readAddress(text, a.address)) {
-            errors->push_back({line, a.bad, text, 0});
-            *a.set = false;
-        }
-    }
-    *ipOk = row->setIp;
-    for (size_t k = header.fields; k < fields.size(); ++k) {
-        if (!fields[k].empty()) {
-            errors->push_back({line, PLAN_FIELD_COUNT, fields[k], (int)header.fields});
-            break;
-        }
-    }
-}
-
-static std::string key(const unsigned char* bytes, int length)
-{
-    return std::string((const char*)bytes, (size_t)length);
 }
 
 static bool allEmpty(const std::vector<std::string>& fields)
@@ -296,14 +261,14 @@ static bool fromUtf16(const std::string& bytes, bool bigEndian, std::string* tex
             code = 0x10000 + ((code - 0xD800) << 10 | (unit(at + 2) - 0xDC00));
             at += 2;
         } else if (code >= 0xD800 && code <= 0xDFFF) {
-            errors->push_back({lineAtEnd(*text), PLAN_UTF16_SURROGATE, "", 0});
+            errors->push_back({lineAtEnd(*text), PLAN_UTF16_SURROGATE, "", 0, RowFault()});
             return false;
         }
         char utf8[4];
         text->append(utf8, (size_t)encodeUtf8(code, utf8));
     }
     if (at < bytes.size()) {
-        errors->push_back({lineAtEnd(*text), PLAN_UTF16_ODD, "", 0});
+        errors->push_back({lineAtEnd(*text), PLAN_UTF16_ODD, "", 0, RowFault()});
         return false;
     }
     return true;
@@ -315,7 +280,7 @@ static bool planText(const std::string& bytes, std::string* text, std::vector<Pl
 {
     if (startsWith(bytes, UTF32_LE_BOM, sizeof UTF32_LE_BOM) || startsWith(bytes, UTF32_BE_BOM, sizeof UTF32_BE_BOM) ||
         (bytes.size() >= 4 && bytes[1] == '\0' && bytes[2] == '\0' && (bytes[0] == '\0') != (bytes[3] == '\0'))) {
-        errors->push_back({1, PLAN_UTF32, "", 0});
+        errors->push_back({1, PLAN_UTF32, "", 0, RowFault()});
         return false;
     }
     if (startsWith(bytes, UTF16_LE_BOM, 2) || startsWith(bytes, UTF16_BE_BOM, 2)) {
@@ -323,7 +288,7 @@ static bool planText(const std::string& bytes, std::string* text, std::vector<Pl
     }
     // A plan starts with text: a zero beside its first character is UTF-16 of unknown order.
     if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
-        errors->push_back({1, PLAN_UTF16_NO_BOM, "", 0});
+        errors->push_back({1, PLAN_UTF16_NO_BOM, "", 0, RowFault()});
         return false;
     }
     *text = bytes;
@@ -338,8 +303,7 @@ bool readPlan(const std::string& bytes, std::vector<PlanRow>* rows, std::vector<
     if (!planText(bytes, &text, errors)) {
         return false;
     }
-    std::map<std::string, int> macLines;
-    std::map<std::string, int> ipLines;
+    RowChecker checker;
     PlanHeader header = PlanHeader();
     bool headerSeen = false;
     int line = 1;
@@ -369,35 +333,22 @@ bool readPlan(const std::string& bytes, std::vector<PlanRow>* rows, std::vector<
         std::vector<std::string> fields;
         RecordEnd end = readRecord(text, header.separator, &at, &line, &fields);
         if (end != RECORD_OK) {
-            errors->push_back({rowLine, end == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0});
+            errors->push_back(
+                {rowLine, end == RECORD_OPEN_QUOTE ? PLAN_OPEN_QUOTE : PLAN_BAD_QUOTE, "", 0, RowFault()});
             continue;
         }
         if (allEmpty(fields)) {
             continue;   // a spreadsheet's empty row
         }
         PlanRow row;
-        bool macOk;
-        bool ipOk;
-        readRow(rowLine, header, fields, &row, &macOk, &ipOk, errors);
-        if (macOk) {
-            auto mac = macLines.emplace(key(row.mac, MAC_LEN), rowLine);
-            if (!mac.second) {
-                errors->push_back({rowLine, PLAN_MAC_TWICE, fields[(size_t)header.at[COLUMN_MAC]], mac.first->second});
-            }
-        }
-        if (ipOk) {
-            auto ip = ipLines.emplace(key(row.ip, IPV4_LEN), rowLine);
-            if (!ip.second) {
-                errors->push_back({rowLine, PLAN_IP_TWICE, fields[(size_t)header.at[COLUMN_IP]], ip.first->second});
-            }
-        }
+        readRow(checker, rowLine, header, fields, &row, errors);
         rows->push_back(row);
     }
     int lastLine = text.empty() || lineBreak(text, text.size() - 1) == 0 ? line : line - 1;
     if (!headerSeen) {
-        errors->push_back({lastLine, PLAN_NO_HEADER, "", 0});
+        errors->push_back({lastLine, PLAN_NO_HEADER, "", 0, RowFault()});
     } else if (rows->empty() && errors->empty()) {
-        errors->push_back({lastLine, PLAN_NO_ROWS, "", 0});
+        errors->push_back({lastLine, PLAN_NO_ROWS, "", 0, RowFault()});
     }
     if (!errors->empty()) {
         rows->clear();

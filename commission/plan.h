@@ -8,19 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/messages.h"
-
-// One controller's target. A field not set keeps the controller's value.
-struct PlanRow {
-    int line;   // in the plan file, the header being line 1 (0: from the command line)
-    unsigned char mac[MAC_LEN];
-    bool setIp;
-    unsigned char ip[IPV4_LEN];
-    bool setGateway;
-    unsigned char gateway[IPV4_LEN];
-    bool setMask;
-    unsigned char mask[IPV4_LEN];
-};
+#include "commission/rows.h"
 
 enum PlanProblem {
     PLAN_NO_HEADER,      // no header line at all
@@ -30,19 +18,12 @@ enum PlanProblem {
     PLAN_FIELD_COUNT,    // field: the first filled field beyond the header's; count: the header's fields
     PLAN_OPEN_QUOTE,     // a quoted field runs to the end of the file
     PLAN_BAD_QUOTE,      // text after a quoted field's closing quote
-    PLAN_BAD_MAC,        // field: as written
-    PLAN_NO_MAC,
-    PLAN_BAD_IP,        // field
-    PLAN_BAD_GATEWAY,   // field
-    PLAN_BAD_MASK,      // field
-    PLAN_MAC_TWICE,     // field; count: the line that has it already
-    PLAN_IP_TWICE,      // field; count: the line that has it already
+    PLAN_ROW,            // row: a fault of the row's target, as the row checker finds it
     // Encodings that can't be read:
     PLAN_UTF32,             // with or without a byte-order mark
     PLAN_UTF16_NO_BOM,      // every other byte zero at the start, no byte-order mark to tell the order
     PLAN_UTF16_ODD,         // UTF-16 with an odd number of bytes
     PLAN_UTF16_SURROGATE,   // UTF-16 with half of a surrogate pair
-    PLAN_NOT_UTF8,          // field: the column whose cell holds bytes that are not UTF-8
 };
 
 // One fault of a plan. The field is kept as the file has it (any bytes); the text forms make it
@@ -52,6 +33,7 @@ struct PlanError {
     PlanProblem problem;
     std::string field;
     int count;
+    RowFault row;
 };
 
 // Reads the whole plan text: UTF-8 with or without a byte-order mark, or UTF-16 (little or big-
@@ -59,7 +41,7 @@ struct PlanError {
 // separated by ',', ';' or tab (the one the header uses) and quoted as in RFC 4180. Lines whose
 // first non-blank character is '#', blank lines and rows of empty fields are skipped; the first
 // other line must be the header. Every error is listed with its line (a row's first): malformed
-// rows, bad MACs or addresses, a MAC twice, the same IP set on two rows, no rows at all.
+// rows, the faults of their targets (commission/rows.h, a line being a row's place), no rows at all.
 // Another encoding is refused as the one error: UTF-32, UTF-16 without a byte-order mark, broken
 // UTF-16. Bytes that are not UTF-8 are an error of their row in a cell that is read (mac, ip,
 // gateway, mask), and passed over in comments and ignored columns: they change nothing read.

@@ -48,7 +48,7 @@ Failure sendRequests(Scanner& s)
     return noFailure();
 }
 
-static uint64_t macKey(const unsigned char* mac)
+uint64_t macKey(const unsigned char* mac)
 {
     uint64_t key = 0;
     for (int i = 0; i < MAC_LEN; ++i) {

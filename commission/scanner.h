@@ -57,6 +57,9 @@ enum ListenEnd {
 // returns true after an answer.
 ListenEnd listenFor(Scanner& s, double quiet, double seconds, const std::function<bool()>& done, Failure* failure);
 
+// Six bytes of a MAC as one number, for maps keyed by MAC.
+uint64_t macKey(const unsigned char* mac);
+
 // The sighting of this MAC, or NULL.
 const Sighting* findSighting(const Scanner& s, const unsigned char* mac);
 

@@ -40,13 +40,19 @@ bool canWriteUndoFile(const std::string& path, int* error)
     return true;
 }
 
-bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent,
-                   int* error)
+std::string undoPlan(const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent)
 {
     std::string text = "mac,ip,gateway,mask\n";
     for (size_t i : sent) {
         text += undoRow(outcomes[i]);
     }
+    return text;
+}
+
+bool writeUndoFile(const std::string& path, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent,
+                   int* error)
+{
+    std::string text = undoPlan(outcomes, sent);
     std::string temporary = temporaryOf(path);
     FILE* file = fopen(temporary.c_str(), "wb");
     if (file == NULL) {

@@ -7,6 +7,10 @@
 
 #include "commission/apply.h"
 
+// The plan for the rows of outcomes listed in sent: header mac,ip,gateway,mask, then each row's
+// MAC and the addresses it reported at the scan.
+std::string undoPlan(const std::vector<Outcome>& outcomes, const std::vector<size_t>& sent);
+
 // Writes the plan for the rows of outcomes listed in sent (header mac,ip,gateway,mask) under a
 // temporary name beside path, flushed to the disk, then renamed to path. False, with the error
 // number, when any step fails; the temporary file is then removed and path left as it was.

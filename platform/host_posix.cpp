@@ -3,12 +3,18 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -38,25 +44,20 @@ long long wallClockMs()
     return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-std::string utcTimeText(long long ms)
+void calendarTime(long long epochSeconds, bool utc, struct tm* out)
 {
-    time_t seconds = (time_t)(ms / 1000);
-    struct tm utc;
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    (void)snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, (int)(ms % 1000));
-    return text;
+    time_t seconds = (time_t)epochSeconds;
+    if (utc) {
+        gmtime_r(&seconds, out);
+    } else {
+        localtime_r(&seconds, out);
+    }
 }
 
-std::string localTimeStamp()
+void allowPortReuse(long long socket)
 {
-    time_t now = time(NULL);
-    struct tm local;
-    localtime_r(&now, &local);
-    char stamp[32];
-    (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return stamp;
+    int on = 1;
+    (void)setsockopt((int)socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
 bool localTimeMs(int year, int month, int day, int hour, int minute, int second, long long* ms)
@@ -112,5 +113,64 @@ bool openInBrowser(const std::string& target)
     pid_t pid;
     int failed = posix_spawnp(&pid, program, &actions, NULL, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (failed == 0) {
+        std::thread([pid]() { (void)waitpid(pid, NULL, 0); }).detach();   // no zombie while the program runs
+    }
     return failed == 0;
+}
+
+// A folder of this user's alone: a real directory (not a link), owned by the user, mode 0700.
+static bool ownPrivateFolder(const char* path)
+{
+    struct stat st;
+    return path != NULL && path[0] == '/' && lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+static std::string failure(const std::string& where)
+{
+    return where + ": " + strerror(errno);   // NOLINT(concurrency-mt-unsafe): glibc's is thread-safe
+}
+
+bool writePrivateFile(const std::string& name, const std::string& text, PrivateFile* file, std::string* error)
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const char* temporary = getenv("TMPDIR");
+    std::string base = ownPrivateFolder(runtime)                  ? runtime
+                       : temporary != NULL && temporary[0] == '/' ? temporary
+                                                                  : "/tmp";
+    std::string folder = base + "/brevindor-web-XXXXXX";
+    if (mkdtemp(&folder[0]) == NULL) {   // mode 0700
+        *error = failure(base);
+        return false;
+    }
+    std::string path = folder + "/" + name;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && fchmod(fd, 0600) == 0;   // whatever the umask
+    for (size_t at = 0; written && at < text.size();) {
+        ssize_t n = write(fd, text.data() + at, text.size() - at);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        at += n > 0 ? (size_t)n : 0;
+    }
+    if (!written) {
+        *error = failure(path);
+    }
+    if (fd >= 0 && close(fd) != 0 && written) {
+        *error = failure(path);
+        written = false;
+    }
+    if (!written) {
+        (void)unlink(path.c_str());
+        (void)rmdir(folder.c_str());
+        return false;
+    }
+    file->folder = folder;
+    file->path = path;
+    return true;
+}
+
+void removePrivateFile(const PrivateFile& file)
+{
+    (void)unlink(file.path.c_str());
+    (void)rmdir(file.folder.c_str());
 }

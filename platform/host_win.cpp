@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <shellapi.h>   // after windows.h
+#include <shlobj.h>
 
-#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -27,25 +27,38 @@ long long wallClockMs()
     return (long long)((ticks.QuadPart - UNIX_EPOCH) / 10000);
 }
 
-std::string utcTimeText(long long ms)
+void calendarTime(long long epochSeconds, bool utc, struct tm* out)
 {
-    time_t seconds = (time_t)(ms / 1000);
-    struct tm utc;
-    gmtime_s(&utc, &seconds);
-    char text[64];
-    (void)snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, (int)(ms % 1000));
+    time_t seconds = (time_t)epochSeconds;
+    if (utc) {
+        gmtime_s(out, &seconds);
+    } else {
+        localtime_s(out, &seconds);
+    }
+}
+
+void allowPortReuse(long long) {}
+
+static std::wstring wide(const std::string& utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, NULL, 0);
+    std::wstring text(n > 0 ? (size_t)n : 1, L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &text[0], n);
+    }
+    text.resize(text.size() - 1);
     return text;
 }
 
-std::string localTimeStamp()
+static std::string utf8(const std::wstring& text)
 {
-    time_t now = time(NULL);
-    struct tm local;
-    localtime_s(&local, &now);
-    char stamp[32];
-    (void)strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return stamp;
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string out(n > 0 ? (size_t)n : 1, '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, NULL, NULL);
+    }
+    out.resize(out.size() - 1);
+    return out;
 }
 
 bool localTimeMs(int year, int month, int day, int hour, int minute, int second, long long* ms)
@@ -94,5 +107,86 @@ std::string computerName()
 
 bool openInBrowser(const std::string& target)
 {
-    return (INT_PTR)ShellExecuteA(NULL, "open", target.c_str(), NULL, NULL, SW_SHOWNORMAL) > 32;
+    std::wstring t = wide(target);
+    return (INT_PTR)ShellExecuteW(NULL, L"open", t.c_str(), NULL, NULL, SW_SHOWNORMAL) > 32;
+}
+
+static std::string failure(const std::string& where, DWORD error)
+{
+    wchar_t words[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, words,
+                             (DWORD)(sizeof words / sizeof words[0]), NULL);
+    while (n > 0 && (words[n - 1] == L'\n' || words[n - 1] == L'\r' || words[n - 1] == L'.')) {
+        words[--n] = L'\0';
+    }
+    return where + ": " + (n > 0 ? utf8(words) : "error " + std::to_string(error));
+}
+
+// The user's local application data, else the user's temporary folder; both are the user's alone.
+static std::wstring privateBase()
+{
+    wchar_t path[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, NULL, SHGFP_TYPE_CURRENT, path))) {
+        return path;
+    }
+    DWORD n = GetTempPathW(MAX_PATH, path);
+    std::wstring base(path, n > 0 && n < MAX_PATH ? n : 0);
+    while (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) {
+        base.pop_back();
+    }
+    return base;
+}
+
+bool writePrivateFile(const std::string& name, const std::string& text, PrivateFile* file, std::string* error)
+{
+    std::wstring base = privateBase();
+    if (base.empty()) {
+        *error = "no folder of the user's own";
+        return false;
+    }
+    std::wstring folder;
+    DWORD made = ERROR_ALREADY_EXISTS;
+    for (int tries = 0; tries < 8 && made == ERROR_ALREADY_EXISTS; ++tries) {
+        unsigned char bytes[8];
+        if (!randomBytes(bytes, sizeof bytes)) {
+            *error = "no random bytes for a folder's name";
+            return false;
+        }
+        static const wchar_t HEX[] = L"0123456789abcdef";
+        folder = base + L"\\brevindor-web-";
+        for (unsigned char b : bytes) {
+            folder += HEX[b >> 4];
+            folder += HEX[b & 15];
+        }
+        made = CreateDirectoryW(folder.c_str(), NULL) ? ERROR_SUCCESS : GetLastError();
+    }
+    if (made != ERROR_SUCCESS) {
+        *error = failure(utf8(base), made);
+        return false;
+    }
+    std::wstring path = folder + L"\\" + wide(name);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+    bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, text.data(), (DWORD)text.size(), &written, NULL) &&
+              written == text.size();
+    DWORD why = ok ? ERROR_SUCCESS : GetLastError();
+    if (h != INVALID_HANDLE_VALUE && !CloseHandle(h) && ok) {
+        ok = false;
+        why = GetLastError();
+    }
+    if (!ok) {
+        *error = failure(utf8(path), why);
+        DeleteFileW(path.c_str());
+        RemoveDirectoryW(folder.c_str());
+        return false;
+    }
+    file->folder = utf8(folder);
+    file->path = utf8(path);
+    return true;
+}
+
+void removePrivateFile(const PrivateFile& file)
+{
+    DeleteFileW(wide(file.path).c_str());
+    RemoveDirectoryW(wide(file.folder).c_str());
 }

@@ -7,10 +7,10 @@
 
 #include "platform/platform.h"
 #include "platform/user_files.h"
-#include "report/batch_output.h"
+#include "report/cells.h"
 #include "report/device_text.h"
+#include "report/formats.h"
 
-typedef std::vector<std::string> Row;
 typedef nlohmann::ordered_json Json;
 
 // A file's error number in words: ": " and the system's text with the number.
@@ -121,15 +121,6 @@ static void addAddresses(Row* row, const JournalAddresses& a)
     row->push_back(a.ip);
     row->push_back(a.gateway);
     row->push_back(a.mask);
-}
-
-static std::string csvLine(const Row& row)
-{
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) {
-        line += (i > 0 ? "," : "") + csvField(row[i]);
-    }
-    return line + "\r\n";
 }
 
 // Person's and device's text in a cell: shown safely, never as a formula.

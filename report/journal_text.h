@@ -1,7 +1,7 @@
 // The journal's texts: the listing as a table, CSV or JSON (one row a controller of each entry;
 // the JSON the entries as they are stored), the chain's state, and the failures to read or write
 // it. Text from devices and other people goes through the rules of the scan's forms
-// (report/batch_output.h).
+// (report/cells.h, report/formats.h).
 #pragma once
 
 #include <string>

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "protocol/messages.h"
-#include "report/batch_output.h"
+#include "report/cells.h"
 
 std::string firewallRule()
 {
@@ -61,12 +61,4 @@ std::vector<std::string> noAnswerHints(const std::vector<LocalInterface>& used,
     hints.push_back(std::string("a VLAN, or a switch that drops multicast, may keep the request (group ") + SCAN_GROUP +
                     ") from the controllers");
     return hints;
-}
-
-void printNoAnswerHints(FILE* err, const std::vector<LocalInterface>& used,
-                        const std::vector<LocalInterface>& candidates, bool windows)
-{
-    for (const std::string& line : noAnswerHints(used, candidates, windows)) {
-        fprintf(err, "  %s\n", line.c_str());
-    }
 }

@@ -2,7 +2,6 @@
 // host firewall on Windows, a network that drops multicast.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,3 @@ std::string firewallRule();
 // ask on (chooseAmong's); the firewall only for Windows.
 std::vector<std::string> noAnswerHints(const std::vector<LocalInterface>& used,
                                        const std::vector<LocalInterface>& candidates, bool windows);
-
-// The hints, each line indented by two spaces.
-void printNoAnswerHints(FILE* err, const std::vector<LocalInterface>& used,
-                        const std::vector<LocalInterface>& candidates, bool windows);

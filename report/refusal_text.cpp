@@ -1,7 +1,6 @@
 #include "report/refusal_text.h"
 
-#include "report/batch_output.h"
-#include "report/fields.h"
+#include "report/cells.h"
 
 // The IP's subnet as network/prefix.
 static std::string subnet(const Refusal& r)
@@ -56,24 +55,30 @@ static std::string fault(const Refusal& r)
 }
 
 // How to give the field that was kept from the controller.
-static std::string advice(const Refusal& r, bool fromPlan)
+static std::string advice(const Refusal& r, Frame frame)
 {
     bool gateway = r.fault >= FAULT_GATEWAY_OUTSIDE && r.fault <= FAULT_GATEWAY_BROADCAST;
     const char* field = gateway ? "gateway" : r.fault <= FAULT_MASK_ZERO ? "mask" : "ip";
     std::string text = " (kept from the controller; ";
-    if (fromPlan) {
-        text += std::string("fill in its ") + field + " column" + (gateway ? ", or 0.0.0.0 for none)" : ")");
-    } else {
-        text += std::string("give --") + field + (gateway ? ", or --gateway 0.0.0.0 for none)" : ")");
+    switch (frame) {
+    case FRAME_PLAN:
+        return text + "fill in its " + field + " column" + (gateway ? ", or 0.0.0.0 for none)" : ")");
+    case FRAME_PAGE:
+        return text + "type its " +
+               (gateway                      ? "gateway, or 0.0.0.0 for none)"
+                : r.fault <= FAULT_MASK_ZERO ? "mask)"
+                                             : "IP)");
+    case FRAME_OPTIONS:
+        break;
     }
-    return text;
+    return text + "give --" + field + (gateway ? ", or --gateway 0.0.0.0 for none)" : ")");
 }
 
-std::string refusalText(const Refusal& r, bool fromPlan)
+std::string refusalText(const Refusal& r, Frame frame)
 {
     std::string text = macText(r.mac) + ": " + fault(r);
     if (r.kept && r.fault != FAULT_IP_IN_USE && r.fault != FAULT_IP_LOCAL) {
-        text += advice(r, fromPlan);
+        text += advice(r, frame);
     }
     return text;
 }

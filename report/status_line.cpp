@@ -1,6 +1,6 @@
 #include "report/status_line.h"
 
-#include "report/batch_output.h"
+#include "report/cells.h"
 
 // Seconds as the line shows them: one decimal, never below zero.
 static std::string secondsText(double seconds)
@@ -25,27 +25,4 @@ std::string statusText(const Event& e)
     default:
         return "";
     }
-}
-
-void drawStatus(StatusLine& line, const Event& e)
-{
-    std::string text = statusText(e);
-    if (!line.terminal || text == line.shown) {
-        return;
-    }
-    // Blanks over what is left of a longer text before.
-    size_t blanks = line.shown.size() > text.size() ? line.shown.size() - text.size() : 0;
-    fprintf(line.out, "\r%s%*s", text.c_str(), (int)blanks, "");
-    (void)fflush(line.out);
-    line.shown = text;
-}
-
-void clearStatus(StatusLine& line)
-{
-    if (!line.terminal || line.shown.empty()) {
-        return;
-    }
-    fprintf(line.out, "\r%*s\r", (int)line.shown.size(), "");
-    (void)fflush(line.out);
-    line.shown.clear();
 }

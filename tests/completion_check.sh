@@ -33,7 +33,7 @@ check() {   # expected candidates, then the words; the last word is the one comp
     fi
 }
 check "scan " brevindor-batch sc
-check "apply journal report scan set " brevindor-batch ""
+check "apply journal replace report scan set watch " brevindor-batch ""
 check "journal " brevindor-batch jo
 check "--verify " brevindor-batch journal --v
 check "--journal " brevindor-batch apply line4.csv --jo
@@ -42,6 +42,11 @@ check "--journal " brevindor-batch report --j
 check "before.csv line4.csv " brevindor-batch journal --journal ""
 check "" brevindor-batch report --since ""
 check "" brevindor-batch report --title ""
+check "watch " brevindor-batch w
+check "--every --format --gone-after --help --interface --max-time " brevindor-batch watch --
+check "json table " brevindor-batch watch --format ""
+check "" brevindor-batch watch --every ""
+check "" brevindor-batch watch --gone-after ""
 check "--mac --mask --max-time " brevindor-batch set --m
 check "--dry-run " brevindor-batch apply line4.csv --d
 check "--settle " brevindor-batch set --se

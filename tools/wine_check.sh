@@ -10,9 +10,10 @@
 #
 # The 64-bit programs (build-win64, cmake/mingw-x86_64.cmake) run under wine64 on every machine;
 # the 32-bit ones we ship (build-win, cmake/mingw-i686.cmake, Winsock 1.1) under a 32-bit Wine
-# where the kernel runs 32-bit x86 programs. Both are built on every machine, and the 32-bit
-# brevindor.exe is checked to be a PE32. So are the Windows packages, cpack -G ZIP: their
-# contents are checked.
+# where the kernel runs 32-bit x86 programs and the 32-bit Wine packages could be installed (when
+# they could not, a WARNING line says so, every 32-bit row is NOT RUN (packages unavailable) and the
+# 64-bit rows decide). Both are built on every machine, and the 32-bit brevindor.exe is checked to
+# be a PE32. So are the Windows packages, cpack -G ZIP: their contents are checked.
 #
 # Each architecture runs inside a private network namespace of its own that this script makes (as
 # root, or through a user namespace), with loopback and, for the rows that need them, two veth
@@ -63,6 +64,98 @@ check_zip() {
     echo "wine_check: $name.zip holds the programs, README, manual pages, licence and FIREWALL.txt"
 }
 
+# One run a row: input|controllers|datagrams|arguments
+#   input        what is typed (printf %b); empty: no input at all
+#   controllers  the stand-in's set (below), or - for none: the run is refused before sending
+#   datagrams    lengths the stand-in must log, in order (16 the request, 28 the setting message)
+#   arguments    split at spaces; out.txt is the -F file, compared as well
+rows=(
+    # Refused command lines
+    "|-||scan"
+    "|-||-X"
+    "|-||-T"
+    "|-||-R -T 0"
+    "|-||-R x"
+    "|-||-R -X 1"
+    "|-||-R -F"
+    "|-||-R -F missing/out.txt"
+    "|-||-W"
+    "|-||-W x"
+    "|-||-W -Q 1"
+    "|-||-W -I"
+    "|-||-W -G"
+    "|-||-W -M"
+    "|-||-W -I 10.0.0.256"
+    "|-||-W -I 192.168.001.010"
+    "|-||-W -I 255.255.255.255 -Q 1"
+    # Runs on the network
+    "1\n|three|16|-R -T 1"
+    "1\n2\n|three|16 28|-W -I 192.168.1.50 -G 192.168.1.1 -M 255.255.255.0 -T 1"
+    "1\n|three|16|-R -F out.txt -T 1"
+    "1\n3\n|three|16 28|-W -M 255.255.0.0 -F out.txt -T 1"
+    "1\n|oversized|16|-R -F out.txt -T 1"
+    "1\n|three||-W -I 192.168.1 -T 1"
+    "5\n|three||-R -T 1"
+    "1\n9\n|three|16|-W -I 192.168.1.50 -T 1"
+    "1\nx\n|three|16|-W -I 192.168.1.50 -T 1"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format csv"
+    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
+    "|three|16 16 16 16 16 16 28|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50 --no-verify"
+    "|three|16 16 16 16 16 16 28 16|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50"
+    "|-||batch scan --interface 10.9.9.9"
+    # Watched for four asks, the events in both formats (their times set aside); Ctrl-C is not
+    # sent, as under Wine no console gets it
+    "|three|16 16 16 16|batch watch --interface 127.0.0.1 --every 0.5 --max-time 1.9 --format json"
+    "|three|16 16 16 16|batch watch --interface 127.0.0.1 --every 0.5 --max-time 1.9"
+    # Nothing answers: what to check, the Windows firewall's rule on Windows alone
+    "|silent|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
+    # A UTF-8 node name, the same bytes from both
+    "1\n|utf8|16|-R -F out.txt -T 1"
+    "|utf8|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
+    "|utf8|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
+    # Adapters by name, in any case: loopback here, named explicitly
+    "|three|16 16 16 16|batch scan --interface LO --timeout 1"
+    "|three|16 16 16 16 16 16 28 16|batch apply lo-plan.csv --interface lo --timeout 1"
+    # Two segments, the controllers behind them in a second namespace: by name and all of them
+    "|segments||batch scan --interface eth9"
+    "|segments|16 16 16 16 16 16 16 16|batch scan --interface all --timeout 1"
+    "|segments|16 16 16 16|batch scan --interface BRV2 --timeout 1 --format csv"
+    "|segments|16 16 16 16 16 16 28 16|batch set --interface brv0 --timeout 1 --mac 00:1a:2b:3c:4d:0a --ip 10.1.0.50"
+    "|segments|16 16 16 16 16 16 28 16|batch apply plan.csv --interface Brv2 --timeout 1"
+    # The journal made on Linux (above): the chain checked, listed in the three forms, filtered,
+    # and one byte changed
+    "|-||batch journal --verify --journal journal.jsonl"
+    "|-||batch journal --journal journal.jsonl"
+    "|-||batch journal --journal journal.jsonl --format csv --mac 00-1A-2B-3C-4D-02"
+    "|-||batch journal --journal journal.jsonl --format json --since 2026-12-10T00:00Z"
+    "|-||batch journal --verify --journal broken.jsonl"
+)
+# Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
+# denied" on Windows, whose C runtime gives EACCES there.
+
+# How a row is shown among the results: row_shown INPUT ARGUMENTS.
+row_shown() {
+    echo "$2${1:+  (typed ${1//\\n/ })}"
+}
+WEB_ROW="brevindor-web: the page, a scan and an apply of one row through the API"
+
+# not_run ARCH REASON: every row (of those WINE_CHECK_ROWS picks) as not run on ARCH, then its tally.
+not_run() {
+    local arch=$1 reason=$2 row input line count=0
+    for row in "${rows[@]}"; do
+        IFS='|' read -r input _ _ line <<<"$row"
+        [[ $line == *${WINE_CHECK_ROWS:-}* ]] || continue
+        echo "NOT RUN  $(row_shown "$input" "$line")  ($reason)"
+        count=$((count + 1))
+    done
+    if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
+        echo "NOT RUN  $WEB_ROW  ($reason)"
+        count=$((count + 1))
+    fi
+    echo "wine_check: $arch: 0 same, 0 differ, $count NOT RUN ($reason)"
+}
+
 if [ "${1:-}" != "--in-private-ns" ]; then
     . "$top/tools/packages.sh"
     ensure_packages wine_check "${WINE_PACKAGES[@]}"
@@ -78,13 +171,23 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     targets=(brevindor brevindor-batch brevindor-web brevindor-standin)
     [ ! -f "$top/tools/segments.sh" ] || targets+=(brevindor-netns-guard)
     cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
-    # Wine's 32-bit loader needs a kernel that runs 32-bit x86 programs (IA32 emulation is off or
-    # missing in some virtual machines). There the 64-bit rows run alone; when nothing can run, the
-    # check fails.
+    # The 32-bit Wine comes from the i386 architecture, whose packages may not install (a mirror
+    # halfway through a sync; ensure_packages tried three times): then its rows are not run, said
+    # loudly, and the 64-bit rows decide. Wine's 32-bit loader also needs a kernel that runs 32-bit
+    # x86 programs (IA32 emulation is off or missing in some virtual machines): there the 64-bit rows
+    # run alone too. When nothing can run, or an architecture asked for by name can't, the check
+    # fails.
+    wine32_missing=$(missing_packages "${WINE32_PACKAGES[@]}" | paste -sd ' ')
     archs=${WINE_ARCHS:-}
+    win32_not_run=""
     if [ -z "$archs" ]; then
         archs=win64
-        if wine_runs win32; then
+        if [ -n "$wine32_missing" ]; then
+            echo "wine_check: WARNING: the 32-bit Wine packages could not be installed ($wine32_missing):" \
+                "the 32-bit rows are NOT RUN (packages unavailable); the 64-bit rows decide" >&2
+            archs="win64 win32"
+            win32_not_run="packages unavailable"
+        elif wine_runs win32; then
             archs="win64 win32"
         else
             echo "wine_check: the 32-bit programs were cross-built, not run: this kernel runs no 32-bit x86 program" \
@@ -93,6 +196,16 @@ if [ "${1:-}" != "--in-private-ns" ]; then
     fi
     failed=""
     for arch in $archs; do
+        if [ "$arch" = win32 ] && [ -n "$win32_not_run" ]; then
+            not_run win32 "$win32_not_run"
+            continue
+        fi
+        if [ "$arch" = win32 ] && [ -n "$wine32_missing" ]; then
+            echo "wine_check: FAILED: win32 was asked for, and the 32-bit Wine packages could not be installed" \
+                "($wine32_missing)" >&2
+            failed=yes
+            continue
+        fi
         if ! wine_runs "$arch"; then
             echo "wine_check: FAILED: Wine can't run $arch programs on this machine" >&2
             failed=yes
@@ -162,72 +275,6 @@ for body in "${JOURNAL_BODIES[@]}"; do
     prev=$(printf '%s' "$entry" | sha256sum | cut -c1-64)
 done
 sed '2s/192\.168\.1\.50/192.168.1.59/' journal.jsonl >broken.jsonl
-
-# One run a row: input|controllers|datagrams|arguments
-#   input        what is typed (printf %b); empty: no input at all
-#   controllers  the stand-in's set (below), or - for none: the run is refused before sending
-#   datagrams    lengths the stand-in must log, in order (16 the request, 28 the setting message)
-#   arguments    split at spaces; out.txt is the -F file, compared as well
-rows=(
-    # Refused command lines
-    "|-||scan"
-    "|-||-X"
-    "|-||-T"
-    "|-||-R -T 0"
-    "|-||-R x"
-    "|-||-R -X 1"
-    "|-||-R -F"
-    "|-||-R -F missing/out.txt"
-    "|-||-W"
-    "|-||-W x"
-    "|-||-W -Q 1"
-    "|-||-W -I"
-    "|-||-W -G"
-    "|-||-W -M"
-    "|-||-W -I 10.0.0.256"
-    "|-||-W -I 192.168.001.010"
-    "|-||-W -I 255.255.255.255 -Q 1"
-    # Runs on the network
-    "1\n|three|16|-R -T 1"
-    "1\n2\n|three|16 28|-W -I 192.168.1.50 -G 192.168.1.1 -M 255.255.255.0 -T 1"
-    "1\n|three|16|-R -F out.txt -T 1"
-    "1\n3\n|three|16 28|-W -M 255.255.0.0 -F out.txt -T 1"
-    "1\n|oversized|16|-R -F out.txt -T 1"
-    "1\n|three||-W -I 192.168.1 -T 1"
-    "5\n|three||-R -T 1"
-    "1\n9\n|three|16|-W -I 192.168.1.50 -T 1"
-    "1\nx\n|three|16|-W -I 192.168.1.50 -T 1"
-    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
-    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format csv"
-    "|three|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
-    "|three|16 16 16 16 16 16 28|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50 --no-verify"
-    "|three|16 16 16 16 16 16 28 16|batch set --interface 127.0.0.1 --timeout 1 --mac 00:1a:2b:3c:4d:02 --ip 192.168.1.50"
-    "|-||batch scan --interface 10.9.9.9"
-    # Nothing answers: what to check, the Windows firewall's rule on Windows alone
-    "|silent|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
-    # A UTF-8 node name, the same bytes from both
-    "1\n|utf8|16|-R -F out.txt -T 1"
-    "|utf8|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1"
-    "|utf8|16 16 16 16|batch scan --interface 127.0.0.1 --timeout 1 --format json"
-    # Adapters by name, in any case: loopback here, named explicitly
-    "|three|16 16 16 16|batch scan --interface LO --timeout 1"
-    "|three|16 16 16 16 16 16 28 16|batch apply lo-plan.csv --interface lo --timeout 1"
-    # Two segments, the controllers behind them in a second namespace: by name and all of them
-    "|segments||batch scan --interface eth9"
-    "|segments|16 16 16 16 16 16 16 16|batch scan --interface all --timeout 1"
-    "|segments|16 16 16 16|batch scan --interface BRV2 --timeout 1 --format csv"
-    "|segments|16 16 16 16 16 16 28 16|batch set --interface brv0 --timeout 1 --mac 00:1a:2b:3c:4d:0a --ip 10.1.0.50"
-    "|segments|16 16 16 16 16 16 28 16|batch apply plan.csv --interface Brv2 --timeout 1"
-    # The journal made on Linux (above): the chain checked, listed in the three forms, filtered,
-    # and one byte changed
-    "|-||batch journal --verify --journal journal.jsonl"
-    "|-||batch journal --journal journal.jsonl"
-    "|-||batch journal --journal journal.jsonl --format csv --mac 00-1A-2B-3C-4D-02"
-    "|-||batch journal --journal journal.jsonl --format json --since 2026-12-10T00:00Z"
-    "|-||batch journal --verify --journal broken.jsonl"
-)
-# Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
-# denied" on Windows, whose C runtime gives EACCES there.
 
 controllers() {
     case $1 in
@@ -318,6 +365,10 @@ normalise() {
 # What differs between the two sides of the current row, one line a difference; nothing if same.
 differences() {
     normalise <wine.out >wine.norm
+    # A watch's events carry the time they were told: as JSON, and first on a line of the table.
+    if [[ $line == "batch watch"* ]]; then
+        perl -pi -e 's/"time":"[^"]*"/"time":"(time)"/; s/^\d\d:\d\d:\d\d\.\d{3}  /(time)        /' linux.out wine.norm
+    fi
     if ! cmp -s linux.out wine.norm; then
         echo "console output:"
         diff -u --label linux --label wine <(cat -A linux.out) <(cat -A wine.norm) | tail -n +3
@@ -435,6 +486,9 @@ web_calls() {
         web_call GET /
         web_call GET /page.css
         web_call GET /page.js
+        web_call GET /state.js
+        web_call GET /api.js
+        web_call GET /draw.js
         web_call GET /api/interfaces
         web_wait   # the scan at start
         web_call POST /api/scan '{}'
@@ -487,7 +541,7 @@ for row in "${rows[@]}"; do
     run linux
     run wine
     found=$(differences)
-    tally "$line${input:+  (typed ${input//\\n/ })}" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
+    tally "$(row_shown "$input" "$line")" "$line" "brevindor${line/#batch /-batch } (error output, then output)" \
         wine.err wine.out
 done
 
@@ -561,7 +615,7 @@ if [[ web == *${WINE_CHECK_ROWS:-}* ]]; then
     web_run linux || true
     web_run wine || true
     found=$(web_differences)
-    tally "brevindor-web: the page, a scan and an apply of one row through the API ($((SECONDS - web_start)) s)" web \
+    tally "$WEB_ROW ($((SECONDS - web_start)) s)" web \
         "brevindor-web (error output, then the answers)" wine.err wine.web
 fi
 echo "wine_check: $arch: $same same, $differ differ, $notrun not run (rows $((SECONDS - rows_start)) s, in all $((SECONDS - start)) s)"

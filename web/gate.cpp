@@ -27,6 +27,11 @@ std::string cookieName(const GateConfig& c)
     return "brevindor_" + std::to_string(c.port);
 }
 
+std::string sessionCookie(const GateConfig& c)
+{
+    return cookieName(c) + "=" + c.token + "; HttpOnly; SameSite=Strict; Path=/";
+}
+
 static bool hostAllowed(const std::string& host, const GateConfig& c)
 {
     std::string h = lower(host);
@@ -69,7 +74,11 @@ int gateStatus(const GateRequest& r, const GateConfig& c)
     if (!hostAllowed(r.host, c)) {
         return 403;
     }
-    if (r.hasQueryToken && r.path == "/" && r.method == "GET") {
+    bool page = r.path == "/" && r.method == "GET";
+    if (page && r.hasQueryOnce && sameToken(r.queryOnce, c.once)) {
+        return GATE_LAUNCH;
+    }
+    if (page && r.hasQueryToken) {
         return sameToken(r.queryToken, c.token) ? GATE_LOGIN : 401;
     }
     if (!hasToken(r, c)) {

@@ -1,13 +1,15 @@
 // brevindor-web: the commissioning page. Serves a live table of the controllers on this computer's
 // loopback address, to scan, edit, check and apply through the same engine as brevindor-batch.
-// Prints the page's address with its token on standard output; warnings and the end of an
+// Prints the page's address with its token on standard output, and opens the browser on a file
+// only this user can read (a command line is anyone's to read); warnings and the end of an
 // interrupted apply go to standard error.
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "platform/host.h"
-#include "report/batch_output.h"
+#include "report/messages.h"
+#include "web/launch.h"
 #include "web/options.h"
 #include "web/server.h"
 #include "web/session.h"
@@ -17,64 +19,80 @@ namespace {
 
 const char LOOPBACK[] = "127.0.0.1";
 
+void say(const std::string& text)
+{
+    fprintf(stderr, "%s: %s\n", WEB_PROGRAM, text.c_str());
+}
+
 // After the server stopped: an apply the signal cut short ends as in the batch program. The exit
-// status of the job stopped, or EXIT_OK.
+// status the engine gave the job a signal stopped, or EXIT_OK.
 int finish(Session& s)
 {
-    Hold hold(s.lock);
-    if (s.status < 128) {
-        return EXIT_OK;
+    Session::Ending e = s.ending();
+    for (const std::string& line : e.messages) {
+        say(line);
     }
-    if (s.kind == JOB_APPLY) {
-        fprintf(stderr, "%s: stopped by signal %d%s\n", WEB_PROGRAM, s.status - 128,
-                s.result.summary ? "" : " during the scan; nothing sent");
-        if (s.result.summary) {
-            printSummary(stderr, s.result.outcomes, false);
-        }
-        if (!s.undoPath.empty()) {
-            fprintf(stderr, "%s: the undo file is %s\n", WEB_PROGRAM, s.undoPath.c_str());
-        }
+    fputs(e.summary.c_str(), stderr);
+    if (!e.undoPath.empty()) {
+        say(undoFileText(e.undoPath));
     }
-    return s.status;
+    return e.status;
+}
+
+// Opens the browser on a launcher file holding the page's address with the one-time token, or
+// warns that it could not. *file: the file, to remove at the end.
+void openBrowser(const std::string& base, const std::string& once, PrivateFile* file)
+{
+    std::string error;
+    if (!writePrivateFile(LAUNCHER_FILE_NAME, launcherText(base + "/?once=" + once), file, &error)) {
+        say("warning: could not write the file that opens the page (" + error + "); open the address above");
+    } else if (!openInBrowser(file->path)) {
+        say("warning: could not open a browser; open the address above");
+    }
 }
 
 int run(int argc, char** argv)
 {
-    Session s;
-    int status = readWebOptions(argc, argv, &s.settings);
-    if (status != EXIT_OK) {
-        return status < 0 ? EXIT_OK : status;
+    WebSettings settings;
+    bool answered = false;
+    int status = readWebOptions(argc, argv, &settings, &answered);
+    if (status != EXIT_OK || answered) {
+        return status;
     }
-    std::string token;
-    if (!makeToken(&token)) {
-        fprintf(stderr, "%s: the system gave no random bytes for the token\n", WEB_PROGRAM);
+    std::string token, once;
+    if (!makeToken(&token) || (settings.browser && !makeToken(&once))) {
+        say("the system gave no random bytes for the token");
         return EXIT_NETWORK;
     }
     WSADATA data;
     if (WSAStartup(WINSOCK_VERSION_1_1, &data) != 0) {
-        fprintf(stderr, "%s: the socket library did not start\n", WEB_PROGRAM);
+        say(socketLibraryText());
         return EXIT_NETWORK;
     }
     catchStopSignals();
-    s.stop = []() { return stopSignal() != 0; };
-    const WebSettings& settings = s.settings;
+    Session s(settings, stopSignal);
     std::string address = settings.listen.empty() ? LOOPBACK : settings.listen;
     if (!settings.listen.empty()) {
-        fprintf(stderr, "%s: warning: serving on %s, not only this computer; the token is still required\n",
-                WEB_PROGRAM, address.c_str());
+        say("warning: serving on " + address + ", not only this computer; the token is still required");
     }
+    PrivateFile launcher;
     auto ready = [&](int port) {
-        std::string url = "http://" + address + ":" + std::to_string(port) + "/?token=" + token;
-        printf("%s\n", url.c_str());
+        std::string base = "http://" + address + ":" + std::to_string(port);
+        printf("%s/?token=%s\n", base.c_str(), token.c_str());
         fflush(stdout);
-        if (settings.browser && !openInBrowser(url)) {
-            fprintf(stderr, "%s: warning: could not open a browser; open the address above\n", WEB_PROGRAM);
+        if (settings.browser) {
+            openBrowser(base, once, &launcher);
         }
-        startScan(s, settings.where, settings.apply.scan.quiet);
+        s.startScan(settings.where, settings.apply.scan.quiet);
     };
     std::string error;
-    if (!runServer(s, address, settings.port, token, ready, s.stop, &error)) {
-        fprintf(stderr, "%s: %s\n", WEB_PROGRAM, error.c_str());
+    bool served = runServer(
+        s, address, settings.port, token, once, ready, []() { return stopSignal() != 0; }, &error);
+    if (!launcher.path.empty()) {
+        removePrivateFile(launcher);
+    }
+    if (!served) {
+        say(error);
         status = EXIT_NETWORK;
     } else {
         status = finish(s);
@@ -91,7 +109,7 @@ int main(int argc, char** argv)
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {
-        fprintf(stderr, "%s: out of memory\n", WEB_PROGRAM);
+        say(outOfMemoryText());
         return EXIT_NETWORK;
     }
 }

@@ -4,15 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commission/limits.h"
 #include "protocol/address.h"
+#include "report/input_text.h"
 
 #ifndef BREVINDOR_VERSION
 #error BREVINDOR_VERSION must give the version of the project
 #endif
 
 const char WEB_PROGRAM[] = "brevindor-web";
-
-static const double MAX_SECONDS = 86400;
 
 static void printWebUsage(FILE* out)
 {
@@ -33,9 +33,9 @@ static void printWebUsage(FILE* out)
             WEB_PROGRAM, WEB_PROGRAM);
 }
 
-static int webUsageError(const char* what, const char* value)
+static int webUsageError(const std::string& what, const char* value)
 {
-    fprintf(stderr, "%s: %s '%s'\n", WEB_PROGRAM, what, value);
+    fprintf(stderr, "%s: %s '%s'\n", WEB_PROGRAM, what.c_str(), value);
     fprintf(stderr, "Try '%s --help'.\n", WEB_PROGRAM);
     return EXIT_USAGE;
 }
@@ -51,17 +51,20 @@ static bool readNumber(const char* text, double low, double high, double* value)
     return true;
 }
 
-int readWebOptions(int argc, char** argv, WebSettings* s)
+int readWebOptions(int argc, char** argv, WebSettings* s, bool* answered)
 {
+    *answered = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
             printWebUsage(stdout);
-            return -1;
+            *answered = true;
+            return EXIT_OK;
         }
         if (strcmp(a, "--version") == 0) {
             printf("%s %s\n", WEB_PROGRAM, BREVINDOR_VERSION);
-            return -1;
+            *answered = true;
+            return EXIT_OK;
         }
         if (strcmp(a, "--no-browser") == 0) {
             s->browser = false;
@@ -87,13 +90,13 @@ int readWebOptions(int argc, char** argv, WebSettings* s)
             s->where = v;
             break;
         case 1:
-            if (!readNumber(v, 0, MAX_SECONDS, &s->apply.scan.quiet)) {
-                return webUsageError("bad --timeout (seconds, 0 to 86400)", v);
+            if (!readSeconds(v, true, &s->apply.scan.quiet)) {
+                return webUsageError("bad --timeout (" + secondsRangeText(true) + ")", v);
             }
             break;
         case 2:
-            if (!readNumber(v, 0, MAX_SECONDS, &s->apply.verifyTime)) {
-                return webUsageError("bad --verify-time (seconds, 0 to 86400)", v);
+            if (!readSeconds(v, true, &s->apply.verifyTime)) {
+                return webUsageError("bad --verify-time (" + secondsRangeText(true) + ")", v);
             }
             break;
         case 3:

@@ -16,6 +16,6 @@ struct WebSettings {
     bool browser = true;         // false with --no-browser
 };
 
-// The settings from argv; EXIT_OK, -1 after --help or --version (printed), or EXIT_USAGE after
-// the message on standard error.
-int readWebOptions(int argc, char** argv, WebSettings* s);
+// The settings from argv: EXIT_OK, or EXIT_USAGE after the message on standard error. *answered
+// is set after --help or --version (printed): the run ends there with EXIT_OK.
+int readWebOptions(int argc, char** argv, WebSettings* s, bool* answered);

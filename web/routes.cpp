@@ -4,13 +4,17 @@
 
 #include <cstring>
 
-#include "report/batch_output.h"
+#include "commission/interfaces.h"
+#include "commission/limits.h"
+#include "report/cells.h"
+#include "report/formats.h"
+#include "report/input_text.h"
+#include "report/messages.h"
 #include "web/page_files.h"
 
 typedef nlohmann::ordered_json Json;
 
 static const char JSON_TYPE[] = "application/json";
-static const double MAX_SECONDS = 86400;
 
 static Answer jsonAnswer(int status, const std::string& text)
 {
@@ -22,31 +26,39 @@ Answer errorAnswer(int status, const std::string& text)
     return jsonAnswer(status, jsonText(Json{{"error", text}}, -1));
 }
 
-static Answer busy()
+static Answer busy(Session& s)
 {
-    return errorAnswer(409, "a scan or an apply is running");
+    return errorAnswer(409, busyText(s.watching()));
 }
 
-static Answer interfaces()
+static Answer started()
 {
-    std::vector<LocalInterface> list(256);
-    int n = listLocalInterfaces(list.data(), (int)list.size());
-    if (n < 0) {
+    return {202, JSON_TYPE, "{\"started\":true}", {}};
+}
+
+// The interfaces one can name, as the engine chooses among them: up, not loopback, tunnels marked.
+static Answer interfaces(Session&, const Json&)
+{
+    std::vector<LocalInterface> chosen;
+    std::vector<LocalInterface> candidates;
+    std::vector<LocalInterface> listed;
+    if (chooseInterfaces("all", &chosen, &candidates, &listed) == CHOICE_FAILED) {
         return errorAnswer(500, "can't list the local addresses");
     }
     Json all = Json::array();
-    for (int i = 0; i < n; ++i) {
-        all.push_back({{"name", std::string(list[i].name)},
-                       {"address", ipv4Text(list[i].address)},
-                       {"loopback", list[i].loopback}});
+    for (const LocalInterface& one : candidates) {
+        all.push_back({{"name", std::string(one.name)},
+                       {"address", ipv4Text(one.address)},
+                       {"loopback", one.loopback},
+                       {"tunnel", one.tunnel}});
     }
     return jsonAnswer(200, jsonText(all, -1));
 }
 
 static Answer scan(Session& s, const Json& request)
 {
-    std::string where = s.settings.where;
-    double quiet = s.settings.apply.scan.quiet;
+    std::string where = s.settings().where;
+    double quiet = s.settings().apply.scan.quiet;
     if (request.contains("interface") && !request["interface"].is_null()) {
         if (!request["interface"].is_string()) {
             return errorAnswer(400, "interface: a string (an address, a name or 'all')");
@@ -55,16 +67,16 @@ static Answer scan(Session& s, const Json& request)
     }
     if (request.contains("timeout") && !request["timeout"].is_null()) {
         const Json& t = request["timeout"];
-        if (!t.is_number() || !(t.get<double>() >= 0 && t.get<double>() <= MAX_SECONDS)) {
-            return errorAnswer(400, "timeout: seconds, 0 to 86400");
+        if (!t.is_number() || !secondsAllowed(t.get<double>(), true)) {
+            return errorAnswer(400, "timeout: " + secondsRangeText(true));
         }
         quiet = t.get<double>();
     }
-    return startScan(s, where, quiet) ? jsonAnswer(202, "{\"started\":true}") : busy();
+    return s.startScan(where, quiet) ? started() : busy(s);
 }
 
-// The rows of a check or an apply; false with *error when they are not as documented.
-static bool readRows(const Json& request, std::vector<WebRow>* rows, std::string* error)
+// The rows of a check or an apply as typed; false with *error when they are not as documented.
+static bool readRows(const Json& request, std::vector<RowText>* rows, std::string* error)
 {
     if (!request.contains("rows") || !request["rows"].is_array()) {
         *error = "rows: an array of {mac, ip?, gateway?, mask?}";
@@ -75,26 +87,23 @@ static bool readRows(const Json& request, std::vector<WebRow>* rows, std::string
             *error = "each row needs a mac as a string";
             return false;
         }
-        WebRow w;
-        w.mac = r["mac"].get<std::string>();
+        RowText row;
+        row.mac = r["mac"].get<std::string>();
         const struct {
             const char* key;
             std::string* text;
-            bool* has;
-        } fields[] = {{"ip", &w.ip, &w.hasIp}, {"gateway", &w.gateway, &w.hasGateway}, {"mask", &w.mask, &w.hasMask}};
+        } fields[] = {{"ip", &row.ip}, {"gateway", &row.gateway}, {"mask", &row.mask}};
         for (const auto& f : fields) {
-            *f.has = false;
             if (!r.contains(f.key) || r[f.key].is_null()) {
-                continue;
+                continue;   // kept, as an empty cell of a plan
             }
             if (!r[f.key].is_string()) {
                 *error = std::string(f.key) + ": an address as a string";
                 return false;
             }
             *f.text = r[f.key].get<std::string>();
-            *f.has = !f.text->empty();   // empty keeps the controller's value, as in a plan
         }
-        rows->push_back(w);
+        rows->push_back(row);
     }
     return true;
 }
@@ -108,9 +117,9 @@ static Json refusalList(const std::vector<WebRefusal>& refusals)
     return list;
 }
 
-static Answer check(Session& s, const Json& request, bool apply)
+static Answer checkOrApply(Session& s, const Json& request, bool apply)
 {
-    std::vector<WebRow> rows;
+    std::vector<RowText> rows;
     std::string error;
     if (!readRows(request, &rows, &error)) {
         return errorAnswer(400, error);
@@ -125,14 +134,11 @@ static Answer check(Session& s, const Json& request, bool apply)
     if (apply && rows.empty()) {
         return errorAnswer(400, "no rows to apply");
     }
-    {
-        Hold hold(s.lock);
-        if (apply && s.running) {
-            return busy();
-        }
+    if (apply && s.running()) {
+        return busy(s);
     }
     std::vector<PlanRow> planRows;
-    std::vector<WebRefusal> refusals = checkRows(s, rows, &planRows);
+    std::vector<WebRefusal> refusals = s.check(rows, &planRows);
     Json answer = {{"refusals", refusalList(refusals)}};
     if (!apply) {
         return jsonAnswer(200, jsonText(answer, -1));
@@ -140,11 +146,21 @@ static Answer check(Session& s, const Json& request, bool apply)
     if (!refusals.empty()) {
         return jsonAnswer(400, jsonText(answer, -1));
     }
-    return startApply(s, planRows, dryRun) ? jsonAnswer(202, "{\"started\":true}") : busy();
+    return s.startApply(planRows, dryRun) ? started() : busy(s);
+}
+
+static Answer check(Session& s, const Json& request)
+{
+    return checkOrApply(s, request, false);
+}
+
+static Answer apply(Session& s, const Json& request)
+{
+    return checkOrApply(s, request, true);
 }
 
 // A plan file's text as rows for the page, or its errors in the batch program's words.
-static Answer plan(const Json& request)
+static Answer plan(Session&, const Json& request)
 {
     if (!request.contains("text") || !request["text"].is_string()) {
         return errorAnswer(400, "text: the plan file's content as a string");
@@ -173,16 +189,116 @@ static Answer plan(const Json& request)
     return jsonAnswer(200, jsonText(answer, -1));
 }
 
-static Answer undo(Session& s)
+static Answer controllers(Session& s, const Json&)
 {
-    Hold hold(s.lock);
-    if (s.undoPath.empty()) {
+    return jsonAnswer(200, s.controllersText());
+}
+
+static Answer controllersCsv(Session& s, const Json&)
+{
+    return {200, "text/csv; charset=utf-8", s.controllersCsv(), {}};
+}
+
+static Answer job(Session& s, const Json&)
+{
+    return jsonAnswer(200, s.jobText());
+}
+
+static Answer outcomes(Session& s, const Json&)
+{
+    return jsonAnswer(200, s.outcomesText());
+}
+
+static Answer undo(Session& s, const Json&)
+{
+    std::string name;
+    std::string text;
+    if (!s.undoPlan(&name, &text)) {
         return errorAnswer(404, "no apply has sent anything yet");
     }
-    std::string name = s.undoPath.substr(s.undoPath.find_last_of("/\\") + 1);
-    return {
-        200, "text/csv; charset=utf-8", s.undoText, {{"Content-Disposition", "attachment; filename=\"" + name + "\""}}};
+    return {200, "text/csv; charset=utf-8", text, {{"Content-Disposition", "attachment; filename=\"" + name + "\""}}};
 }
+
+// {"on": true} starts the watch, {"on": false} ends it (nothing when it is off).
+static Answer watch(Session& s, const Json& request)
+{
+    if (!request.contains("on") || !request["on"].is_boolean()) {
+        return errorAnswer(400, "on: true or false");
+    }
+    if (!request["on"].get<bool>()) {
+        s.stopWatch();
+        return jsonAnswer(200, s.watchText());
+    }
+    return s.startWatch() ? started() : busy(s);
+}
+
+static Answer watchEvents(Session& s, const Json&)
+{
+    return jsonAnswer(200, s.watchText());
+}
+
+// A MAC of a replacement read by the row checker; false with *error in its words.
+static bool readMac(const Json& request, const char* key, unsigned char* mac, std::string* error)
+{
+    if (!request.contains(key) || !request[key].is_string()) {
+        *error = std::string(key) + ": a MAC as a string";
+        return false;
+    }
+    RowChecker checker;
+    PlanRow row;
+    std::vector<RowFault> faults;
+    if (checkRow(checker, 0, {request[key].get<std::string>(), "", "", ""}, &row, &faults)) {
+        memcpy(mac, row.mac, MAC_LEN);
+        return true;
+    }
+    *error = std::string(key) + ": " + rowFaultText(faults[0], FRAME_PAGE);
+    return false;
+}
+
+// {"old": MAC, "new": MAC}: the new controller takes the old one's values from the table.
+static Answer replace(Session& s, const Json& request)
+{
+    unsigned char oldMac[MAC_LEN];
+    unsigned char newMac[MAC_LEN];
+    std::string error;
+    if (!readMac(request, "old", oldMac, &error) || !readMac(request, "new", newMac, &error)) {
+        return errorAnswer(400, error);
+    }
+    if (memcmp(oldMac, newMac, MAC_LEN) == 0) {
+        return errorAnswer(400, sameControllerText());
+    }
+    switch (s.startReplace(oldMac, newMac, &error)) {
+    case Session::STARTED:
+        return started();
+    case Session::REFUSED:
+        return errorAnswer(400, error);
+    case Session::BUSY:
+        break;
+    }
+    return busy(s);
+}
+
+struct Route {
+    const char* method;   // GET answers HEAD too
+    const char* path;
+    Answer (*handler)(Session& s, const Json& request);   // request: the POST's body, null for GET
+};
+
+static const Route ROUTES[] = {
+    {"GET", "/api/interfaces", interfaces},
+    {"GET", "/api/controllers", controllers},
+    {"GET", "/api/controllers.csv", controllersCsv},
+    {"GET", "/api/job", job},
+    {"GET", "/api/outcomes", outcomes},
+    {"GET", "/api/undo", undo},
+    {"GET", "/api/watch", watchEvents},
+    {"POST", "/api/scan", scan},
+    {"POST", "/api/check", check},
+    {"POST", "/api/apply", apply},
+    {"POST", "/api/plan", plan},
+    {"POST", "/api/watch", watch},
+    {"POST", "/api/replace", replace},
+};
 
 static Answer pageFile(const std::string& path)
 {
@@ -200,53 +316,28 @@ static Answer pageFile(const std::string& path)
 
 Answer route(Session& s, const std::string& method, const std::string& path, const std::string& body)
 {
-    static const char* const GETS[] = {"/api/interfaces", "/api/controllers", "/api/controllers.csv",
-                                       "/api/job",        "/api/outcomes",    "/api/undo"};
-    static const char* const POSTS[] = {"/api/scan", "/api/check", "/api/apply", "/api/plan"};
     bool isGet = method == "GET" || method == "HEAD";
-    for (const char* p : GETS) {
-        if (path == p && !isGet) {
-            return errorAnswer(405, "use GET");
+    const Route* other = nullptr;   // the path's route by another method
+    for (const Route& r : ROUTES) {
+        if (path != r.path) {
+            continue;
         }
-    }
-    for (const char* p : POSTS) {
-        if (path == p && method != "POST") {
-            return errorAnswer(405, "use POST");
+        bool get = strcmp(r.method, "GET") == 0;
+        if (get ? !isGet : method != r.method) {
+            other = other != nullptr ? other : &r;
+            continue;
         }
-    }
-    if (method == "POST") {
+        if (get) {
+            return r.handler(s, Json());
+        }
         Json request = Json::parse(body, nullptr, false);
         if (request.is_discarded() || !request.is_object()) {
             return errorAnswer(400, "the body is no JSON object");
         }
-        if (path == "/api/scan") {
-            return scan(s, request);
-        }
-        if (path == "/api/check" || path == "/api/apply") {
-            return check(s, request, path == "/api/apply");
-        }
-        if (path == "/api/plan") {
-            return plan(request);
-        }
-        return errorAnswer(404, "no such call");
+        return r.handler(s, request);
     }
-    if (path == "/api/interfaces") {
-        return interfaces();
-    }
-    if (path == "/api/controllers") {
-        return jsonAnswer(200, controllersText(s));
-    }
-    if (path == "/api/controllers.csv") {
-        return {200, "text/csv; charset=utf-8", controllersCsv(s), {}};
-    }
-    if (path == "/api/job") {
-        return jsonAnswer(200, jobText(s));
-    }
-    if (path == "/api/outcomes") {
-        return jsonAnswer(200, outcomesText(s));
-    }
-    if (path == "/api/undo") {
-        return undo(s);
+    if (other != nullptr) {
+        return errorAnswer(405, std::string("use ") + other->method);
     }
     if (path.compare(0, 5, "/api/") == 0) {
         return errorAnswer(404, "no such call");

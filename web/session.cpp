@@ -3,253 +3,227 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
-#include <map>
 
-#include "commission/interfaces.h"
-#include "commission/socket_wire.h"
-#include "commission/undo.h"
+#include "commission/replace.h"
+#include "commission/rows.h"
 #include "platform/host.h"
-#include "protocol/address.h"
-#include "report/batch_output.h"
+#include "report/cells.h"
+#include "report/input_text.h"
+#include "report/messages.h"
 #include "report/refusal_text.h"
+#include "report/scan_forms.h"
+#include "report/summary_forms.h"
+#include "report/watch_text.h"
 
 typedef nlohmann::ordered_json Json;
 
 // How often a running job tells the page what changed.
 static const double TELL_EVERY_S = 0.1;
 
-// What a report/ function prints, as text, each line's leading program name taken off; as one
-// line, without the line ends at the end, unless told otherwise.
-static std::string printed(const std::function<void(FILE*)>& print, bool oneLine = true)
+Session::Session(const WebSettings& settings, std::function<int()> stopSignal)
+    : settings_(settings), stopSignal_(std::move(stopSignal))
 {
-    FILE* f = tmpfile();
-    if (f == NULL) {
-        return "";
+}
+
+Session::~Session()
+{
+    join();
+}
+
+void Session::setPublish(Publish publish)
+{
+    publish_ = std::move(publish);
+}
+
+void Session::tell(const char* event, const std::string& data)
+{
+    if (publish_) {
+        publish_(event, data);
     }
-    print(f);
+}
+
+static std::string joined(const std::vector<std::string>& lines)
+{
     std::string text;
-    rewind(f);
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) {
-        text.append(buffer, n);
-    }
-    fclose(f);
-    const std::string lead = std::string(BATCH_PROGRAM) + ": ";
-    for (size_t at = 0; (at = text.find(lead, at)) != std::string::npos;) {
-        text.erase(at, lead.size());
-    }
-    while (oneLine && !text.empty() && text.back() == '\n') {
-        text.pop_back();
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "\n") + line;
     }
     return text;
 }
 
-static void tell(Session& s, const char* event, const Json& data)
-{
-    if (s.publish) {
-        s.publish(event, jsonText(data, -1));
-    }
-}
-
 static std::vector<LocalInterface> ownAddresses()
 {
-    std::vector<LocalInterface> own(256);
-    int n = listLocalInterfaces(own.data(), (int)own.size());
-    own.resize(n > 0 ? (size_t)n : 0);
-    return own;
+    std::vector<LocalInterface> chosen;
+    std::vector<LocalInterface> candidates;
+    std::vector<LocalInterface> listed;
+    (void)chooseInterfaces("all", &chosen, &candidates, &listed);
+    return listed;
 }
 
-std::vector<WebRefusal> checkRows(Session& s, const std::vector<WebRow>& rows, std::vector<PlanRow>* planRows)
+std::vector<WebRefusal> Session::check(const std::vector<RowText>& rows, std::vector<PlanRow>* planRows)
 {
     std::vector<WebRefusal> refusals;
-    std::map<std::string, std::string> macs;   // shown MAC -> as typed, and set IP -> MAC
-    std::map<std::string, std::string> ips;
+    RowChecker checker;
     planRows->clear();
     for (size_t i = 0; i < rows.size(); ++i) {
-        const WebRow& w = rows[i];
-        PlanRow p;
-        memset(&p, 0, sizeof p);
-        p.line = (int)i + 1;
-        if (!parseMac(w.mac.c_str(), p.mac)) {
-            refusals.push_back({w.mac, "MAC '" + w.mac + "' is not six hex pairs joined by ':', '.' or '-'"});
+        PlanRow row;
+        std::vector<RowFault> faults;
+        if (checkRow(checker, (int)i + 1, rows[i], &row, &faults)) {
+            planRows->push_back(row);
             continue;
         }
-        std::string mac = macText(p.mac);
-        if (!macs.emplace(mac, w.mac).second) {
-            refusals.push_back({mac, mac + ": the MAC is given twice"});
-            continue;
+        bool macRead = true;
+        for (const RowFault& f : faults) {
+            macRead = macRead && f.problem != ROW_BAD_MAC && f.problem != ROW_NO_MAC && f.problem != ROW_NOT_UTF8;
         }
-        const struct {
-            bool has;
-            const std::string& text;
-            bool* set;
-            unsigned char* address;
-            const char* name;
-        } fields[] = {
-            {w.hasIp, w.ip, &p.setIp, p.ip, "IP"},
-            {w.hasGateway, w.gateway, &p.setGateway, p.gateway, "gateway"},
-            {w.hasMask, w.mask, &p.setMask, p.mask, "mask"},
-        };
-        bool good = true;
-        for (const auto& f : fields) {
-            *f.set = f.has;
-            if (f.has && !parseIpv4(f.text.c_str(), f.address)) {
-                refusals.push_back({mac, mac + ": " + f.name + " '" + f.text +
-                                             "' is no address: four decimal numbers 0 to 255, no leading zeros"});
-                good = false;
-            }
-        }
-        if (good && p.setIp) {
-            auto taken = ips.emplace(ipv4Text(p.ip), mac);
-            if (!taken.second) {
-                refusals.push_back({mac, mac + ": IP " + ipv4Text(p.ip) + " is also given to " + taken.first->second});
-                good = false;
-            }
-        }
-        if (good) {
-            planRows->push_back(p);
+        std::string mac = macRead ? macText(row.mac) : shownText(rows[i].mac);
+        for (const RowFault& f : faults) {
+            refusals.push_back({mac, rowFaultText(f, FRAME_PAGE)});
         }
     }
     std::vector<Sighting> found;
     {
-        Hold hold(s.lock);
-        found = s.found;
+        Hold hold(lock_);
+        found = found_;
     }
     for (const Refusal& r : checkPlan(*planRows, found, ownAddresses())) {
-        refusals.push_back({macText(r.mac), refusalText(r, true)});
+        refusals.push_back({macText(r.mac), refusalText(r, FRAME_PAGE)});
     }
     return refusals;
 }
 
 // The rows of the scanner that changed since last told, into the table and out to the page.
-static void tellTable(Session& s, const Scanner& scanner)
+void Session::tellTable(const Scanner& scanner)
 {
     std::vector<ScanFlag> flags = scanFlags(scanner);
     Json changed = Json::array();
-    Hold hold(s.lock);
-    for (size_t i = 0; i < scanner.found.size(); ++i) {
-        Json row = controllerJson(scanner.found[i], flags[i]);
-        std::string text = jsonText(row, -1);
-        if (i < s.rowTexts.size() && s.rowTexts[i] == text) {
-            continue;
+    {
+        Hold hold(lock_);
+        for (size_t i = 0; i < scanner.found.size(); ++i) {
+            Json row = controllerJson(scanner.found[i], flags[i]);
+            std::string text = jsonText(row, -1);
+            if (i < rowTexts_.size() && rowTexts_[i] == text) {
+                continue;
+            }
+            if (i >= rowTexts_.size()) {
+                rowTexts_.resize(i + 1);
+            }
+            rowTexts_[i] = text;
+            changed.push_back(row);
         }
-        if (i >= s.rowTexts.size()) {
-            s.rowTexts.resize(i + 1);
-        }
-        s.rowTexts[i] = text;
-        changed.push_back(row);
+        found_ = scanner.found;
+        flags_ = flags;
     }
-    s.found = scanner.found;
-    s.flags = flags;
     if (!changed.empty()) {
-        tell(s, "rows", changed);
+        tell("rows", jsonText(changed, -1));
     }
 }
 
 // The controllers an apply heard: their rows in the table take the latest answers.
-static void takeAnswers(Session& s, const Scanner& scanner)
+void Session::takeAnswers(const std::vector<Sighting>& heard)
 {
     Json changed = Json::array();
-    Hold hold(s.lock);
-    for (const Sighting& seen : scanner.found) {
-        for (size_t i = 0; i < s.found.size(); ++i) {
-            if (memcmp(s.found[i].response.mac, seen.response.mac, MAC_LEN) == 0) {
-                s.found[i].response = seen.response;
-                memcpy(s.found[i].sender, seen.sender, IPV4_LEN);
-                Json row = controllerJson(s.found[i], s.flags[i]);
-                s.rowTexts[i] = jsonText(row, -1);
-                changed.push_back(row);
+    {
+        Hold hold(lock_);
+        for (const Sighting& seen : heard) {
+            for (size_t i = 0; i < found_.size(); ++i) {
+                if (memcmp(found_[i].response.mac, seen.response.mac, MAC_LEN) == 0) {
+                    found_[i].response = seen.response;
+                    memcpy(found_[i].sender, seen.sender, IPV4_LEN);
+                    Json row = controllerJson(found_[i], flags_[i]);
+                    rowTexts_[i] = jsonText(row, -1);
+                    changed.push_back(row);
+                }
             }
         }
     }
     if (!changed.empty()) {
-        tell(s, "rows", changed);
+        tell("rows", jsonText(changed, -1));
     }
 }
 
-static Json jobJson(const Session& s)
+std::string Session::jobTextLocked()
 {
-    static const char* const KINDS[] = {NULL, "scan", "apply"};
+    static const char* const KINDS[] = {"scan", "apply"};
     Json job = Json::object();
-    job["running"] = s.running;
-    job["kind"] = s.kind == JOB_NONE ? Json() : Json(KINDS[s.kind]);
-    job["status"] = s.running || s.status < 0 ? Json() : Json(s.status);
-    job["message"] = s.message.empty() ? Json() : Json(s.message);
-    job["undo_file"] = s.undoPath.empty() ? Json() : Json(s.undoPath);
-    return job;
+    job["running"] = running_;
+    job["kind"] = !anyJob_ ? Json() : watchJob_ ? Json("watch") : Json(KINDS[kind_]);
+    bool ended = !running_ && status_ >= 0;
+    job["status"] = ended ? Json(status_) : Json();
+    job["result"] = ended ? Json(exitStatusText(status_)) : Json();
+    job["message"] = endMessages_.empty() ? Json() : Json(joined(endMessages_));
+    job["undo_file"] = undoPath_.empty() ? Json() : Json(undoPath_);
+    return jsonText(job, -1);
 }
 
-static void endJob(Session& s, int status, const std::string& message)
+std::string Session::jobText()
 {
-    Json job;
+    Hold hold(lock_);
+    return jobTextLocked();
+}
+
+void Session::endJob(const JobOrder& order, const JobResult& result)
+{
+    std::string job;
     {
-        Hold hold(s.lock);
-        s.running = false;
-        s.status = status;
-        s.message = message;
-        job = jobJson(s);
+        Hold hold(lock_);
+        running_ = false;
+        status_ = result.status;
+        endMessages_ = jobEndMessages(order, result, FRAME_PAGE);
+        job = jobTextLocked();
     }
-    tell(s, "job", job);
+    tell("job", job);
 }
 
-// The interfaces to work from, their sockets and a scanner; EXIT_OK, or the status with *message.
-static int openScanner(const Session& s, const std::string& where, Sockets& sockets, Scanner& scanner,
-                       std::vector<LocalInterface>* own, std::string* message)
-{
-    std::vector<LocalInterface> locals;
-    std::vector<LocalInterface> candidates;
-    Choice choice = chooseInterfaces(where, &locals, &candidates, own);
-    if (choice != CHOSEN) {
-        *message = printed([&](FILE* f) { printChoiceFailure(f, choice, where, candidates); });
-        return choice == CHOICE_FAILED ? EXIT_NETWORK : EXIT_USAGE;
-    }
-    Failure failure = openSockets(sockets, locals);
-    if (failure.call != FAILED_NONE) {
-        *message = printed([&](FILE* f) { printFailure(f, failure); });
-        return EXIT_NETWORK;
-    }
-    startScanner(scanner, socketWire(sockets), locals);
-    scanner.wire.stop = s.stop;
-    return EXIT_OK;
-}
+// The job's events for the page: the rows' states as they are decided (gathered until the next
+// other event), the undo file once written, and a message for each other event worth one.
+struct PageEvents {
+    Session* session;
+    std::function<void(const char*, const std::string&)> tell;
+    std::function<void(const std::string&)> undoWritten;
+    Json states = Json::array();
 
-static EventSink messages(Session& s, const std::function<void(const Event&)>& progress)
-{
-    return [&s, progress](const Event& e) {
-        if (isProgress(e.kind)) {
-            progress(e);
+    void flush()
+    {
+        if (!states.empty()) {
+            tell("states", jsonText(states, -1));
+            states = Json::array();
+        }
+    }
+
+    void take(const Event& e)
+    {
+        if (isRowState(e.kind)) {
+            states.push_back(
+                {{"mac", macText(e.mac)}, {"state", e.kind == EVENT_ROW_SENDING ? "sending" : outcomeName(e.state)}});
             return;
         }
-        tell(s, "message", Json(printed([&](FILE* f) { printEvent(f, e); })));
-    };
-}
-
-static void runScan(Session& s, const std::string& where, double quiet)
-{
-    Sockets sockets;
-    Scanner scanner;
-    std::string message;
-    int status = openScanner(s, where, sockets, scanner, NULL, &message);
-    if (status == EXIT_OK) {
-        ScanOptions options = s.settings.apply.scan;
-        options.quiet = quiet;
-        options.progressEvery = TELL_EVERY_S;
-        Failure failure =
-            scanOnce(scanner, options, messages(s, [&s, &scanner](const Event&) { tellTable(s, scanner); }));
-        tellTable(s, scanner);
-        if (failure.call != FAILED_NONE) {
-            message = printed([&](FILE* f) { printFailure(f, failure); });
-            status = EXIT_NETWORK;
-        } else if (scanner.stopped) {
-            status = 128 + stopSignal();
-        } else if (scanner.found.empty()) {
-            message = "no controller answered";
-            status = EXIT_NOT_FOUND;
+        flush();
+        if (e.kind == EVENT_UNDO_WRITTEN) {
+            undoWritten(e.text);
+            return;
+        }
+        std::string text = eventText(e, FRAME_PAGE);
+        if (!text.empty()) {
+            tell("message", jsonText(Json(text), -1));
         }
     }
-    closeSockets(sockets);
-    endJob(s, status, message);
+};
+
+void Session::runScan(const std::string& where, double quiet)
+{
+    JobOrder order;
+    order.kind = JOB_SCAN;
+    order.where = where;
+    order.options = settings_.apply;
+    order.options.scan.quiet = quiet;
+    order.options.scan.progressEvery = TELL_EVERY_S;
+    order.stopSignal = stopSignal_;
+    PageEvents events = {this, [this](const char* e, const std::string& d) { tell(e, d); }, nullptr, Json::array()};
+    JobSink sink = {[&events](const Event& e) { events.take(e); }, [this](const Scanner& s) { tellTable(s); }};
+    JobResult result = runJob(order, sink);
+    events.flush();
+    endJob(order, result);
 }
 
 static bool fileExists(const std::string& path)
@@ -272,20 +246,6 @@ static std::string undoFileName(const std::string& dir)
     return path;
 }
 
-static void tellStates(Session& s, const std::vector<Outcome>& outcomes, const std::vector<size_t>& sending)
-{
-    Json states = Json::array();
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-        bool isSending = false;
-        for (size_t k : sending) {
-            isSending = isSending || k == i;
-        }
-        states.push_back(
-            {{"mac", macText(outcomes[i].mac)}, {"state", isSending ? "sending" : outcomeName(outcomes[i].state)}});
-    }
-    tell(s, "states", states);
-}
-
 static Json refusalsJson(const std::vector<WebRefusal>& refusals)
 {
     Json list = Json::array();
@@ -295,189 +255,325 @@ static Json refusalsJson(const std::vector<WebRefusal>& refusals)
     return list;
 }
 
-static void runApply(Session& s, const std::vector<PlanRow>& rows, bool dryRun)
+void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs& mustBeGone)
 {
-    Sockets sockets;
-    Scanner scanner;
-    std::string message;
-    ApplyOptions options = s.settings.apply;
-    std::string where;
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.options = settings_.apply;
+    order.options.dryRun = dryRun;
+    order.options.mustBeGone = mustBeGone;
+    order.options.scan.progressEvery = TELL_EVERY_S;
+    order.rows = rows;
+    order.undoPath = undoFileName(settings_.undoDir);
+    order.stopSignal = stopSignal_;
     {
-        Hold hold(s.lock);
-        where = s.where;
+        Hold hold(lock_);
+        order.where = where_;
     }
-    int status = openScanner(s, where, sockets, scanner, &options.ownAddresses, &message);
-    if (status != EXIT_OK) {
-        closeSockets(sockets);
-        endJob(s, status, message);
-        return;
-    }
-    options.dryRun = dryRun;
-    options.scan.progressEvery = TELL_EVERY_S;
-    std::vector<Outcome> sending;   // the rows sent to and not yet told verified
-    options.beforeSending = [&](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
-        std::string path = undoFileName(s.settings.undoDir);
-        int error = 0;
-        if (!writeUndoFile(path, outcomes, toSend, &error)) {
-            message = "can't write the undo file " + path + ": " + strerror(error) + "; nothing sent";
-            return false;
-        }
-        FILE* f = fopen(path.c_str(), "rb");
+    auto undoWritten = [this](const std::string& path) {
         std::string text;
-        char buffer[4096];
-        size_t n;
-        while (f != NULL && (n = fread(buffer, 1, sizeof buffer, f)) > 0) {
-            text.append(buffer, n);
-        }
-        if (f != NULL) {
-            fclose(f);
-        }
-        Json job;
+        int error = 0;
+        (void)readPlanFile(path, &text, &error);   // what the page offers is what went to the disk
+        std::string job;
         {
-            Hold hold(s.lock);
-            s.undoPath = path;
-            s.undoText = text;
-            job = jobJson(s);
+            Hold hold(lock_);
+            undoPath_ = path;
+            undoText_ = text;
+            job = jobTextLocked();
         }
-        tell(s, "job", job);
-        tellStates(s, outcomes, toSend);
-        for (size_t i : toSend) {
-            sending.push_back(outcomes[i]);
-        }
-        return true;
+        tell("job", job);
     };
-    auto progress = [&](const Event& e) {
-        if (e.kind != EVENT_VERIFY_WAIT) {
-            return;
-        }
-        Json states = Json::array();
-        for (size_t i = 0; i < sending.size(); ++i) {
-            const Sighting* seen = findSighting(scanner, sending[i].mac);
-            const Addresses& t = sending[i].target;
-            if (seen != NULL && memcmp(seen->response.ip, t.ip, IPV4_LEN) == 0 &&
-                memcmp(seen->response.gateway, t.gateway, IPV4_LEN) == 0 &&
-                memcmp(seen->response.mask, t.mask, IPV4_LEN) == 0) {
-                states.push_back({{"mac", macText(sending[i].mac)}, {"state", outcomeName(OUTCOME_VERIFIED)}});
-                sending.erase(sending.begin() + (long)i--);
-            }
-        }
-        if (!states.empty()) {
-            tell(s, "states", states);
-        }
-    };
-    ApplyResult result = applyPlan(scanner, rows, options, messages(s, progress));
-    closeSockets(sockets);
-    takeAnswers(s, scanner);
+    PageEvents events = {this, [this](const char* e, const std::string& d) { tell(e, d); }, undoWritten, Json::array()};
+    JobResult result = runJob(order, {[&events](const Event& e) { events.take(e); }, nullptr});
+    events.flush();
+    takeAnswers(result.found);
     std::vector<WebRefusal> refusals;
-    for (const Refusal& r : result.refusals) {
-        refusals.push_back({macText(r.mac), refusalText(r, true)});
+    for (const Refusal& r : result.apply.refusals) {
+        refusals.push_back({macText(r.mac), refusalText(r, FRAME_PAGE)});
     }
     if (!refusals.empty()) {
-        tell(s, "refusals", refusalsJson(refusals));
-        message = counted((long)refusals.size(), "address", "addresses") + " refused; nothing sent";
-    }
-    if (result.failure.call != FAILED_NONE) {
-        message = printed([&](FILE* f) { printFailure(f, result.failure); });
+        tell("refusals", jsonText(refusalsJson(refusals), -1));
     }
     Json outcomes = Json::array();
-    for (const Outcome& o : result.outcomes) {
+    for (const Outcome& o : result.apply.outcomes) {
         outcomes.push_back(outcomeJson(o));
     }
     {
-        Hold hold(s.lock);
-        s.applied = true;
-        s.result = result;
+        Hold hold(lock_);
+        result_ = result;
     }
-    tell(s, "outcomes", outcomes);
-    status = result.stopped ? 128 + stopSignal() : result.held ? EXIT_USAGE : applyStatus(result);
-    endJob(s, status, message);
+    tell("outcomes", jsonText(outcomes, -1));
+    endJob(order, result);
 }
 
 // Marks the job running, or false when one is.
-static bool claim(Session& s, JobKind kind)
+bool Session::claim(JobKind kind, bool watch)
 {
-    Json job;
+    std::string job;
     {
-        Hold hold(s.lock);
-        if (s.running) {
+        Hold hold(lock_);
+        if (running_) {
             return false;
         }
-        s.running = true;
-        s.kind = kind;
-        s.message.clear();
-        job = jobJson(s);
+        running_ = true;
+        anyJob_ = true;
+        kind_ = kind;
+        watchJob_ = watch;
+        endMessages_.clear();
+        job = jobTextLocked();
     }
-    tell(s, "job", job);
+    tell("job", job);
     return true;
 }
 
 // Runs the job claimed on the worker thread (the one before has ended: running was false).
-static void launch(Session& s, std::function<void()> job)
+void Session::launch(std::function<void()> job)
 {
-    if (!s.worker.start(std::move(job))) {
-        endJob(s, EXIT_NETWORK, "can't start a thread for the job");
+    if (!worker_.start(std::move(job))) {
+        std::string text;
+        {
+            Hold hold(lock_);
+            running_ = false;
+            status_ = EXIT_NETWORK;
+            endMessages_ = {"can't start a thread for the job"};
+            text = jobTextLocked();
+        }
+        tell("job", text);
     }
 }
 
-bool startScan(Session& s, const std::string& where, double quiet)
+bool Session::startScan(const std::string& where, double quiet)
 {
-    if (!claim(s, JOB_SCAN)) {
+    if (!claim(JOB_SCAN)) {
         return false;
     }
     {
-        Hold hold(s.lock);
-        s.where = where;
-        s.found.clear();
-        s.flags.clear();
-        s.rowTexts.clear();
+        Hold hold(lock_);
+        where_ = where;
+        found_.clear();
+        flags_.clear();
+        rowTexts_.clear();
     }
-    tell(s, "reset", Json::array());
-    launch(s, [&s, where, quiet]() { runScan(s, where, quiet); });
+    tell("reset", "[]");
+    launch([this, where, quiet]() { runScan(where, quiet); });
     return true;
 }
 
-bool startApply(Session& s, const std::vector<PlanRow>& rows, bool dryRun)
+bool Session::startApply(const std::vector<PlanRow>& rows, bool dryRun)
 {
-    if (!claim(s, JOB_APPLY)) {
+    if (!claim(JOB_APPLY)) {
         return false;
     }
-    launch(s, [&s, rows, dryRun]() { runApply(s, rows, dryRun); });
+    launch([this, rows, dryRun]() { runApply(rows, dryRun, Macs()); });
     return true;
 }
 
-void joinJob(Session& s)
+Session::Start Session::startReplace(const unsigned char* oldMac, const unsigned char* newMac, std::string* refusal)
 {
-    s.worker.join();
+    std::vector<PlanRow> table;
+    {
+        Hold hold(lock_);
+        for (const Sighting& seen : found_) {
+            PlanRow r = PlanRow();
+            memcpy(r.mac, seen.response.mac, MAC_LEN);
+            r.setIp = r.setGateway = r.setMask = true;
+            memcpy(r.ip, seen.response.ip, IPV4_LEN);
+            memcpy(r.gateway, seen.response.gateway, IPV4_LEN);
+            memcpy(r.mask, seen.response.mask, IPV4_LEN);
+            table.push_back(r);
+        }
+    }
+    PlanRow row;
+    ReplacementValues values = replacementRow(table, oldMac, newMac, &row);
+    if (values != VALUES_FOUND) {
+        *refusal = replacementText(values, "the table", oldMac);
+        return REFUSED;
+    }
+    if (!claim(JOB_APPLY)) {
+        return BUSY;
+    }
+    Macs gone(1);
+    memcpy(gone[0].data(), oldMac, MAC_LEN);
+    std::vector<PlanRow> rows(1, row);
+    launch([this, rows, gone]() { runApply(rows, false, gone); });
+    return STARTED;
 }
 
-std::string controllersText(Session& s)
+// A watch event: the controller's row in the table as last heard, then the event itself.
+void Session::tellWatch(const WatchEvent& e)
 {
-    Hold hold(s.lock);
+    if (e.kind == WATCH_FULL) {
+        tell("message", jsonText(Json(watchFullLine()), -1));
+        return;
+    }
+    std::string row = jsonText(controllerJson(e.controller, e.flag), -1);
+    std::string event = jsonText(watchEventJson(e), -1);
+    {
+        Hold hold(lock_);
+        size_t i = 0;
+        while (i < found_.size() && memcmp(found_[i].response.mac, e.controller.response.mac, MAC_LEN) != 0) {
+            ++i;
+        }
+        if (i == found_.size()) {
+            found_.push_back(e.controller);
+            flags_.push_back(e.flag);
+        } else {
+            found_[i] = e.controller;
+            flags_[i] = e.flag;
+        }
+        rowTexts_.resize(found_.size());
+        rowTexts_[i] = row;
+        watchEvents_.push_back(event);
+        if (watchEvents_.size() > WATCH_EVENTS_KEPT) {
+            watchEvents_.pop_front();
+        }
+    }
+    tell("rows", "[" + row + "]");
+    tell("watch", event);
+}
+
+// The watch until it is turned off or the server stops: its status, and how it ended in words.
+static int watchFrom(const std::string& where, const std::function<bool()>& stop, const WatchSink& sink,
+                     std::vector<std::string>* messages)
+{
+    WatchLinks links;
+    if (!openWatchLinks(links, where)) {
+        messages->push_back(links.choice != CHOSEN
+                                ? choiceFailureText(links.choice, where, links.candidates, FRAME_PAGE)
+                                : failureText(links.failure));
+        return watchLinksStatus(links);
+    }
+    links.scanner.wire.stop = stop;
+    WatchOptions options;
+    options.every = WATCH_EVERY_S;
+    options.goneAfter = WATCH_GONE_AFTER;
+    WatchResult result = watchControllers(links.scanner, options, sink);
+    closeWatchLinks(links);
+    if (result.end == WATCH_ENDED_FAILED) {
+        messages->push_back(failureText(result.failure));
+    }
+    return watchStatus(result);
+}
+
+void Session::runWatch(const std::string& where)
+{
+    std::vector<std::string> messages;
+    int status = watchFrom(
+        where, [this]() { return watchStop_.load() || (stopSignal_ && stopSignal_() != 0); },
+        [this](const WatchEvent& e) { tellWatch(e); }, &messages);
+    std::string job;
+    {
+        Hold hold(lock_);
+        running_ = false;
+        status_ = status;
+        endMessages_ = messages;
+        job = jobTextLocked();
+    }
+    tell("job", job);
+}
+
+bool Session::startWatch()
+{
+    if (!claim(JOB_SCAN, true)) {
+        return false;
+    }
+    std::string where;
+    {
+        Hold hold(lock_);
+        where = where_.empty() ? settings_.where : where_;
+        watchEvents_.clear();
+    }
+    watchStop_ = false;
+    launch([this, where]() { runWatch(where); });
+    return true;
+}
+
+void Session::stopWatch()
+{
+    Hold hold(lock_);
+    if (running_ && watchJob_) {
+        watchStop_ = true;
+    }
+}
+
+bool Session::watching()
+{
+    Hold hold(lock_);
+    return running_ && watchJob_;
+}
+
+std::string Session::watchText()
+{
+    Hold hold(lock_);
+    std::string events;
+    for (const std::string& e : watchEvents_) {
+        events += (events.empty() ? "" : ",") + e;
+    }
+    return std::string("{\"on\":") + (running_ && watchJob_ ? "true" : "false") + ",\"events\":[" + events + "]}";
+}
+
+bool Session::running()
+{
+    Hold hold(lock_);
+    return running_;
+}
+
+void Session::join()
+{
+    worker_.join();
+}
+
+std::string Session::controllersText()
+{
+    Hold hold(lock_);
     std::string text = "[";
-    for (size_t i = 0; i < s.rowTexts.size(); ++i) {
-        text += (i > 0 ? "," : "") + s.rowTexts[i];   // one line: an event's data
+    for (size_t i = 0; i < rowTexts_.size(); ++i) {
+        text += (i > 0 ? "," : "") + rowTexts_[i];   // one line: an event's data
     }
     return text + "]";
 }
 
-std::string jobText(Session& s)
+std::string Session::outcomesText()
 {
-    Hold hold(s.lock);
-    return jsonText(jobJson(s), -1);
-}
-
-std::string outcomesText(Session& s)
-{
-    Hold hold(s.lock);
+    Hold hold(lock_);
     Json outcomes = Json::array();
-    for (const Outcome& o : s.result.outcomes) {
+    for (const Outcome& o : result_.apply.outcomes) {
         outcomes.push_back(outcomeJson(o));
     }
     return jsonText(outcomes, -1);
 }
 
-std::string controllersCsv(Session& s)
+std::string Session::controllersCsv()
 {
-    Hold hold(s.lock);
-    return printed([&](FILE* f) { printScanCsv(f, s.found, s.flags); }, false);
+    Hold hold(lock_);
+    return scanText(FORMAT_CSV, found_, flags_);
+}
+
+bool Session::undoPlan(std::string* name, std::string* text)
+{
+    Hold hold(lock_);
+    if (undoPath_.empty()) {
+        return false;
+    }
+    *name = undoPath_.substr(undoPath_.find_last_of("/\\") + 1);
+    *text = undoText_;
+    return true;
+}
+
+Session::Ending Session::ending()
+{
+    Hold hold(lock_);
+    Ending e = {EXIT_OK, {}, "", ""};
+    if (status_ < 128) {
+        return e;
+    }
+    e.status = status_;
+    if (kind_ == JOB_APPLY && !watchJob_) {
+        e.messages = endMessages_;
+        if (result_.apply.summary) {
+            e.summary = summaryText(FORMAT_TABLE, result_.apply.outcomes, false);
+        }
+        e.undoPath = undoPath_;
+    }
+    return e;
 }

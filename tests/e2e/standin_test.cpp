@@ -1,4 +1,7 @@
-// The stand-in's own options: its version, and controllers that lose datagrams (loss=, --seed).
+// The stand-in's own options: its version, controllers that lose datagrams (loss=, --seed), and
+// the moments of start= and silent=.
+#include <cstring>
+
 #include "e2e/harness.h"
 
 #ifndef STANDIN_PATH
@@ -53,4 +56,39 @@ TEST_F(Loss, SeededLossesRepeat)
     EXPECT_GT(shown, 0);
     EXPECT_LT(shown, 20);
     EXPECT_EQ(outs[0], head() + REQUEST_DUMP + dumps + TIMEOUT + countLine(shown) + PAUSE);
+}
+
+using Moments = Network;
+
+// Moments counted in milliseconds: off from the start for a minute, on only after a minute, and
+// on from 0 ms: only the last is heard.
+TEST_F(Moments, InMillisecondsSinceReady)
+{
+    const char* const extras[] = {"silent=0ms-60000ms", "start=60000ms", "start=0ms"};
+    std::vector<Ctl> list;
+    for (int k = 1; k <= 3; ++k) {
+        list.push_back(ctl(k));
+        list.back().extra = extras[k - 1];
+    }
+    controllers(list);
+    ToolRun run = tool({"-R", "-T", "1"}, "1\n");
+    EXPECT_EQ(run.out, head() + REQUEST_DUMP + responseDump(1, list[2]) + TIMEOUT + countLine(1) + PAUSE);
+}
+
+// A moment is a request number from 1 or a whole number of ms; a silence ends after it began and
+// in the same kind. Anything else is refused, naming the key.
+TEST_F(Moments, MalformedRefused)
+{
+    const char* const refused[] = {
+        "start=0",    "start=x",     "start=ms",   "start=-1",       "change=1ms1",    "silent=3",
+        "silent=0-2", "silent=5-3",  "silent=5-4", "silent=100ms-3", "silent=3-100ms", "silent=100ms-100ms",
+        "silent=-",   "newip=1.2.3", "newmask=",
+    };
+    for (const char* keys : refused) {
+        ToolRun run = runProgram(STANDIN_PATH, {"--controller", keys}, "", dir);
+        std::string key(keys, strchr(keys, '=') - keys);
+        std::string value(strchr(keys, '=') + 1);
+        EXPECT_EQ(run.err, "brevindor-standin: controller 0: bad value for " + key + ": '" + value + "'\n") << keys;
+        EXPECT_EQ(run.exitCode, 2) << keys;
+    }
 }

@@ -14,7 +14,7 @@
 
 #include "commission/plan.h"
 #include "protocol/utf8.h"
-#include "report/batch_output.h"
+#include "report/input_text.h"
 
 static void fault(const char* what, const std::string& detail)
 {

@@ -33,14 +33,14 @@ std::string httpRequest(const std::string& method, const std::string& target, in
     return text + "Connection: close\r\n\r\n" + body;
 }
 
-int httpConnect(int port)
+int httpConnect(int port, const std::string& address)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons((uint16_t)port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, (const sockaddr*)&to, sizeof to) != 0) {
+    if (fd >= 0 &&
+        (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1 || connect(fd, (const sockaddr*)&to, sizeof to) != 0)) {
         close(fd);
         fd = -1;
     }
@@ -66,10 +66,10 @@ bool readUntil(int fd, std::string* text, const std::string& until, double secon
     return true;
 }
 
-HttpAnswer httpExchange(int port, const std::string& raw, double seconds)
+HttpAnswer httpExchange(int port, const std::string& raw, double seconds, const std::string& address)
 {
     HttpAnswer answer;
-    int fd = httpConnect(port);
+    int fd = httpConnect(port, address);
     if (fd < 0) {
         return answer;
     }

@@ -17,11 +17,12 @@ struct HttpAnswer {
 std::string httpRequest(const std::string& method, const std::string& target, int port, const std::string& headers,
                         const std::string& body = "");
 
-// Sends raw to 127.0.0.1:port and reads the answer, for at most seconds in all.
-HttpAnswer httpExchange(int port, const std::string& raw, double seconds = 10);
+// Sends raw to address:port and reads the answer, for at most seconds in all.
+HttpAnswer httpExchange(int port, const std::string& raw, double seconds = 10,
+                        const std::string& address = "127.0.0.1");
 
-// A connected socket to 127.0.0.1:port, or -1.
-int httpConnect(int port);
+// A connected socket to address:port, or -1.
+int httpConnect(int port, const std::string& address = "127.0.0.1");
 
 // Reads from fd until text holds until (or seconds pass, or the peer closes); true when it does.
 bool readUntil(int fd, std::string* text, const std::string& until, double seconds);

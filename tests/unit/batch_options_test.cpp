@@ -20,6 +20,8 @@ const Command COMMANDS[] = {
     {"scan", notRun, "", SCAN_OPTIONS, SCAN_SHORT_OPTIONS, 0},
     {"set", notRun, "", SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", notRun, "", APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
+    {"replace", notRun, "", REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
+    {"watch", notRun, "", WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},
     {"journal", notRun, "", JOURNAL_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
     {"report", notRun, "", REPORT_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
 };
@@ -51,6 +53,9 @@ std::string settingText(const Settings& s, const std::string& name)
         {"until", s.until},
         {"title", s.title},
         {"verify", s.verify ? "yes" : "no"},
+        {"every", std::to_string(s.watch.every)},
+        {"gone-after", std::to_string(s.watch.goneAfter)},
+        {"watch max-time", std::to_string(s.watch.maxTime)},
     };
     for (const auto& one : all) {
         if (name == one.name) {
@@ -134,11 +139,12 @@ TEST(BatchOptions, Table)
         {{"scan", "-i", "eth0"}, 0, "", "where", "eth0"},
         // Options of another command, unknown ones, and missing values.
         {{"scan", "--mac", "00:1a:2b:3c:4d:01"}, USAGE, refused("--mac belongs to set and journal, not scan")},
-        {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set and apply, not scan")},
-        {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set and apply, not scan")},
+        {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set, apply and replace, not scan")},
+        {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set, apply and replace, not scan")},
         {{"set", "--dry-run"}, USAGE, refused("--dry-run belongs to apply, not set")},
         {{"apply", "p", "--no-verify"}, USAGE, refused("--no-verify belongs to set, not apply")},
         {{"apply", "p", "--ip", "10.0.0.5"}, USAGE, refused("--ip belongs to set, not apply")},
+        {{"set", "--old", "00:1a:2b:3c:4d:01"}, USAGE, refused("--old belongs to replace, not set")},
         {{"scan", "--fast"}, USAGE, refused("scan: unknown option '--fast'")},
         {{"set", "-x"}, USAGE, refused("set: unknown option '-x'")},
         {{"scan", "--timeout"}, USAGE, refused("--timeout needs a value")},
@@ -151,6 +157,31 @@ TEST(BatchOptions, Table)
         {{"apply", "a.csv", "b.csv"}, USAGE, refused("apply needs one PLAN file")},
         {{"scan", "extra"}, USAGE, refused("unexpected argument 'extra'")},
         {{"set", "--mac", "m", "x", "y"}, USAGE, refused("unexpected argument 'x'")},
+        // The watch: --every from 0.25 to 3600 s, --gone-after 1 to 1000 asks, no --max-time unless
+        // given, table or JSON; the options of the scans are not its own.
+        {{"watch"}, 0, "", "every", "2.000000"},
+        {{"watch"}, 0, "", "gone-after", "3"},
+        {{"watch"}, 0, "", "watch max-time", "0.000000"},
+        {{"watch", "--every", "0.25"}, 0, "", "every", "0.250000"},
+        {{"watch", "--every=3600"}, 0, "", "every", "3600.000000"},
+        {{"watch", "--every", "0.2"}, USAGE, refused("bad --every '0.2' (seconds, 0.25 to 3600)")},
+        {{"watch", "--every", "3600.5"}, USAGE, refused("bad --every '3600.5' (seconds, 0.25 to 3600)")},
+        {{"watch", "--every", "1s"}, USAGE, refused("bad --every '1s' (seconds, 0.25 to 3600)")},
+        {{"watch", "--gone-after", "1"}, 0, "", "gone-after", "1"},
+        {{"watch", "--gone-after", "1000"}, 0, "", "gone-after", "1000"},
+        {{"watch", "--gone-after", "0"}, USAGE, refused("bad --gone-after '0' (asks, 1 to 1000)")},
+        {{"watch", "--gone-after", "1001"}, USAGE, refused("bad --gone-after '1001' (asks, 1 to 1000)")},
+        {{"watch", "--gone-after", "2.5"}, USAGE, refused("bad --gone-after '2.5' (asks, 1 to 1000)")},
+        {{"watch", "--max-time", "30"}, 0, "", "watch max-time", "30.000000"},
+        {{"watch", "--max-time", "30"}, 0, "", "max-time", "60.000000"},
+        {{"watch", "--max-time", "0"}, USAGE, refused("bad --max-time '0' (seconds, above 0 up to 86400)")},
+        {{"watch", "--format", "json"}, 0, "", "format", "2"},
+        {{"watch", "-f", "table"}, 0, "", "format", "0"},
+        {{"watch", "--format", "csv"}, USAGE, refused("bad --format 'csv' (table or json)")},
+        {{"watch", "--timeout", "1"}, USAGE, refused("--timeout belongs to scan, set, apply and replace, not watch")},
+        {{"watch", "--bom"}, USAGE, refused("--bom belongs to scan, set, apply and replace, not watch")},
+        {{"scan", "--every", "1"}, USAGE, refused("--every belongs to watch, not scan")},
+        {{"watch", "extra"}, USAGE, refused("unexpected argument 'extra'")},
         // --help wins over what follows it, not over a refusal before it.
         {{"scan", "--help", "--fast"}, HELP, ""},
         {{"apply", "-h"}, HELP, ""},
@@ -178,7 +209,9 @@ TEST(BatchOptions, Table)
         {{"report", "--title", "Line 4 <north>"}, 0, "", "title", "Line 4 <north>"},
         {{"report", "--until", "2026-12-09T18:00Z"}, 0, "", "until", "2026-12-09T18:00Z"},
         {{"report", "--mac", "m"}, USAGE, refused("--mac belongs to set and journal, not report")},
-        {{"report", "--format", "csv"}, USAGE, refused("--format belongs to scan, set, apply and journal, not report")},
+        {{"report", "--format", "csv"},
+         USAGE,
+         refused("--format belongs to scan, set, apply, replace, watch and journal, not report")},
         {{"report", "--verify"}, USAGE, refused("--verify belongs to journal, not report")},
     };
     for (const auto& c : cases) {

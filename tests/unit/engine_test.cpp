@@ -9,6 +9,7 @@
 #include "commission/conflicts.h"
 #include "commission/discovery.h"
 #include "commission/interfaces.h"
+#include "commission/job.h"
 #include "protocol/address.h"
 #include "unit/fake_wire.h"
 
@@ -622,4 +623,127 @@ TEST(Engine, DuplicateIpsAmongManyRows)
     }
     EXPECT_EQ(flagged, 10u);
     EXPECT_TRUE(flags[0].duplicateIp && flags[9].duplicateIp && !flags[10].duplicateIp);
+}
+
+// The runner over the network in memory: how each kind of job ends, and its exit status, the same
+// for every front end.
+TEST(Engine, JobTable)
+{
+    const struct {
+        const char* name;
+        JobKind kind;
+        std::vector<FakeController> controllers;
+        std::vector<PlanRow> rows;
+        JobEnd end;
+        int status;
+        int sendError = 0;
+        double interruptAt = -1;   // a signal that asks to stop
+    } cases[] = {
+        {"a scan that finds", JOB_SCAN, {fakeController(1), fakeController(2)}, {}, JOB_FINISHED, EXIT_OK},
+        {"a scan that finds nothing", JOB_SCAN, {}, {}, JOB_FINISHED, EXIT_NOT_FOUND},
+        {"a scan that can't send", JOB_SCAN, {fakeController(1)}, {}, JOB_FAILED, EXIT_NETWORK, EPERM},
+        {"a scan stopped", JOB_SCAN, {fakeController(1)}, {}, JOB_STOPPED, 128 + 2, 0, 0.05},
+        {"verified", JOB_APPLY, {fakeController(1)}, {row(1, "192.168.1.50")}, JOB_FINISHED, EXIT_OK},
+        {"not confirmed", JOB_APPLY, {ignoring(1)}, {row(1, "192.168.1.50")}, JOB_FINISHED, EXIT_UNCONFIRMED},
+        {"a clone",
+         JOB_APPLY,
+         {fakeController(1), cloneOf(1, 5)},
+         {row(1, "192.168.1.50")},
+         JOB_FINISHED,
+         EXIT_CONFLICT},
+        {"refused", JOB_APPLY, {fakeController(1)}, {row(1, "192.168.1.255")}, JOB_FINISHED, EXIT_USAGE},
+        {"an apply stopped while scanning",
+         JOB_APPLY,
+         {fakeController(1)},
+         {row(1, "192.168.1.50")},
+         JOB_STOPPED,
+         128 + 2,
+         0,
+         0.005},
+        {"an apply that can't send",
+         JOB_APPLY,
+         {fakeController(1)},
+         {row(1, "192.168.1.50")},
+         JOB_FAILED,
+         EXIT_NETWORK,
+         EPERM},
+    };
+    for (const auto& c : cases) {
+        Session run(c.controllers);
+        run.net.sendError = c.sendError;
+        run.net.interruptAt = c.interruptAt;
+        JobOrder order;
+        order.kind = c.kind;
+        order.options.scan.quiet = 0.5;
+        order.options.verifyTime = 2;
+        order.rows = c.rows;
+        order.stopSignal = [&run]() { return run.net.stopAsked ? 2 : 0; };
+        JobResult result = runJobOn(order, run.scanner, {}, {run.sink(), nullptr});
+        EXPECT_EQ(result.end, c.end) << c.name;
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(result.status, jobStatus(order, result)) << c.name;
+    }
+}
+
+// An undo file that can't be written ends the job before anything is opened or sent, a dry run
+// too, with the status of a system failure.
+TEST(Engine, JobUndoPlaceCheckedFirst)
+{
+    for (bool dryRun : {false, true}) {
+        JobOrder order;
+        order.kind = JOB_APPLY;
+        order.options.dryRun = dryRun;
+        order.rows = {row(1, "192.168.1.50")};
+        order.undoPath = "/nonexistent-folder/undo.csv";
+        order.where = "no such interface";   // never asked for
+        std::vector<Event> events;
+        JobResult result = runJob(order, {[&events](const Event& e) { events.push_back(e); }, nullptr});
+        EXPECT_EQ(result.end, JOB_UNDO_FAILED);
+        EXPECT_EQ(result.status, EXIT_NETWORK);
+        EXPECT_EQ(result.undoError, ENOENT);
+        EXPECT_TRUE(events.empty());
+        EXPECT_FALSE(result.apply.summary);
+    }
+}
+
+// Each row's state as the engine decides it, in order: the rows not sent to before the first
+// setting, a row to be sent as sending, then verified, or a conflict once a second sender is heard
+// while verifying (here before its own controller took the setting).
+TEST(Engine, RowStatesAsDecided)
+{
+    char folder[] = "/tmp/job-undo-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string undo = std::string(folder) + "/u.csv";
+    Session run({fakeController(1), fakeController(2), slow(3, 1.5), lateClone(3, 7, 0.8)});
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.options.scan.quiet = 0.5;
+    order.options.verifyTime = 2;
+    order.rows = {row(1, "192.168.1.50"), row(2, "192.168.1.20"), row(3, "192.168.1.53"), row(9, "192.168.1.59")};
+    order.undoPath = undo;
+    JobResult result = runJobOn(order, run.scanner, {}, {run.sink(), nullptr});
+    std::vector<std::string> told;
+    for (const Event& e : run.events) {
+        if (e.kind == EVENT_ROW_STATE || e.kind == EVENT_ROW_SENDING) {
+            told.push_back(std::to_string(e.row) +
+                           (e.kind == EVENT_ROW_SENDING ? " sending" : " state " + std::to_string(e.state)));
+        } else if (e.kind == EVENT_UNDO_WRITTEN) {
+            told.push_back("undo " + e.text);
+        }
+    }
+    const std::vector<std::string> expected = {
+        "undo " + undo,
+        "0 sending",
+        "1 state " + std::to_string(OUTCOME_UNCHANGED),
+        "2 sending",
+        "3 state " + std::to_string(OUTCOME_NOT_FOUND),
+        "2 state " + std::to_string(OUTCOME_CONFLICT_AFTER_SENDING),   // the clone answers 0.8 s late
+        "0 state " + std::to_string(OUTCOME_VERIFIED),                 // at the second round
+    };
+    EXPECT_EQ(told, expected);
+    EXPECT_EQ(result.status, EXIT_CONFLICT);
+    EXPECT_EQ(result.undoText, "mac,ip,gateway,mask\n00:1a:2b:3c:00:01,192.168.1.20,192.168.1.1,255.255.255.0\n"
+                               "00:1a:2b:3c:00:03,192.168.1.20,192.168.1.1,255.255.255.0\n");
+    (void)remove(undo.c_str());
+    EXPECT_EQ(rmdir(folder), 0);
 }

@@ -21,6 +21,9 @@ struct FakeController {
     bool answersFromNewIp = false;   // once set, it answers from its new IP
     int losesSettings = 0;           // this many settings to it are lost on the way
     int losesAnswers = 0;            // its answers to this many requests are lost on the way
+    int silentFrom = 0;              // > 0: it answers none of its requests from this one (from 1)...
+    int silentTo = 0;                // ...to this one
+    int requests = 0;                // requests it heard
 };
 
 // The k-th controller (from 1): MAC 00:1a:2b:3c:00:k, 192.168.1.20/24, gateway 192.168.1.1.
@@ -112,6 +115,10 @@ struct FakeNet {
                 continue;
             }
             if (length == REQUEST_LEN && isType(message + HDR_TYPE, TYPE_REQUEST)) {
+                ++c.requests;
+                if (c.silentFrom > 0 && c.requests >= c.silentFrom && c.requests <= c.silentTo) {
+                    continue;
+                }
                 if (c.losesAnswers > 0) {
                     --c.losesAnswers;
                     continue;

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "commission/plan.h"
+#include "commission/rows.h"
 #include "commission/undo.h"
-#include "report/batch_output.h"
+#include "report/input_text.h"
 #include "support/utf16.h"
 
 // Each case: the plan text, then the rows read (line, ip's last byte or keep, gateway and mask kept?)
@@ -62,11 +63,11 @@ TEST(Plan, Table)
         {"mca;ip\n00:1a:2b:3c:4d:01;10.0.0.1\n", {"1: the header needs a mac column (found 'mca;ip')"}},
         {"mac,ip,IP\n", {"1: the header has the column 'ip' twice"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:01,10.0.0.2,,\n",
-         {"3: MAC '00:1a:2b:3c:4d:01' is already on line 2"}},
+         {"3: MAC '00:1a:2b:3c:4d:01' is given twice (first on line 2)"}},
         {H + "00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1,,\n",
-         {"3: IP address '10.0.0.1' is already given on line 2"}},
+         {"3: IP address '10.0.0.1' is given twice (first on line 2)"}},
         {H + "00:1b:2b:3c:4d:01,10.0.0.1,,\n00.1B.2B.3C.4D.01,10.0.0.2,,\n",
-         {"3: MAC '00.1B.2B.3C.4D.01' is already on line 2"}},
+         {"3: MAC '00.1B.2B.3C.4D.01' is given twice (first on line 2)"}},
         {"# plan\n\n" + H + "# a comment\n\n00:1a:2b:3c:4d:01,10.0.0.1,,\n00:1a:2b:3c:4d:02,10.0.0.1x,,\n",
          {"7: bad IP address '10.0.0.1x'"}},
         {H + "00:1a:2b:3c:4d:01,,,\n", {"2 keep keep keep"}},
@@ -126,7 +127,9 @@ TEST(Plan, Encodings)
     } cases[] = {
         {utf16(SHEET, false), {"2 1 keep keep"}},
         {utf16(SHEET, true), {"2 1 keep keep"}},
-        {utf16(SHEET + BAD_ROW, true), {"3: bad IP address '10.0.0.x'", "4: bad MAC address '" + NOTE + "'"}},
+        {utf16(SHEET + BAD_ROW, true),
+         {"3: bad IP address '10.0.0.x': four decimal numbers 0 to 255, no leading zeros",
+          "4: bad MAC address '" + NOTE + "': six hex pairs joined by ':', '.' or '-', or twelve hex digits"}},
         {utf16("mac,ip\n", false) + "x",
          {"2: the plan is UTF-16 but ends in half a character (an odd number of bytes)" + SAVE}},
         {utf16("mac\n", false) + std::string("\x00\xd8x\x00", 4),
@@ -147,8 +150,8 @@ TEST(Plan, Encodings)
          "e,00:1a:2b:3c:4d:01,10.0.0.1\n",
          {"3 1 keep keep"}},
         {"mac,ip\n00:1a:2b:3c:4d:01,10.0.0.1\xa0\n00:1a:2b:3c:4d:02,10.0.0.1\n\xb5,\n",
-         {"2: the ip cell is not UTF-8 (the plan is in another encoding)" + SAVE,
-          "4: the mac cell is not UTF-8 (the plan is in another encoding)" + SAVE}},
+         {"2: the IP address is not UTF-8 (the plan is in another encoding)" + SAVE,
+          "4: the MAC address is not UTF-8 (the plan is in another encoding)" + SAVE}},
         // A field quoted in a message is UTF-8 too.
         {"Gr\xf6\xdf"
          "e;ip\n",
@@ -200,4 +203,89 @@ TEST(Plan, UndoFileCheck)
     }
     (void)remove((dir + "/v.csv.tmp").c_str());
     EXPECT_EQ(rmdir(folder), 0) << "nothing else left behind";
+}
+
+// The one reader of a target as typed, for a plan's cells, set's options and the page's rows.
+TEST(Rows, CheckerTable)
+{
+    const std::string LONG(5000, '1');
+    const struct {
+        std::vector<RowText> rows;
+        std::vector<std::string> expected;   // "place: problem field first" for each fault, or "place ok"
+    } cases[] = {
+        {{{"00:1a:2b:3c:4d:01", "10.0.0.5", "", ""}}, {"1 ok"}},
+        {{{"001A2B3C4D01", "", "10.0.0.254", "255.255.255.0"}}, {"1 ok"}},
+        {{{std::string("00:1b:c3:a5:7e:02\0junk", 22), "10.0.0.5", "", ""}}, {"1: bad-mac mac 0"}},
+        {{{"", "10.0.0.5", "", ""}}, {"1: no-mac mac 0"}},
+        {{{"00:1a:2b:3c:4d:01", std::string("10.0.0.5\0", 9), "", ""}}, {"1: bad-address ip 0"}},
+        {{{"00:1a:2b:3c:4d:01", "300.1.1.1", "10.0.0", LONG}},
+         {"1: bad-address ip 0", "1: bad-address gateway 0", "1: bad-address mask 0"}},
+        {{{"00:1a:2b:3c:4d:01", "10.0.0.5", "10.0.0.\xff", "x"}}, {"1: not-utf8 gateway 0"}},
+        {{{"00:1a:2b:3c:4d:01", "10.0.0.5", "", ""}, {"00-1A-2B-3C-4D-01", "10.0.0.6", "", ""}},
+         {"1 ok", "2: mac-twice mac 1"}},
+        {{{"00:1a:2b:3c:4d:01", "10.0.0.5", "", ""}, {"00:1a:2b:3c:4d:02", "10.0.0.5", "", ""}},
+         {"1 ok", "2: ip-twice ip 1"}},
+        // A row whose MAC does not read still holds its IP for the rows after it.
+        {{{"00:1a:2b:3c:4d", "10.0.0.5", "", ""}, {"00:1a:2b:3c:4d:02", "10.0.0.5", "", ""}},
+         {"1: bad-mac mac 0", "2: ip-twice ip 1"}},
+    };
+    const char* const PROBLEMS[] = {"no-mac", "bad-mac", "bad-address", "not-utf8", "mac-twice", "ip-twice"};
+    const char* const FIELDS[] = {"mac", "ip", "gateway", "mask"};
+    for (const auto& c : cases) {
+        RowChecker checker;
+        std::vector<std::string> got;
+        for (size_t i = 0; i < c.rows.size(); ++i) {
+            PlanRow row;
+            std::vector<RowFault> faults;
+            bool ok = checkRow(checker, (int)i + 1, c.rows[i], &row, &faults);
+            EXPECT_EQ(ok, faults.empty());
+            if (ok) {
+                got.push_back(std::to_string(i + 1) + " ok");
+                EXPECT_EQ(row.setIp, !c.rows[i].ip.empty());
+                EXPECT_EQ(row.setGateway, !c.rows[i].gateway.empty());
+            }
+            for (const RowFault& f : faults) {
+                got.push_back(std::to_string(f.place) + ": " + PROBLEMS[f.problem] + " " + FIELDS[f.field] + " " +
+                              std::to_string(f.first));
+            }
+        }
+        EXPECT_EQ(got, c.expected) << c.rows[0].mac;
+    }
+}
+
+// The words of a row's faults: the same in every frame but for where the first of two rows is
+// and how to save a plan in another encoding; typed text safe and cut.
+TEST(Rows, FaultWords)
+{
+    const std::string CUT = "'" + std::string(40, '1') + "...'";
+    const struct {
+        RowFault fault;
+        Frame frame;
+        std::string expected;
+    } cases[] = {
+        {{1, ROW_BAD_MAC, ROW_MAC, std::string("00:1b:c3:a5:7e:02\0junk", 22), 0},
+         FRAME_PAGE,
+         "bad MAC address '00:1b:c3:a5:7e:02?junk': six hex pairs joined by ':', '.' or '-', or twelve hex digits"},
+        {{1, ROW_BAD_ADDRESS, ROW_IP, "300.1.1.1", 0},
+         FRAME_OPTIONS,
+         "bad IP address '300.1.1.1': four decimal numbers 0 to 255, no leading zeros"},
+        {{1, ROW_BAD_ADDRESS, ROW_MASK, std::string(5000, '1'), 0},
+         FRAME_PLAN,
+         "bad mask " + CUT + ": four decimal numbers 0 to 255, no leading zeros"},
+        {{1, ROW_BAD_ADDRESS, ROW_GATEWAY, "\x1b[2J", 0},
+         FRAME_PAGE,
+         "bad gateway '?[2J': four decimal numbers 0 to 255, no leading zeros"},
+        {{1, ROW_NO_MAC, ROW_MAC, "", 0}, FRAME_PAGE, "the MAC address is missing"},
+        {{1, ROW_NOT_UTF8, ROW_IP, "", 0}, FRAME_OPTIONS, "the IP address is not UTF-8"},
+        {{3, ROW_MAC_TWICE, ROW_MAC, "00:1a:2b:3c:4d:01", 2},
+         FRAME_PLAN,
+         "MAC '00:1a:2b:3c:4d:01' is given twice (first on line 2)"},
+        {{2, ROW_MAC_TWICE, ROW_MAC, "00:1a:2b:3c:4d:01", 1},
+         FRAME_PAGE,
+         "MAC '00:1a:2b:3c:4d:01' is given twice (first in row 1)"},
+        {{2, ROW_IP_TWICE, ROW_IP, "10.0.0.5", 1}, FRAME_PAGE, "IP address '10.0.0.5' is given twice (first in row 1)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rowFaultText(c.fault, c.frame), c.expected);
+    }
 }

@@ -10,7 +10,13 @@
 
 namespace {
 
-enum Advice { GIVEN, KEPT_SET, KEPT_PLAN };   // the field at fault was given; kept, for set or a plan
+// The field at fault was given; kept, for set, a plan or the page.
+enum Advice { GIVEN, KEPT_SET, KEPT_PLAN, KEPT_PAGE };
+
+Frame frameOf(Advice advice)
+{
+    return advice == KEPT_PLAN ? FRAME_PLAN : advice == KEPT_PAGE ? FRAME_PAGE : FRAME_OPTIONS;
+}
 
 struct Case {
     AddressFault fault;
@@ -40,6 +46,7 @@ Refusal refusal(const Case& c)
 
 const std::string GIVE_GATEWAY = " (kept from the controller; give --gateway, or --gateway 0.0.0.0 for none)";
 const std::string FILL_GATEWAY = " (kept from the controller; fill in its gateway column, or 0.0.0.0 for none)";
+const std::string TYPE_GATEWAY = " (kept from the controller; type its gateway, or 0.0.0.0 for none)";
 
 }   // namespace
 
@@ -51,11 +58,14 @@ TEST(RefusalText, EveryFaultWhole)
          "mask 255.0.255.0 is not a contiguous prefix (kept from the controller; give --mask)"},
         {FAULT_MASK_NOT_PREFIX, KEPT_PLAN, "255.0.255.0",
          "mask 255.0.255.0 is not a contiguous prefix (kept from the controller; fill in its mask column)"},
+        {FAULT_MASK_NOT_PREFIX, KEPT_PAGE, "255.0.255.0",
+         "mask 255.0.255.0 is not a contiguous prefix (kept from the controller; type its mask)"},
         {FAULT_MASK_ZERO, GIVEN, "0.0.0.0", "mask 0.0.0.0 leaves no subnet"},
         {FAULT_MASK_ZERO, KEPT_PLAN, "0.0.0.0",
          "mask 0.0.0.0 leaves no subnet (kept from the controller; fill in its mask column)"},
         {FAULT_IP_ZERO, GIVEN, "0.0.0.0", "IP 0.0.0.0 is no host address"},
         {FAULT_IP_ZERO, KEPT_SET, "0.0.0.0", "IP 0.0.0.0 is no host address (kept from the controller; give --ip)"},
+        {FAULT_IP_ZERO, KEPT_PAGE, "0.0.0.0", "IP 0.0.0.0 is no host address (kept from the controller; type its IP)"},
         {FAULT_IP_ALL_ONES, GIVEN, "255.255.255.255", "IP 255.255.255.255 is the broadcast address"},
         {FAULT_IP_LOOPBACK, GIVEN, "127.0.0.5", "IP 127.0.0.5 is a loopback address (127.0.0.0/8)"},
         {FAULT_IP_MULTICAST, GIVEN, "239.1.2.3", "IP 239.1.2.3 is a multicast address (224.0.0.0/4)"},
@@ -74,6 +84,8 @@ TEST(RefusalText, EveryFaultWhole)
          "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50" + GIVE_GATEWAY},
         {FAULT_GATEWAY_OUTSIDE, KEPT_PLAN, "10.0.0.1",
          "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50" + FILL_GATEWAY},
+        {FAULT_GATEWAY_OUTSIDE, KEPT_PAGE, "10.0.0.1",
+         "gateway 10.0.0.1 is outside the subnet 192.168.1.0/24 of IP 192.168.1.50" + TYPE_GATEWAY},
         {FAULT_GATEWAY_OUTSIDE, GIVEN, "192.168.1.1",
          "gateway 192.168.1.1 is outside the subnet 192.168.1.50/32 of IP 192.168.1.50", "192.168.1.50",
          "255.255.255.255"},
@@ -90,11 +102,14 @@ TEST(RefusalText, EveryFaultWhole)
         {FAULT_IP_IN_USE, KEPT_SET, "192.168.1.50", "IP 192.168.1.50 is in use by 00.1a.2b.3c.4d.09, which keeps it"},
         {FAULT_IP_LOCAL, GIVEN, "10.9.0.1", "IP 10.9.0.1 is an address of this computer"},
         {FAULT_IP_LOCAL, KEPT_PLAN, "10.9.0.1", "IP 10.9.0.1 is an address of this computer"},
+        {FAULT_IP_LOCAL, KEPT_PAGE, "10.9.0.1", "IP 10.9.0.1 is an address of this computer"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(refusalText(refusal(c), c.advice == KEPT_PLAN), "00.1a.2b.3c.4d.01: " + c.expected);
-        if (c.advice == GIVEN) {   // given, the wording is the same whether from set or a plan
-            EXPECT_EQ(refusalText(refusal(c), true), "00.1a.2b.3c.4d.01: " + c.expected);
+        EXPECT_EQ(refusalText(refusal(c), frameOf(c.advice)), "00.1a.2b.3c.4d.01: " + c.expected);
+        if (c.advice == GIVEN) {   // given, the wording is the same wherever it is read
+            for (Frame frame : {FRAME_PLAN, FRAME_PAGE}) {
+                EXPECT_EQ(refusalText(refusal(c), frame), "00.1a.2b.3c.4d.01: " + c.expected);
+            }
         }
     }
 }

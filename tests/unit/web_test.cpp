@@ -7,15 +7,18 @@
 #include <cstring>
 #include <set>
 
-#include "report/batch_output.h"
+#include "report/formats.h"
+#include "report/scan_forms.h"
+#include "report/summary_forms.h"
 #include "support/response.h"
 #include "web/gate.h"
 #include "web/token.h"
 
 namespace {
 
-const GateConfig CONFIG = {"00112233445566778899aabbccddeeff", 8080, "192.168.5.9"};
+const GateConfig CONFIG = {"00112233445566778899aabbccddeeff", 8080, "192.168.5.9", "ffeeddccbbaa99887766554433221100"};
 const std::string TOKEN = CONFIG.token;
+const std::string ONCE = CONFIG.once;
 
 // A request from the page itself: every check passes.
 GateRequest fromPage()
@@ -24,10 +27,27 @@ GateRequest fromPage()
     r.method = "GET";
     r.path = "/api/job";
     r.hasQueryToken = false;
+    r.hasQueryOnce = false;
     r.host = "127.0.0.1:8080";
     r.cookie = "brevindor_8080=" + TOKEN;
     r.hasOrigin = false;
     return r;
+}
+
+// The browser coming from the launcher file: the page with the one-time token, no cookie yet.
+GateRequest launched()
+{
+    GateRequest r = fromPage();
+    r.path = "/";
+    r.cookie = "";
+    r.hasQueryOnce = true;
+    r.queryOnce = ONCE;
+    return r;
+}
+
+void spent(GateConfig& c)
+{
+    c.once.clear();
 }
 
 GateRequest post()
@@ -50,9 +70,42 @@ TEST(Gate, Decisions)
         GateRequest (*base)();
         void (*change)(GateRequest&);
         int status;
+        void (*config)(GateConfig&);   // a change to CONFIG, or none
     } cases[] = {
         {"the page's GET", fromPage, [](GateRequest&) {}, GATE_PASS},
         {"the page's POST", post, [](GateRequest&) {}, GATE_PASS},
+        {"the watch turned on or off", post, [](GateRequest& r) { r.path = "/api/watch"; }, GATE_PASS},
+        {"the watch from a foreign page", post,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.origin = "http://attacker.example";
+         },
+         403},
+        {"the watch as a form", post,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.contentType = "text/plain";
+         },
+         415},
+        {"the watch's events without a token", fromPage,
+         [](GateRequest& r) {
+             r.path = "/api/watch";
+             r.cookie = "";
+         },
+         401},
+        {"a replacement", post, [](GateRequest& r) { r.path = "/api/replace"; }, GATE_PASS},
+        {"a replacement from a foreign page", post,
+         [](GateRequest& r) {
+             r.path = "/api/replace";
+             r.origin = "null";
+         },
+         403},
+        {"a replacement without a token", post,
+         [](GateRequest& r) {
+             r.path = "/api/replace";
+             r.cookie = "";
+         },
+         401},
         {"localhost", fromPage, [](GateRequest& r) { r.host = "LocalHost:8080"; }, GATE_PASS},
         {"the --listen address", fromPage, [](GateRequest& r) { r.host = "192.168.5.9:8080"; }, GATE_PASS},
         {"a rebound name", fromPage, [](GateRequest& r) { r.host = "attacker.example:8080"; }, 403},
@@ -123,6 +176,31 @@ TEST(Gate, Decisions)
              r.cookie = "";
          },
          401},
+        {"the one-time token", launched, [](GateRequest&) {}, GATE_LAUNCH},
+        {"the one-time token once spent", launched, [](GateRequest&) {}, 401, spent},
+        {"the one-time token once spent, with the cookie", launched,
+         [](GateRequest& r) { r.cookie = "brevindor_8080=" + TOKEN; }, GATE_PASS, spent},
+        {"no launcher, an empty one-time token", launched, [](GateRequest& r) { r.queryOnce = ""; }, 401, spent},
+        {"a wrong one-time token", launched, [](GateRequest& r) { r.queryOnce = "e" + ONCE.substr(1); }, 401},
+        {"a wrong one-time token, with the cookie", launched,
+         [](GateRequest& r) {
+             r.queryOnce = ONCE.substr(1);
+             r.cookie = "brevindor_8080=" + TOKEN;
+         },
+         GATE_PASS},
+        {"the session's token as the one-time token", launched, [](GateRequest& r) { r.queryOnce = TOKEN; }, 401},
+        {"the one-time token as the session's", launched,
+         [](GateRequest& r) {
+             r.hasQueryOnce = false;
+             r.hasQueryToken = true;
+             r.queryToken = ONCE;
+         },
+         401},
+        {"the one-time token as a cookie", fromPage, [](GateRequest& r) { r.cookie = "brevindor_8080=" + ONCE; }, 401},
+        {"the one-time token of the API", launched, [](GateRequest& r) { r.path = "/api/job"; }, 401},
+        {"the one-time token by HEAD", launched, [](GateRequest& r) { r.method = "HEAD"; }, 401},
+        {"the one-time token from a rebound name", launched, [](GateRequest& r) { r.host = "attacker.example:8080"; },
+         403},
         {"PUT", fromPage, [](GateRequest& r) { r.method = "PUT"; }, 405},
         {"POST with no Origin", post, [](GateRequest& r) { r.hasOrigin = false; }, GATE_PASS},
         {"a foreign Origin", post, [](GateRequest& r) { r.origin = "http://attacker.example"; }, 403},
@@ -147,7 +225,11 @@ TEST(Gate, Decisions)
     for (const auto& c : cases) {
         GateRequest r = c.base();
         c.change(r);
-        EXPECT_EQ(gateStatus(r, CONFIG), c.status) << c.what;
+        GateConfig config = CONFIG;
+        if (c.config != nullptr) {
+            c.config(config);
+        }
+        EXPECT_EQ(gateStatus(r, config), c.status) << c.what;
     }
 }
 

@@ -1,5 +1,6 @@
-# bash completion for brevindor-batch: the commands, each command's options, the --format values,
-# local interface names for --interface, and files for apply's plan, --undo and --journal.
+# bash completion for brevindor-batch: the commands, each command's options, the --format values
+# (each command's own), local interface names for --interface, and files for apply's plan,
+# --undo, --from and --journal.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -30,7 +31,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply | journal | report)
+        scan | set | apply | replace | watch | journal | report)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -40,27 +41,29 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply journal report" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch journal report" -- "$cur")
         fi
         return 0
     fi
 
     case $prev in
     --format)
-        mapfile -t COMPREPLY < <(compgen -W "table csv json" -- "$cur")
+        local formats="table csv json"
+        [ "$command" != watch ] || formats="table json"
+        mapfile -t COMPREPLY < <(compgen -W "$formats" -- "$cur")
         return 0
         ;;
     --interface | -i)
         mapfile -t COMPREPLY < <(compgen -W "$(_brevindor_batch_interfaces)" -- "$cur")
         return 0
         ;;
-    --undo | --journal)
+    --undo | --from | --journal)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --since | --until | \
-        --title)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --every | --gone-after | \
+        --since | --until | --title)
         return 0   # a value of the user's own
         ;;
     esac
@@ -72,6 +75,8 @@ _brevindor_batch()
                   --format --bom --undo --journal --no-journal --help" ;;
     apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo
                     --journal --no-journal --help" ;;
+    replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
+    watch) options="--interface --every --gone-after --format --max-time --help" ;;
     journal) options="--since --until --mac --format --verify --journal --help" ;;
     report) options="--since --until --title --journal --help" ;;
     esac

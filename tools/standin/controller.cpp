@@ -13,6 +13,8 @@ namespace {
 
 const unsigned long MAX_DELAY_MS = 3600000;
 const unsigned long MAX_REPEAT = 100000;
+const unsigned long MAX_REQUEST = 1000000000;   // a moment's request number
+const char MS_SUFFIX[] = "ms";
 const unsigned long BYTE_MAX = 0xFF;
 const int HEX_BASE = 16;
 const int DEC_BASE = 10;
@@ -159,6 +161,44 @@ bool parseChance(const std::string& text, double* chance)
     return true;
 }
 
+// A moment: N, the N-th request heard (from 1), or Nms, N milliseconds after the start.
+bool parseMoment(const std::string& text, Moment* moment)
+{
+    const size_t suffix = sizeof MS_SUFFIX - 1;
+    moment->inMs = text.size() > suffix && text.compare(text.size() - suffix, suffix, MS_SUFFIX) == 0;
+    if (moment->inMs) {
+        return parseUnsigned(text.substr(0, text.size() - suffix), DEC_BASE, MAX_DELAY_MS, &moment->value);
+    }
+    return parseUnsigned(text, DEC_BASE, MAX_REQUEST, &moment->value) && moment->value > 0;
+}
+
+// FROM-TO, both requests or both times, TO later than FROM or left out (for ever). Requests are
+// counted up to TO, times up to before it: kept as the first moment that is no longer silent.
+bool parseSilence(Controller* c, const std::string& text)
+{
+    size_t dash = text.find('-');
+    if (dash == std::string::npos || !parseMoment(text.substr(0, dash), &c->silentFrom)) {
+        return false;
+    }
+    std::string to = text.substr(dash + 1);
+    c->silence = true;
+    c->silentEnds = !to.empty();
+    if (!c->silentEnds) {
+        return true;
+    }
+    if (!parseMoment(to, &c->silentUntil) || c->silentUntil.inMs != c->silentFrom.inMs) {
+        return false;
+    }
+    c->silentUntil.value += c->silentUntil.inMs ? 0 : 1;
+    return c->silentUntil.value > c->silentFrom.value;
+}
+
+// Whether the moment has come, with this many requests heard, at nowMs.
+bool reached(const Moment& m, unsigned long requests, unsigned long nowMs)
+{
+    return m.inMs ? nowMs >= m.value : requests >= m.value;
+}
+
 // ---- the table of keys ----
 
 struct Key {
@@ -219,6 +259,38 @@ const std::vector<Key>& keyTable()
         {"setdelay", "MS", "a setting takes effect after", "0",
          [](Controller* c, V v) { return parseUnsigned(v, DEC_BASE, MAX_DELAY_MS, &c->setDelayMs); }},
         {"loss", "P", "chance of a lost datagram", "0", [](Controller* c, V v) { return parseChance(v, &c->loss); }},
+        {"start", "WHEN", "off before WHEN (late start)", "on at once",
+         [](Controller* c, V v) {
+             c->lateStart = parseMoment(v, &c->startAt);
+             return c->lateStart;
+         }},
+        {"silent", "FROM-TO", "off from FROM to TO", "never", [](Controller* c, V v) { return parseSilence(c, v); }},
+        {"change", "WHEN", "new* values from WHEN on", "never",
+         [](Controller* c, V v) {
+             c->change.set = parseMoment(v, &c->change.at);
+             return c->change.set;
+         }},
+        {"newip", "ADDR", "IP from change= on", "",
+         [](Controller* c, V v) {
+             c->change.ip = parseAddress(v, c->change.newIp);
+             return c->change.ip;
+         }},
+        {"newgw", "ADDR", "gateway from change= on", "",
+         [](Controller* c, V v) {
+             c->change.gateway = parseAddress(v, c->change.newGateway);
+             return c->change.gateway;
+         }},
+        {"newmask", "ADDR", "mask from change= on", "",
+         [](Controller* c, V v) {
+             c->change.mask = parseAddress(v, c->change.newMask);
+             return c->change.mask;
+         }},
+        {"newname", "TEXT", "node name from change= on", "",
+         [](Controller* c, V v) {
+             c->change.newName = v;
+             c->change.name = true;
+             return true;
+         }},
     };
     return table;
 }
@@ -297,6 +369,14 @@ Controller defaultController(unsigned long k)
     c.setDelayMs = 0;
     c.loss = 0;
     c.lossState = 0;
+    c.lateStart = false;
+    c.startAt = Moment{0, false};
+    c.silence = false;
+    c.silentFrom = Moment{0, false};
+    c.silentEnds = false;
+    c.silentUntil = Moment{0, false};
+    c.change = Change();   // every field zero: no change
+    c.requests = 0;
     return c;
 }
 
@@ -383,6 +463,37 @@ void encodeResponse(const Controller& c, unsigned char* buffer)
     if (c.size > static_cast<unsigned long>(RESPONSE_LEN)) {
         memset(buffer + RESPONSE_LEN, 0, c.size - static_cast<unsigned long>(RESPONSE_LEN));
     }
+}
+
+bool hearRequest(Controller* c, unsigned long nowMs)
+{
+    ++c->requests;
+    Change& change = c->change;
+    if (change.set && !change.applied && reached(change.at, c->requests, nowMs)) {
+        change.applied = true;
+        if (change.ip) {
+            memcpy(c->ip, change.newIp, IPV4_LEN);
+        }
+        if (change.gateway) {
+            memcpy(c->gateway, change.newGateway, IPV4_LEN);
+        }
+        if (change.mask) {
+            memcpy(c->mask, change.newMask, IPV4_LEN);
+        }
+        if (change.name) {
+            c->name = change.newName;
+        }
+    }
+    return isOff(*c, nowMs);
+}
+
+bool isOff(const Controller& c, unsigned long nowMs)
+{
+    if (c.lateStart && !reached(c.startAt, c.requests, nowMs)) {
+        return true;
+    }
+    return c.silence && reached(c.silentFrom, c.requests, nowMs) &&
+           !(c.silentEnds && reached(c.silentUntil, c.requests, nowMs));
 }
 
 void seedLosses(std::vector<Controller>* controllers, uint64_t seed)

@@ -16,6 +16,25 @@ const unsigned long MAX_CONTROLLERS = 65535;   // default MACs number them in 16
 // A buffer that holds any controller's datagram, the whole response included.
 const size_t DATAGRAM_BUFFER_LEN = MAX_SIZE > static_cast<unsigned long>(RESPONSE_LEN) ? MAX_SIZE : RESPONSE_LEN;
 
+// A moment in a controller's life: its value-th request heard (from 1), or value ms after the
+// stand-in started.
+struct Moment {
+    unsigned long value;
+    bool inMs;
+};
+
+// What a controller reports from a moment on (change=, new*=): each field given replaces its own.
+struct Change {
+    bool set;   // change= given
+    Moment at;
+    bool applied;
+    bool ip, gateway, mask, name;   // which fields change
+    unsigned char newIp[IPV4_LEN];
+    unsigned char newGateway[IPV4_LEN];
+    unsigned char newMask[IPV4_LEN];
+    std::string newName;
+};
+
 struct Controller {
     in_addr from;      // INADDR_ANY: the address of the link it answers on
     unsigned behind;   // index of the only interface whose requests it answers, 0 for any
@@ -37,6 +56,16 @@ struct Controller {
     unsigned long setDelayMs;   // a setting takes effect this long after it arrives
     double loss;                // chance of each datagram in or out being lost
     uint64_t lossState;         // its own generator of losses, see seedLosses
+    // Off, hearing nothing, before startAt (start=) and from silentFrom until silentUntil (silent=;
+    // until not included, for ever when !silentEnds).
+    bool lateStart;
+    Moment startAt;
+    bool silence;
+    Moment silentFrom;
+    bool silentEnds;
+    Moment silentUntil;
+    Change change;
+    unsigned long requests;   // requests heard on its link so far
 };
 
 // The k-th controller (k from 0) with every key at its default.
@@ -52,6 +81,12 @@ void printKeys(FILE* out);
 // Lays c's datagram out in buffer (DATAGRAM_BUFFER_LEN bytes): the response, zero bytes after it
 // when c.size is longer. The first c.size bytes are what c sends.
 void encodeResponse(const Controller& c, unsigned char* buffer);
+
+// Counts one more request heard at nowMs (since the start) and makes a change that is due
+// from then on; true when c is off then (start=, silent=) and hears nothing.
+bool hearRequest(Controller* c, unsigned long nowMs);
+// True when c is off at nowMs, as of the requests it heard so far.
+bool isOff(const Controller& c, unsigned long nowMs);
 
 // Gives every controller its own generator of losses, drawn in order from one seeded by seed, so
 // that a controller's losses depend only on the seed, its place and the datagrams it meets.

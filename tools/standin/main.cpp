@@ -98,7 +98,14 @@ void printUsage(FILE* out)
           "the way in with chance P, and each answer on the way out with chance P, drawn per\n"
           "controller and datagram; with the same --seed, keys and datagrams the same ones are\n"
           "lost. Lost answers are not counted in 'sent'. --log still logs every datagram\n"
-          "that reached the socket, lost ones too.\n",
+          "that reached the socket, lost ones too.\n"
+          "WHEN: N, the controller's N-th request (from 1; every request that reaches its\n"
+          "link counts), or Nms, N milliseconds after 'ready'. FROM-TO: two of them of one\n"
+          "kind; requests FROM to TO, or from FROM ms up to TO ms; TO left out: for ever.\n"
+          "A controller that is off (start=, silent=) takes no request and no setting: it\n"
+          "answers nothing, loses nothing, and is on again as it was (a power cycle).\n"
+          "change=WHEN: from then on it reports the values of newip=, newgw=, newmask=,\n"
+          "newname= (those given) in place of its own, once: a setting later wins.\n",
           out);
 }
 
@@ -273,6 +280,7 @@ int main(int argc, char** argv)
         }
         return 1;
     }
+    s.startNs = monotonicNs();
     fputs("ready\n", stdout);
     fflush(stdout);
 

@@ -42,6 +42,11 @@ void sendOne(StandIn* s, const Pending& p)
             ntohs(p.dest.sin_port), strerror(err));
 }
 
+unsigned long msSinceStart(const StandIn& s, int64_t now)
+{
+    return now > s.startNs ? static_cast<unsigned long>((now - s.startNs) / NS_PER_MS) : 0;
+}
+
 void applyDue(StandIn* s)
 {
     int64_t now = monotonicNs();
@@ -56,13 +61,17 @@ void applyDue(StandIn* s)
 }
 
 // Every loss is drawn here, as the datagram arrives, in the order of the controllers: a
-// controller's draws depend only on the datagrams it meets, not on when its answers go out.
+// controller's draws depend only on the datagrams it meets, not on when its answers go out. A
+// controller that is off (start=, silent=) meets none.
 void onRequest(StandIn* s, const sockaddr_in& src, unsigned arrivedOn)
 {
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
         Controller& c = s->controllers[k];
         if (c.behind != 0 && c.behind != arrivedOn) {   // on another link: never heard
+            continue;
+        }
+        if (hearRequest(&c, msSinceStart(*s, now))) {   // off
             continue;
         }
         if (loses(&c)) {   // lost on the way in
@@ -82,8 +91,8 @@ void onSetting(StandIn* s, const unsigned char* message, unsigned arrivedOn)
     int64_t now = monotonicNs();
     for (size_t k = 0; k < s->controllers.size(); ++k) {
         Controller& c = s->controllers[k];
-        if ((c.behind != 0 && c.behind != arrivedOn) || memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 || loses(&c) ||
-            c.ignoreSettings) {
+        if ((c.behind != 0 && c.behind != arrivedOn) || memcmp(c.mac, message + SET_MAC, MAC_LEN) != 0 ||
+            isOff(c, msSinceStart(*s, now)) || loses(&c) || c.ignoreSettings) {
             continue;
         }
         PendingSetting p;

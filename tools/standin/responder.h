@@ -32,6 +32,7 @@ struct StandIn {
     std::multimap<int64_t, Pending> pending;   // by due time; equal times keep insertion order
     unsigned long long sent = 0;
     int64_t lastSendNs = 0;
+    int64_t startNs = 0;   // the moments of start=, silent= and change= in ms count from here
     unsigned char response[DATAGRAM_BUFFER_LEN];
 };
 

@@ -1,474 +1,455 @@
-// The commissioning page. It speaks only the documented API; what a controller reports is
-// always set as text (textContent, input values), never as markup.
-'use strict';
+// The commissioning page: what the technician does and what the server tells, each turned into a
+// change of the model (state.js) through the API (api.js), then drawn (draw.js).
+import * as state from './state.js';
+import { model, EDITABLE } from './state.js';
+import { call, listen, watchServer } from './api.js';
+import * as draw from './draw.js';
+import { $, act } from './draw.js';
 
-// The scan's columns, the result and the conflict where they are seen first.
-const COLUMNS = [
-  ['mac', 'MAC'], ['state', 'Result'], ['ip', 'IP'], ['gateway', 'Gateway'], ['mask', 'Mask'],
-  ['conflict', 'Conflict'], ['node_name', 'Node name'], ['version', 'Version'], ['node_id', 'Node id'],
-  ['node_id_type', 'Id type'], ['sender', 'Sender'], ['local', 'Local'], ['answers', 'Answers'],
-];
-const EDITABLE = ['ip', 'gateway', 'mask'];
-const REFUSAL_AFTER = 'mask';   // the reason stands beside what it is about
-const ADDRESS_KEYS = ['ip', 'gateway', 'mask', 'version', 'sender', 'local'];
+const COLUMNS_KEY = 'brevindor-web.columns';   // the optional columns shown, in localStorage
 
-const rows = new Map();   // mac -> {data, tr, cells, inputs, refusal, select, state}
-const edits = new Map();  // mac -> {ip?, gateway?, mask?}: what the user typed that differs
-let refusalsStand = false;
-let running = false;
-let sortKey = null;
-let sortUp = true;
-let layoutPending = false;
 let checkTimer = null;
-let lastUndo = null;
-
-const $ = (id) => document.getElementById(id);
-const act = (name) => document.querySelector('[data-action="' + name + '"]');
-
-// Controls as '?', as the other programs show device text.
-function safeText(text) {
-  return String(text).replace(/[\u0000-\u001f\u007f-\u009f]/g, '?');
-}
-
-function ipNumber(text) {
-  const m = /^(\d+)\.(\d+)\.(\d+)\.(\d+)$/.exec(text || '');
-  return m ? ((+m[1] * 256 + +m[2]) * 256 + +m[3]) * 256 + +m[4] : -1;
-}
-
-function ipText(n) {
-  return [n >>> 24, (n >>> 16) & 255, (n >>> 8) & 255, n & 255].join('.');
-}
-
-function setStatus(text, isError) {
-  $('status').textContent = text;
-  $('status').classList.toggle('error', !!isError);
-}
-
-async function api(method, path, body) {
-  const options = { method, headers: {}, credentials: 'same-origin' };
-  if (body !== undefined) {
-    options.headers['Content-Type'] = 'application/json';
-    options.body = JSON.stringify(body);
-  }
-  const response = await fetch(path, options);
-  const type = response.headers.get('Content-Type') || '';
-  const data = type.startsWith('application/json') ? await response.json() : await response.text();
-  return { status: response.status, data };
-}
-
-// ---- The table ----
-
-function buildHeads() {
-  const heads = $('heads');
-  const select = document.createElement('th');
-  select.textContent = 'Select';
-  heads.appendChild(select);
-  for (const [key, title] of COLUMNS) {
-    const th = document.createElement('th');
-    th.setAttribute('aria-sort', 'none');
-    const b = document.createElement('button');
-    b.type = 'button';
-    b.textContent = title;
-    b.dataset.sort = key;
-    b.addEventListener('click', () => sortBy(key));
-    th.appendChild(b);
-    heads.appendChild(th);
-    if (key === REFUSAL_AFTER) {
-      const why = document.createElement('th');
-      why.textContent = 'Refused because';
-      heads.appendChild(why);
-    }
-  }
-}
-
-function makeRow(mac) {
-  const tr = document.createElement('tr');
-  tr.dataset.mac = mac;
-  tr.dataset.state = '';
-  const row = { data: null, tr, cells: {}, inputs: {}, refusal: null, select: null };
-  const selectCell = document.createElement('td');
-  row.select = document.createElement('input');
-  row.select.type = 'checkbox';
-  row.select.setAttribute('aria-label', 'select ' + mac);
-  selectCell.appendChild(row.select);
-  tr.appendChild(selectCell);
-  for (const [key] of COLUMNS) {
-    const td = document.createElement('td');
-    td.dataset.field = key;
-    if (EDITABLE.includes(key)) {
-      const input = document.createElement('input');
-      input.dataset.edit = key;
-      input.setAttribute('aria-label', key + ' of ' + mac);
-      input.spellcheck = false;
-      input.addEventListener('input', () => edited(mac, key));
-      row.inputs[key] = input;
-      td.appendChild(input);
-    }
-    row.cells[key] = td;
-    tr.appendChild(td);
-    if (key === REFUSAL_AFTER) {
-      row.refusal = document.createElement('td');
-      row.refusal.setAttribute('data-refusal', '');
-      tr.appendChild(row.refusal);
-    }
-  }
-  rows.set(mac, row);
-  return row;
-}
-
-// One controller as the scan JSON has it: new rows are made, known ones updated in place.
-function upsert(data) {
-  const mac = data.mac;
-  const isNew = !rows.has(mac);
-  const row = isNew ? makeRow(mac) : rows.get(mac);
-  row.data = data;
-  for (const [key] of COLUMNS) {
-    if (key === 'state') continue;
-    const value = key === 'node_name' ? safeText(data[key]) : String(data[key] ?? '');
-    if (EDITABLE.includes(key)) {
-      const input = row.inputs[key];
-      const edit = edits.get(mac);
-      if (edit && edit[key] === value) {
-        delete edit[key];   // the controller reports what was typed
-      }
-      if (!edit || edit[key] === undefined) {
-        if (document.activeElement !== input) input.value = value;
-        row.cells[key].classList.remove('changed');
-      }
-    } else if (row.cells[key].textContent !== value) {
-      row.cells[key].textContent = value;
-    }
-  }
-  if (isNew) {
-    if (sortKey === null && matchesFilter(row)) {
-      $('rows').appendChild(row.tr);
-    } else {
-      scheduleLayout();
-    }
-  }
-}
-
-function setState(mac, state) {
-  const row = rows.get(mac);
-  if (!row) return;
-  row.tr.dataset.state = state;
-  row.cells.state.textContent = state;
-}
-
-function matchesFilter(row) {
-  const f = $('filter').value.trim().toLowerCase();
-  if (!f) return true;
-  const d = row.data;
-  return [d.mac, d.ip, safeText(d.node_name)].some((v) => v.toLowerCase().includes(f));
-}
-
-function sortValue(row, key) {
-  if (key === 'state') return row.tr.dataset.state;
-  const v = row.data[key];
-  if (key === 'answers') return +v;
-  if (ADDRESS_KEYS.includes(key)) return ipNumber(v);
-  return String(v).toLowerCase();
-}
-
-function sortBy(key) {
-  sortUp = sortKey === key ? !sortUp : true;
-  sortKey = key;
-  for (const th of $('heads').children) {
-    const b = th.querySelector('button');
-    if (b) th.setAttribute('aria-sort', b.dataset.sort === key ? (sortUp ? 'ascending' : 'descending') : 'none');
-  }
-  layout();
-}
-
-function scheduleLayout() {
-  if (layoutPending) return;
-  layoutPending = true;
-  requestAnimationFrame(() => { layoutPending = false; layout(); });
-}
-
-// Every row in order of the sort, the filtered out hidden; one pass over the DOM.
-function layout() {
-  let list = Array.from(rows.values());
-  if (sortKey !== null) {
-    const sign = sortUp ? 1 : -1;
-    list.sort((a, b) => {
-      const x = sortValue(a, sortKey);
-      const y = sortValue(b, sortKey);
-      return x < y ? -sign : x > y ? sign : 0;
-    });
-  }
-  const fragment = document.createDocumentFragment();
-  for (const row of list) {
-    row.tr.classList.toggle('hidden', !matchesFilter(row));
-    fragment.appendChild(row.tr);
-  }
-  $('rows').appendChild(fragment);
-  $('empty').hidden = rows.size > 0;
-}
-
-function clearTable() {
-  rows.clear();
-  $('rows').textContent = '';
-  $('empty').hidden = false;
-}
+let stream = null;
+let watch = null;
 
 // ---- Editing and the check ----
 
-function edited(mac, key) {
-  const row = rows.get(mac);
-  const value = row.inputs[key].value.trim();
-  const edit = edits.get(mac) || {};
-  if (value === row.data[key]) {
-    delete edit[key];
-  } else {
-    edit[key] = value;
-  }
-  row.cells[key].classList.toggle('changed', edit[key] !== undefined);
-  if (Object.keys(edit).length) edits.set(mac, edit); else edits.delete(mac);
+function edited(mac, key, value) {
+  state.setEdit(mac, key, value);
+  draw.drawField(mac, key);
   scheduleCheck();
 }
 
-function setEdit(mac, key, value) {
-  const row = rows.get(mac);
-  if (!row || value === undefined || value === null || value === '') return;
-  row.inputs[key].value = value;
-  edited(mac, key);
-}
-
-function pendingRows() {
-  const list = [];
-  for (const [mac, edit] of edits) list.push(Object.assign({ mac }, edit));
-  return list;
-}
-
 function scheduleCheck() {
-  updateButtons();
+  draw.drawButtons();
   clearTimeout(checkTimer);
   checkTimer = setTimeout(check, 150);
 }
 
 function showRefusals(list) {
-  for (const row of rows.values()) row.refusal.textContent = '';
-  const byMac = new Map();
-  for (const r of list) {
-    byMac.set(r.mac, (byMac.has(r.mac) ? byMac.get(r.mac) + '; ' : '') + r.reason);
+  const before = model.refusals.size;
+  const firstBefore = model.refusals.values().next().value;
+  state.setRefusals(list);
+  draw.drawRefusals();
+  draw.drawButtons();
+  const first = model.refusals.values().next().value;
+  if (model.refusals.size !== before || first !== firstBefore) {
+    draw.announce(model.refusals.size ? model.refusals.size + ' refused: ' + first
+      : before ? 'no refusal stands' : '');
   }
-  for (const [mac, reason] of byMac) {
-    const row = rows.get(mac);
-    if (row) row.refusal.textContent = reason;
-  }
-  refusalsStand = list.length > 0;
-  updateButtons();
+  if (model.sortKey === 'notes') draw.scheduleLayout();
 }
 
 async function check() {
-  const pending = pendingRows();
+  const pending = state.pendingRows();
   if (!pending.length) {
     showRefusals([]);
     return;
   }
-  const { status, data } = await api('POST', '/api/check', { rows: pending });
+  const { status, data } = await call('POST', '/api/check', { rows: pending });
   if (status === 200) showRefusals(data.refusals);
 }
 
-function updateButtons() {
-  const some = edits.size > 0;
-  act('apply').disabled = running || !some || refusalsStand;
-  act('dry-run').disabled = running || !some || refusalsStand;
-  act('discard').disabled = !some;
-  act('scan').disabled = running;
-  act('undo').disabled = running || !lastUndo;
-}
-
 function discard() {
-  for (const [mac, edit] of edits) {
-    const row = rows.get(mac);
-    if (!row) continue;
-    for (const key of Object.keys(edit)) {
-      row.inputs[key].value = row.data[key];
-      row.cells[key].classList.remove('changed');
-    }
-  }
-  edits.clear();
+  const macs = Array.from(model.edits.keys());
+  model.edits.clear();
+  for (const mac of macs) draw.drawFields(mac);
   showRefusals([]);
 }
 
-function numberSelected() {
-  let first = ipNumber($('first-ip').value.trim());
-  if (first < 0) {
-    setStatus('First IP: four decimal numbers 0 to 255', true);
-    $('first-ip').focus();
+// The selected rows that the filter shows, numbered in table order from the first IP, within its
+// subnet (with the mask typed here, else the first row's).
+async function numberSelected() {
+  const macs = state.selectedInOrder();
+  if (!macs.length) {
+    draw.setStatus('select rows first', true);
     return;
   }
+  const first = $('first-ip').value.trim();
   const gateway = $('number-gateway').value.trim();
-  const mask = $('number-mask').value.trim();
-  let n = 0;
-  for (const tr of $('rows').children) {
-    const row = rows.get(tr.dataset.mac);
-    if (!row.select.checked || tr.classList.contains('hidden')) continue;
-    setEdit(row.data.mac, 'ip', ipText((first + n) >>> 0));
-    setEdit(row.data.mac, 'gateway', gateway);
-    setEdit(row.data.mac, 'mask', mask);
-    ++n;
+  const typedMask = $('number-mask').value.trim();
+  const plan = state.numbering(first, typedMask || state.current(macs[0], 'mask'), macs.length);
+  if (plan === null) {
+    // Not an address or no subnet: the server's words for the first row as it would be.
+    const row = { mac: macs[0], ip: first };
+    if (gateway) row.gateway = gateway;
+    if (typedMask) row.mask = typedMask;
+    const { status, data } = await call('POST', '/api/check', { rows: [row] });
+    const reasons = status === 200 ? data.refusals.map((r) => r.reason) : [];
+    draw.setStatus('nothing numbered: ' + (reasons.length ? reasons.join('; ')
+      : 'First IP \'' + first + '\' with its mask gives no subnet'), true);
+    $('first-ip').setAttribute('aria-invalid', 'true');
+    draw.focusField('first-ip');
+    return;
   }
-  setStatus(n ? 'numbered ' + n + (n === 1 ? ' row' : ' rows') + ' from ' + ipText(first) : 'select rows first', !n);
+  $('first-ip').removeAttribute('aria-invalid');
+  plan.ips.forEach((ip, k) => {
+    const mac = macs[k];
+    state.setEdit(mac, 'ip', ip);
+    if (gateway) state.setEdit(mac, 'gateway', gateway);
+    if (typedMask) state.setEdit(mac, 'mask', typedMask);
+    draw.drawFields(mac);
+  });
+  const n = plan.ips.length;
+  let text = n ? 'numbered ' + n + (n === 1 ? ' row' : ' rows') + ' from ' + first : 'nothing numbered';
+  if (plan.stop) {
+    const { index, ip, why } = plan.stop;
+    text += '; stopped at row ' + (index + 1) + ' of the ' + macs.length + ' selected, ' + macs[index] + ': ' +
+      (ip === null ? 'the next number' : ip) + ' ' + why;
+  }
+  draw.setStatus(text, plan.stop !== null);
+  scheduleCheck();
 }
 
 // ---- Jobs ----
 
 async function startApply(list, dryRun) {
-  const { status, data } = await api('POST', '/api/apply', { rows: list, dry_run: dryRun });
+  const { status, data } = await call('POST', '/api/apply', { rows: list, dry_run: dryRun });
   if (status === 202) {
-    $('summary').textContent = '';
-    for (const r of list) setState(r.mac, '');   // until the apply tells each row's state
+    model.outcomes = {};
+    draw.drawSummary();
+    for (const r of list) {   // until the apply tells each row's state
+      model.states.delete(r.mac);
+      draw.drawState(r.mac);
+    }
     return;
   }
   if (status === 400 && data.refusals) {
     showRefusals(data.refusals);
-    setStatus(data.refusals.length + ' refused; nothing sent', true);
+    draw.setStatus(data.refusals.length + ' refused; nothing sent', true);
   } else {
-    setStatus(data.error || 'the apply did not start (' + status + ')', true);
+    draw.setStatus(data.error || 'the apply did not start (' + status + ')', true);
   }
 }
 
 function apply(dryRun) {
-  const list = pendingRows();
+  const list = state.pendingRows();
   if (list.length) startApply(list, dryRun);
 }
 
 async function undoLast() {
-  if (!lastUndo || !window.confirm('Put back the addresses from before the last apply (' + lastUndo + ')?')) return;
-  const csv = await api('GET', '/api/undo');
+  const file = model.job.undo_file;
+  if (!file || !window.confirm('Put back the addresses from before the last apply (' + file + ')?')) return;
+  const csv = await call('GET', '/api/undo');
   if (csv.status !== 200) {
-    setStatus('no undo plan', true);
+    draw.setStatus('no undo plan', true);
     return;
   }
-  const plan = await api('POST', '/api/plan', { text: csv.data });
+  const plan = await call('POST', '/api/plan', { text: csv.data });
   if (plan.status === 200 && plan.data.rows.length) startApply(plan.data.rows, false);
 }
 
 async function scan() {
   const choice = $('interface').value;
-  const { status, data } = await api('POST', '/api/scan', choice ? { interface: choice } : {});
-  if (status !== 202) setStatus(data.error || 'the scan did not start', true);
+  const { status, data } = await call('POST', '/api/scan', choice ? { interface: choice } : {});
+  if (status !== 202) draw.setStatus(data.error || 'the scan did not start', true);
 }
 
 async function importPlan(file) {
   if (!file) return;
-  const text = await file.text();
-  const { status, data } = await api('POST', '/api/plan', { text });
-  const list = $('plan-errors');
-  list.textContent = '';
-  if (status !== 200) {
-    setStatus(data.error || 'the plan was not read', true);
+  if (model.server !== 'up') {
+    draw.setStatus('not loaded: brevindor-web does not answer', true);
     return;
   }
-  for (const e of data.errors) {
-    const li = document.createElement('li');
-    li.textContent = file.name + ':' + e.line + ': ' + e.text;
-    list.appendChild(li);
+  const text = await file.text();
+  const { status, data } = await call('POST', '/api/plan', { text });
+  draw.drawPlanErrors(file.name, []);
+  if (status !== 200) {
+    draw.setStatus(data.error || 'the plan was not read', true);
+    return;
   }
+  draw.drawPlanErrors(file.name, data.errors);
   if (data.errors.length) {
-    setStatus(data.errors.length + ' errors in the plan ' + file.name + '; nothing loaded', true);
+    draw.setStatus(data.errors.length + ' errors in the plan ' + file.name + '; nothing loaded', true);
     return;
   }
   const missing = [];
   for (const r of data.rows) {
-    if (!rows.has(r.mac)) missing.push(r.mac);
-    for (const key of EDITABLE) setEdit(r.mac, key, r[key]);
-  }
-  setStatus('loaded ' + file.name + ' as pending edits' +
-    (missing.length ? '; not in the table: ' + missing.join(', ') : ''), missing.length > 0);
-}
-
-function showJob(job) {
-  running = job.running;
-  lastUndo = job.undo_file;
-  const link = $('undo-link');
-  link.hidden = !job.undo_file;
-  link.textContent = job.undo_file ? 'Undo file: ' + job.undo_file : '';
-  if (job.running) {
-    setStatus(job.kind === 'scan' ? 'scanning…' : 'applying…', false);
-  } else if (job.kind) {
-    const words = ['done', 'not found', 'refused or no interface; nothing sent', 'network failure', 'not confirmed',
-      'conflict'];
-    const text = job.kind + ': ' + (words[job.status] || 'stopped') + (job.message ? ' (' + job.message + ')' : '');
-    setStatus(text, job.status !== 0);
-  }
-  updateButtons();
-}
-
-function showOutcomes(list) {
-  const counts = {};
-  for (const o of list) {
-    setState(o.mac, o.state);
-    counts[o.state] = (counts[o.state] || 0) + 1;
-    const edit = edits.get(o.mac);
-    if (edit && (o.state === 'verified' || o.state === 'unchanged')) {
-      edits.delete(o.mac);
-      const row = rows.get(o.mac);
-      if (row) for (const key of EDITABLE) { row.inputs[key].value = row.data[key]; row.cells[key].classList.remove('changed'); }
+    if (!model.rows.has(r.mac)) {
+      missing.push(r.mac);
+      continue;
     }
+    for (const key of EDITABLE) if (r[key]) state.setEdit(r.mac, key, r[key]);
+    draw.drawFields(r.mac);
   }
-  $('summary').textContent = Object.keys(counts).length
-    ? 'Summary: ' + Object.entries(counts).map(([s, n]) => n + ' ' + s).join(', ') : '';
-  if (sortKey === 'state') scheduleLayout();
+  draw.setStatus('loaded ' + file.name + ' as pending edits' +
+    (missing.length ? '; not in the table: ' + missing.join(', ') : ''), missing.length > 0);
   scheduleCheck();
 }
 
-// ---- Live events ----
+// ---- The watch, Identify and Replace ----
 
-function listen() {
-  const events = new EventSource('/api/events');
-  events.addEventListener('reset', () => clearTable());
-  events.addEventListener('rows', (e) => {
-    for (const data of JSON.parse(e.data)) upsert(data);
-    $('empty').hidden = rows.size > 0;
-    if (sortKey !== null) scheduleLayout();
+async function setWatch(on) {
+  const { status, data } = await call('POST', '/api/watch', { on });
+  if (status !== 202 && status !== 200) draw.setStatus(data.error || 'the watch did not start', true);
+  draw.drawButtons();
+  return status === 202 || status === 200;
+}
+
+function showIdentified() {
+  draw.drawIdentify((mac) => {
+    $('filter').value = mac;
+    $('filter').dispatchEvent(new Event('change'));
+    draw.announce('the table shows ' + mac + ' alone');
   });
-  events.addEventListener('states', (e) => {
-    for (const s of JSON.parse(e.data)) setState(s.mac, s.state);
-  });
-  events.addEventListener('job', (e) => showJob(JSON.parse(e.data)));
-  events.addEventListener('outcomes', (e) => showOutcomes(JSON.parse(e.data)));
-  events.addEventListener('refusals', (e) => showRefusals(JSON.parse(e.data)));
-  events.addEventListener('message', (e) => setStatus(JSON.parse(e.data), false));
+}
+
+async function identify() {
+  state.startIdentify();
+  showIdentified();
+  draw.focusField('identify-help');
+  if (!state.watching()) await setWatch(true);
+}
+
+function closeIdentify() {
+  model.watch.identifying = false;
+  showIdentified();
+  act('identify').focus();
+}
+
+let replacing = null;   // the MAC the dialog replaces
+
+function openReplace(mac) {
+  replacing = mac;
+  $('replace-old').textContent = mac;
+  $('replace-error').textContent = '';
+  $('replace-new').value = '';
+  const choice = $('replace-choice');
+  choice.textContent = '';
+  const none = document.createElement('option');
+  none.value = '';
+  none.textContent = 'typed below';
+  choice.appendChild(none);
+  const appeared = state.appearedSince(mac);
+  for (const other of appeared) {
+    const o = document.createElement('option');
+    o.value = other;
+    o.textContent = other;
+    choice.appendChild(o);
+  }
+  if (appeared.length) choice.value = appeared[0];
+  $('replace-dialog').showModal();
+}
+
+// The watch sends while it runs: it ends first, then the replacement goes through the runner.
+async function replace(e) {
+  e.preventDefault();
+  const newMac = $('replace-new').value.trim() || $('replace-choice').value;
+  if (state.watching()) {
+    await call('POST', '/api/watch', { on: false });
+    for (let k = 0; k < 50; ++k) {
+      const job = await call('GET', '/api/job');
+      if (job.status !== 200 || !job.data.running) break;
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+  }
+  const { status, data } = await call('POST', '/api/replace', { old: replacing, new: newMac });
+  if (status !== 202) {
+    $('replace-error').textContent = data.error || 'the replacement did not start (' + status + ')';
+    return;
+  }
+  $('replace-dialog').close();
+  model.outcomes = {};
+  model.states.delete(newMac);
+  draw.drawState(newMac);
+  draw.setStatus('replacing ' + replacing + ' by ' + newMac + '…', false);
+}
+
+// ---- What the server tells ----
+
+function showJob(job) {
+  model.job = job;
+  draw.drawUndoLink();
+  const text = state.jobText(job);
+  if (text) draw.setStatus(text, !job.running && job.status !== 0);
+  draw.drawButtons();
+}
+
+function showOutcomes(list) {
+  state.takeOutcomes(list);
+  for (const o of list) {
+    draw.drawState(o.mac);
+    draw.drawFields(o.mac);
+  }
+  draw.drawSummary();
+  if (model.sortKey === 'state') draw.scheduleLayout();
+  scheduleCheck();
+}
+
+const events = {
+  reset() {
+    state.clearRows();
+    draw.clearTable();
+  },
+  rows(list) {
+    for (const data of list) {
+      state.takeRow(data);
+      draw.drawRow(data.mac);
+    }
+    draw.drawEmpty();
+    if (model.sortKey !== null) draw.scheduleLayout();
+  },
+  states(list) {
+    for (const s of list) {
+      model.states.set(s.mac, s.state);
+      draw.drawState(s.mac);
+    }
+  },
+  job: showJob,
+  outcomes: showOutcomes,
+  refusals: showRefusals,
+  message: (text) => draw.setStatus(text, false),
+  watch(e) {
+    const marked = state.takeWatchEvent(e);
+    if (marked) draw.drawMark(e.mac);
+    if (model.watch.identifying) showIdentified();
+  },
+};
+
+// ---- Whether the server answers ----
+
+function serverAnswered(server, job) {
+  const before = model.server;
+  model.server = server;
+  if (server === before) return;
+  draw.drawServer();
+  if (server === 'up') {
+    if (job) showJob(job);
+    draw.setStatus('brevindor-web answers again', false);
+    if (stream.readyState === EventSource.CLOSED) openStream();
+    if (!$('interface').options.length) loadInterfaces();
+  } else {
+    draw.setStatus(state.serverText(server), true);
+  }
+}
+
+function openStream() {
+  if (stream) stream.close();
+  stream = listen(events, () => watch && watch.poke());
+}
+
+// ---- The keyboard and the clipboard in the table ----
+
+// Enter: the same field in the row below; Shift+Enter: above.
+function tableKey(e) {
+  const input = e.target;
+  if (e.key !== 'Enter' || !input.matches('input[data-edit]') || e.altKey || e.ctrlKey || e.metaKey) return;
+  e.preventDefault();
+  const next = draw.fieldBeside(input, e.shiftKey ? -1 : 1);
+  if (next) {
+    next.focus();
+    next.select();
+  } else {
+    draw.announce(e.shiftKey ? 'first row' : 'last row');
+  }
+}
+
+// Several lines pasted into a field fill its column downward, a line a row, as in a spreadsheet.
+function tablePaste(e) {
+  const input = e.target;
+  if (!input.matches('input[data-edit]')) return;
+  const lines = e.clipboardData.getData('text/plain').split(/\r\n|\n|\r/);
+  if (lines.length > 1 && lines[lines.length - 1] === '') lines.pop();
+  if (lines.length < 2 && !lines[0].includes('\t')) return;   // one value: pasted as usual
+  e.preventDefault();
+  const mac = input.closest('tr').dataset.mac;
+  const { cells, rows, unused } = state.pasteTargets(mac, input.dataset.edit, lines);
+  for (const c of cells) {
+    state.setEdit(c.mac, c.key, c.value);
+    draw.drawField(c.mac, c.key, true);
+  }
+  draw.setStatus('pasted ' + rows + (rows === 1 ? ' line' : ' lines') + ' from ' + mac + ' down' +
+    (unused ? '; ' + unused + ' more had no row below' : ''), unused > 0);
+  scheduleCheck();
+}
+
+function loadColumns() {
+  try {
+    const saved = JSON.parse(window.localStorage.getItem(COLUMNS_KEY) || '[]');
+    for (const key of saved) if (state.OPTIONAL.includes(key)) model.shown.add(key);
+  } catch (e) {
+    // nothing kept, or not readable: the default columns
+  }
+}
+
+function showColumn(key, on) {
+  if (on) model.shown.add(key); else model.shown.delete(key);
+  draw.drawColumns();
+  try {
+    window.localStorage.setItem(COLUMNS_KEY, JSON.stringify(Array.from(model.shown)));
+  } catch (e) {
+    // the browser keeps nothing: the choice lasts as long as the page
+  }
 }
 
 async function loadInterfaces() {
-  const { status, data } = await api('GET', '/api/interfaces');
-  const select = $('interface');
-  const add = (value, text) => {
-    const o = document.createElement('option');
-    o.value = value;
-    o.textContent = text;
-    select.appendChild(o);
-  };
-  add('', 'as started');
-  add('all', 'all');
-  if (status === 200) for (const i of data) add(i.address, (i.name ? i.name + ' ' : '') + i.address);
+  const { status, data } = await call('GET', '/api/interfaces');
+  draw.drawInterfaces(status === 200 ? data : []);
 }
 
 function wire() {
-  buildHeads();
+  loadColumns();
+  draw.buildColumnMenu(showColumn);
+  draw.drawColumns();
+  draw.setHandlers({
+    edited,
+    selected(mac, on) {
+      if (on) model.selected.add(mac); else model.selected.delete(mac);
+    },
+    replace: openReplace,
+  });
+  draw.buildHeads((key) => {
+    state.sortBy(key);
+    draw.drawSort();
+    draw.layout();
+  });
   act('scan').addEventListener('click', scan);
   act('apply').addEventListener('click', () => apply(false));
   act('dry-run').addEventListener('click', () => apply(true));
   act('discard').addEventListener('click', discard);
   act('undo').addEventListener('click', undoLast);
   act('number').addEventListener('click', numberSelected);
-  $('filter').addEventListener('input', scheduleLayout);
-  $('plan-file').addEventListener('change', (e) => { importPlan(e.target.files[0]); e.target.value = ''; });
+  $('watch').addEventListener('change', (e) => setWatch(e.target.checked));
+  act('identify').addEventListener('click', identify);
+  act('identify-close').addEventListener('click', closeIdentify);
+  $('replace-form').addEventListener('submit', replace);
+  act('replace-cancel').addEventListener('click', () => $('replace-dialog').close());
+  const filtered = () => {
+    model.filter = $('filter').value;
+    draw.scheduleLayout();
+  };
+  $('filter').addEventListener('input', filtered);
+  $('filter').addEventListener('change', filtered);   // also cleared by a script
+  $('plan-file').addEventListener('change', (e) => {
+    importPlan(e.target.files[0]);
+    e.target.value = '';
+  });
   const drop = $('drop');
-  document.addEventListener('dragover', (e) => { e.preventDefault(); drop.hidden = false; });
-  document.addEventListener('dragleave', (e) => { if (e.target === drop) drop.hidden = true; });
+  document.addEventListener('dragover', (e) => {
+    e.preventDefault();
+    drop.hidden = model.server !== 'up';
+  });
+  document.addEventListener('dragleave', (e) => {
+    if (e.target === drop) drop.hidden = true;
+  });
   document.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.hidden = true;
     importPlan(e.dataTransfer.files[0]);
   });
+  $('rows').addEventListener('keydown', tableKey);
+  $('rows').addEventListener('paste', tablePaste);
+  act('skip').addEventListener('click', (e) => {
+    e.preventDefault();
+    draw.focusTable();
+  });
+  draw.drawSummary();
   loadInterfaces();
-  listen();
+  openStream();
+  call('GET', '/api/watch').then(({ status, data }) => {   // marks told before the page opened
+    if (status === 200) for (const e of data.events) events.watch(e);
+  });
+  watch = watchServer(serverAnswered);
 }
 
-document.addEventListener('DOMContentLoaded', wire);
+wire();   // a module runs once the document is parsed

@@ -1,16 +1,19 @@
-// The batch program's scan texts: the product flags and markers each stand on their own field.
+// The texts of report/ that the batch program and the page share: the scan's forms, the events,
+// failures, tallies and hints, and how a job's end reads in each frame.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
 
-#include "report/batch_output.h"
+#include "report/formats.h"
+#include "report/messages.h"
 #include "report/no_answer_text.h"
-#include "support/capture.h"
+#include "report/scan_forms.h"
+#include "report/summary_forms.h"
 #include "support/response.h"
 
-TEST(BatchOutput, ProductFlagsOfEachController)
+TEST(Report, ProductFlagsOfEachController)
 {
     unsigned char buf[RECV_LEN];
     makeResponse(buf);
@@ -24,15 +27,14 @@ TEST(BatchOutput, ProductFlagsOfEachController)
     seriesOnly.response.nodeId[0] = 0;   // the series, another maker
     const std::vector<Sighting> found = {makerOnly, seriesOnly};
 
-    nlohmann::json doc = nlohmann::json::parse(
-        capture([&](FILE* out) { printScanJson(out, found, std::vector<ScanFlag>(found.size())); }));
+    nlohmann::json doc = nlohmann::json::parse(scanText(FORMAT_JSON, found, std::vector<ScanFlag>(found.size())));
     ASSERT_EQ(doc.size(), 2u);
     EXPECT_EQ(doc[0]["morvesta"], true);
     EXPECT_EQ(doc[0]["k4z"], false);
     EXPECT_EQ(doc[1]["morvesta"], false);
     EXPECT_EQ(doc[1]["k4z"], true);
 
-    std::string table = capture([&](FILE* out) { printScanTable(out, found, std::vector<ScanFlag>(found.size())); });
+    std::string table = scanText(FORMAT_TABLE, found, std::vector<ScanFlag>(found.size()));
     size_t second = table.find('\n', table.find('\n') + 1);
     EXPECT_NE(table.substr(0, second).find("4343 Morvesta  0000  "), std::string::npos) << table;
     EXPECT_NE(table.substr(second).find("0043 "), std::string::npos) << table;
@@ -42,7 +44,7 @@ TEST(BatchOutput, ProductFlagsOfEachController)
 }
 
 // Counts on standard error agree with their numbers.
-TEST(BatchOutput, EventCounts)
+TEST(Report, EventCounts)
 {
     const struct {
         EventKind kind;
@@ -50,24 +52,30 @@ TEST(BatchOutput, EventCounts)
         long other;
         const char* expected;
     } cases[] = {
-        {EVENT_SCANNED, 1, 1, "brevindor-batch: 1 controller, 1 answer\n"},
-        {EVENT_SCANNED, 2, 0, "brevindor-batch: 2 controllers, 0 answers\n"},
-        {EVENT_SENT, 1, 0, "brevindor-batch: sent 1 setting\n"},
-        {EVENT_SENT, 3, 0, "brevindor-batch: sent 3 settings\n"},
-        {EVENT_IGNORED, 1, 1, "brevindor-batch: ignored 1 datagram that is no response (1 too long)\n"},
-        {EVENT_IGNORED, 2, 0, "brevindor-batch: ignored 2 datagrams that are no response (0 too long)\n"},
+        {EVENT_SCANNED, 1, 1, "1 controller, 1 answer"},
+        {EVENT_SCANNED, 2, 0, "2 controllers, 0 answers"},
+        {EVENT_SENT, 1, 0, "sent 1 setting"},
+        {EVENT_SENT, 3, 0, "sent 3 settings"},
+        {EVENT_IGNORED, 1, 1, "ignored 1 datagram that is no response (1 too long)"},
+        {EVENT_IGNORED, 2, 0, "ignored 2 datagrams that are no response (0 too long)"},
+        {EVENT_ROW_STATE, 1, 0, ""},   // for the page's rows and the summary, not a line of its own
+        {EVENT_UNDO_WRITTEN, 0, 0, ""},
     };
     for (const auto& c : cases) {
-        Event e{};
-        e.kind = c.kind;
+        Event e = eventOf(c.kind);
         e.count = c.count;
         e.other = c.other;
-        EXPECT_EQ(capture([&](FILE* err) { printEvent(err, e); }), c.expected);
+        EXPECT_EQ(eventText(e, FRAME_OPTIONS), c.expected);
+        EXPECT_EQ(eventText(e, FRAME_PAGE), c.expected) << "no option named: the same words";
     }
+    Event late = eventOf(EVENT_MAX_TIME);
+    late.seconds = 2.5;
+    EXPECT_EQ(eventText(late, FRAME_OPTIONS), "answers kept coming; the scan ended at --max-time (2.5 s)");
+    EXPECT_EQ(eventText(late, FRAME_PAGE), "answers kept coming; the scan ended at its time limit (2.5 s)");
 }
 
 // A failed call in words: the system's text, the number, and the hint a user can act on.
-TEST(BatchOutput, FailuresInWords)
+TEST(Report, FailuresInWords)
 {
     const unsigned char local[IPV4_LEN] = {127, 0, 0, 1};
     const struct {
@@ -77,42 +85,42 @@ TEST(BatchOutput, FailuresInWords)
     } cases[] = {
         {FAILED_BIND, EADDRINUSE,
          "can't bind to port 20662 on 127.0.0.1: Address already in use (error 98); is another brevindor or "
-         "brevindor-batch running?\n"},
+         "brevindor-batch running?"},
         {FAILED_BIND, EADDRNOTAVAIL,
          "can't bind to port 20662 on 127.0.0.1: Cannot assign requested address (error 99); is the interface still "
-         "up with this address?\n"},
+         "up with this address?"},
         {FAILED_SEND, ENETUNREACH,
-         "can't send from 127.0.0.1: Network is unreachable (error 101); is the interface up and connected?\n"},
+         "can't send from 127.0.0.1: Network is unreachable (error 101); is the interface up and connected?"},
         {FAILED_SEND, EPERM,
          "can't send from 127.0.0.1: Operation not permitted (error 1); does a firewall block UDP port 20662, or "
-         "does it need root (Administrator on Windows)?\n"},
-        {FAILED_RECEIVE, EINTR, "can't receive on 127.0.0.1: Interrupted system call (error 4)\n"},
-        {FAILED_SOCKET, 0, "can't make a socket for 127.0.0.1\n"},
+         "does it need root (Administrator on Windows)?"},
+        {FAILED_RECEIVE, EINTR, "can't receive on 127.0.0.1: Interrupted system call (error 4)"},
+        {FAILED_SOCKET, 0, "can't make a socket for 127.0.0.1"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(capture([&](FILE* err) { printFailure(err, failureOf(c.call, local, c.error)); }), c.expected);
+        EXPECT_EQ(failureText(failureOf(c.call, local, c.error)), c.expected);
     }
 }
 
 // One line after the summary: each result present counted, in the order of the results.
-TEST(BatchOutput, Tally)
+TEST(Report, Tally)
 {
     const struct {
         std::vector<OutcomeState> states;
         const char* expected;
     } cases[] = {
-        {{OUTCOME_VERIFIED}, "brevindor-batch: 1 verified\n"},
+        {{OUTCOME_VERIFIED}, "1 verified"},
         {{OUTCOME_NOT_CONFIRMED, OUTCOME_VERIFIED, OUTCOME_NOT_CONFIRMED, OUTCOME_VERIFIED, OUTCOME_VERIFIED},
-         "brevindor-batch: 3 verified, 2 not confirmed\n"},
+         "3 verified, 2 not confirmed"},
         {{OUTCOME_INTERRUPTED, OUTCOME_CONFLICT, OUTCOME_SENT, OUTCOME_NOT_FOUND},
-         "brevindor-batch: 1 not found, 1 sent, 1 conflict, 1 interrupted\n"},
+         "1 not found, 1 sent, 1 conflict, 1 interrupted"},
     };
     for (const auto& c : cases) {
         std::vector<Outcome> outcomes(c.states.size());
         for (size_t i = 0; i < outcomes.size(); ++i) {
             outcomes[i].state = c.states[i];
         }
-        EXPECT_EQ(capture([&](FILE* err) { printTally(err, outcomes); }), c.expected);
+        EXPECT_EQ(tallyText(outcomes), c.expected);
     }
 }
 
@@ -126,7 +134,7 @@ static std::string csvFromName(const char* name)
     memset(&s, 0, sizeof s);
     s.response = decoded(buf, RECV_LEN);
     s.answers = 1;
-    std::string csv = capture([&](FILE* out) { printScanCsv(out, {s}, std::vector<ScanFlag>(1)); });
+    std::string csv = scanText(FORMAT_CSV, {s}, std::vector<ScanFlag>(1));
     size_t at = csv.find("\r\n") + 2;
     for (int comma = 0; comma < 4; ++comma) {
         at = csv.find(',', at) + 1;
@@ -136,7 +144,7 @@ static std::string csvFromName(const char* name)
 
 // CSV is UTF-8 throughout: a byte of no sequence becomes U+FFFD, one each; controls stay '?' and
 // the formula guard stays in front.
-TEST(BatchOutput, CsvNamesAreUtf8)
+TEST(Report, CsvNamesAreUtf8)
 {
     const struct {
         const char* name;
@@ -166,7 +174,7 @@ TEST(BatchOutput, CsvNamesAreUtf8)
 // A node name a spreadsheet would take for a formula (= + - @ first) goes into the CSV behind an
 // apostrophe, quoted as any field where it must be; the same characters further in, or any other
 // first character, leave it as it is (controls are '?', as everywhere).
-TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
+TEST(Report, CsvNodeNamesAreNeverFormulas)
 {
     const struct {
         const char* name;
@@ -192,7 +200,7 @@ TEST(BatchOutput, CsvNodeNamesAreNeverFormulas)
 
 // What to check when nothing answered: the interfaces asked on, the others (the tunnel marked),
 // the firewall rule only on Windows, and multicast on the way.
-TEST(BatchOutput, NoAnswerHints)
+TEST(Report, NoAnswerHints)
 {
     auto one = [](const char* name, unsigned char last, bool tunnel) {
         LocalInterface l;
@@ -229,6 +237,10 @@ TEST(BatchOutput, NoAnswerHints)
          "  asked on 10.9.0.1 (Ethernet 2), 10.9.0.2 (Office VPN, a tunnel)\n" + multicast},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(capture([&](FILE* err) { printNoAnswerHints(err, c.used, c.candidates, c.windows); }), c.expected);
+        std::string text;
+        for (const std::string& line : noAnswerHints(c.used, c.candidates, c.windows)) {
+            text += "  " + line + "\n";
+        }
+        EXPECT_EQ(text, c.expected);
     }
 }
