@@ -36,7 +36,8 @@ const Command COMMANDS[] = {
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
     {"replace", runReplace,
      "--old MAC --new MAC --from FILE [--interface WHERE] [--timeout S] [--max-time S]\n"
-     "                      [--settle S] [--verify-time S] [--undo FILE] [--format table|csv|json] [--bom]",
+     "                      [--settle S] [--verify-time S] [--undo FILE] [--journal FILE | --no-journal]\n"
+     "                      [--format table|csv|json] [--bom]",
      REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"watch", runWatchCommand, "[--interface WHERE] [--every S] [--gone-after N] [--format table|json] [--max-time S]",
      WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},

@@ -70,5 +70,5 @@ int runReplace(const Settings& s)
     row.line = 0;   // told as set tells its one row
     Macs gone(1);
     memcpy(gone[0].data(), oldMac, MAC_LEN);
-    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, gone);
+    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, gone, "replace", s.from, text);
 }

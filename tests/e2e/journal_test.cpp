@@ -216,3 +216,53 @@ TEST_F(Journal, ReportPrintsToPdf)
     EXPECT_NE(text.out.find("<b>Pump-1</b>"), std::string::npos) << "shown as text";
     EXPECT_NE(text.out.find("Signature"), std::string::npos);
 }
+
+// Every set, apply and replace is recorded by the runner: start and end around the one setting;
+// a journal that can't be written stops the run before anything is sent.
+TEST_F(Journal, RecordedAroundTheSetting)
+{
+    if (dir.empty()) {
+        return;
+    }
+    const std::string mac = ctl(1).mac;
+    struct Case {
+        const char* journal;   // --journal's file under dir; nullptr: --no-journal
+        int status;
+        size_t entries;
+        const char* ip;
+    } cases[] = {
+        {"j.jsonl", 0, 2, "192.168.1.50"},
+        {"missing/j.jsonl", 3, 0, "192.168.1.60"},
+        {nullptr, 0, 0, "192.168.1.70"},
+    };
+    size_t logged = 0;   // the stand-ins' log, one after the other, in one file
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"set", "--interface", "127.0.0.1", "--mac", mac, "--ip", c.ip};
+        if (c.journal != nullptr) {
+            args.insert(args.end(), {"--journal", dir + "/" + c.journal});
+        } else {
+            args.push_back("--no-journal");
+        }
+        controllers({ctl(1)});   // a new one each run, at its first address
+        ToolRun run = batch(args);
+        EXPECT_EQ(run.exitCode, c.status) << run.err;
+        std::string log = received();
+        log.erase(0, logged);
+        logged += log.size();
+        std::string text = c.journal != nullptr ? readFile(dir + "/" + c.journal) : "";
+        EXPECT_EQ(count(text, "\n"), c.entries) << text;
+        if (c.status == 3) {
+            EXPECT_EQ(run.err, "brevindor-batch: can't write the journal " + dir + "/" + c.journal +
+                                   ": No such file or directory; nothing sent\n");
+            EXPECT_EQ(log.find(" 28 56 4b 44 41 01 00 01 02"), std::string::npos) << "no setting sent: " << log;
+        }
+        if (c.entries == 2) {
+            EXPECT_NE(text.find("\"entry\":\"start\""), std::string::npos) << text;
+            EXPECT_NE(text.find("\"kind\":\"set\""), std::string::npos) << text;
+            EXPECT_NE(text.find("\"state\":\"verified\""), std::string::npos) << text;
+            ToolRun verified = batch({"journal", "--verify", "--journal", dir + "/" + c.journal});
+            EXPECT_EQ(verified.exitCode, 0) << verified.out << verified.err;
+        }
+    }
+    EXPECT_EQ(readFile(dir + "/state/brevindor/journal.jsonl"), "") << "--no-journal records nothing";
+}
