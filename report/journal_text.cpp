@@ -247,6 +247,12 @@ std::string journalWriteFailureText(const std::string& path, int error)
     return "can't write the journal " + path + fileErrorWords(error) + "; nothing sent";
 }
 
+std::string undoFolderFailureText(int error)
+{
+    return "no place for the undo files: the user's state folder can't be had" + fileErrorWords(error) +
+           "; name one with --undo-dir DIR";
+}
+
 std::string journalPlaceFailureText(int error)
 {
     return "no place for the journal: the user's state folder can't be had" + fileErrorWords(error) +

@@ -26,6 +26,8 @@ std::string journalReadFailureText(const std::string& path, const JournalRead& r
 // sent".
 std::string journalWriteFailureText(const std::string& path, int error);
 // No journal place: the state folder could not be had.
+// The page's undo folder when the user's state folder can't be had.
+std::string undoFolderFailureText(int error);
 std::string journalPlaceFailureText(int error);
 // A filter that took nothing.
 std::string journalNothingText(const std::string& path);
