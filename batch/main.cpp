@@ -35,7 +35,7 @@ const Command COMMANDS[] = {
      "                      [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
     {"replace", runReplace,
-     "--old MAC --new MAC --from FILE [--interface WHERE] [--timeout S] [--max-time S]\n"
+     "--old MAC --new MAC [--from FILE] [--interface WHERE] [--timeout S] [--max-time S]\n"
      "                      [--settle S] [--verify-time S] [--undo FILE] [--journal FILE | --no-journal]\n"
      "                      [--format table|csv|json] [--bom]",
      REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
@@ -82,7 +82,8 @@ void printUsage(FILE* out)
             "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
             "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
             "replace: the controller --new takes the IP, gateway and mask of --old's row in --from (a plan,\n"
-            "an undo file or a scan's CSV), then goes as apply; refused while --old still answers (5).\n"
+            "an undo file or a scan's CSV; without it, the values the journal last knew of --old), then\n"
+            "goes as apply; refused while --old still answers (5).\n"
             "After a summary, standard error gets a line counting each result.\n"
             "watch: asks every --every seconds (default 2, 0.25 to 3600) and prints each change at\n"
             "once, one line each: present, appeared, gone (not heard in --gone-after asks in a row,\n"

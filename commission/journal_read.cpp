@@ -436,3 +436,20 @@ int journalVerifyStatus(const JournalRead& read)
     }
     return read.status == JOURNAL_FILE_MISSING || read.chain.result != CHAIN_INTACT ? EXIT_NOT_FOUND : EXIT_OK;
 }
+
+bool journalReplacementRow(const std::vector<JournalEntry>& entries, const unsigned char* oldMac,
+                           const unsigned char* newMac, PlanRow* row)
+{
+    Addresses known;
+    const JournalEntry* entry = nullptr;
+    if (!lastKnownAddresses(entries, oldMac, &known, &entry)) {
+        return false;
+    }
+    *row = PlanRow();
+    memcpy(row->mac, newMac, MAC_LEN);
+    row->setIp = row->setGateway = row->setMask = true;
+    memcpy(row->ip, known.ip, IPV4_LEN);
+    memcpy(row->gateway, known.gateway, IPV4_LEN);
+    memcpy(row->mask, known.mask, IPV4_LEN);
+    return true;
+}

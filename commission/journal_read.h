@@ -107,6 +107,11 @@ JournalRead readJournal(const std::string& path, const JournalFilter& filter, bo
 bool lastKnownAddresses(const std::vector<JournalEntry>& entries, const unsigned char* mac, Addresses* addresses,
                         const JournalEntry** entry);
 
+// replace without a file: the row that gives newMac the IP, gateway and mask last known of oldMac
+// in the journal (line 0, as set's); false when the journal knows none.
+bool journalReplacementRow(const std::vector<JournalEntry>& entries, const unsigned char* oldMac,
+                           const unsigned char* newMac, PlanRow* row);
+
 // Exit statuses: the listing EXIT_OK when it has entries, EXIT_NOT_FOUND when none (or no
 // journal), EXIT_NETWORK when it can't be read; the check EXIT_OK when intact, else 1 as well.
 int journalListStatus(const JournalRead& read);

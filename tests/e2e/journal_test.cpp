@@ -266,3 +266,30 @@ TEST_F(Journal, RecordedAroundTheSetting)
     }
     EXPECT_EQ(readFile(dir + "/state/brevindor/journal.jsonl"), "") << "--no-journal records nothing";
 }
+
+// replace without --from: the old controller's values as the journal last knew them; a MAC the
+// journal never saw is refused as before, nothing sent.
+TEST_F(Journal, ReplaceTakesTheLastKnownValues)
+{
+    if (dir.empty()) {
+        return;
+    }
+    const std::string journal = dir + "/j.jsonl";
+    writeJournal(journal, 1, 2);   // controller 1 verified at 192.168.0.103
+    const struct {
+        const char* old;
+        int status;
+        const char* shown;   // in the result or the refusal
+    } cases[] = {
+        {"00:1a:2b:3c:00:01", 0, "192.168.0.103"},
+        {"00:1a:2b:3c:00:09", 2, "the journal knows no values of 00:1a:2b:3c:00:09"},
+    };
+    for (const auto& c : cases) {
+        controllers({ctl(2)});
+        ToolRun run = batch({"replace", "--old", c.old, "--new", "00:1a:2b:3c:00:02", "--journal", journal,
+                             "--interface", "127.0.0.1", "--settle", "0"});
+        EXPECT_EQ(run.exitCode, c.status) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(c.shown), std::string::npos) << run.out << run.err;
+        received();
+    }
+}
