@@ -124,6 +124,12 @@ TEST_F(Web, ApplyVerifiesTheOneControllerAndUndoPutsItBack)
     EXPECT_EQ(entries, (std::vector<std::string>{"start 00:1a:2b:3c:00:01", "end 00:1a:2b:3c:00:01",
                                                  "start 00:1a:2b:3c:00:01", "end 00:1a:2b:3c:00:01"}))
         << journal;
+
+    // The handover report of that journal, as a page of its own.
+    HttpAnswer report = call("GET", "/api/handover");
+    EXPECT_EQ(report.status, 200) << report.body;
+    EXPECT_NE(report.body.find("<html"), std::string::npos) << report.body.substr(0, 200);
+    EXPECT_NE(report.body.find("192.168.1.21"), std::string::npos) << "the controller as the journal last knew it";
 }
 
 TEST_F(Web, RefusalsComeBackInTheBatchProgramsWordsAndNothingIsSent)
