@@ -15,4 +15,7 @@ int runDoctorCommand(const Settings& s);   // batch/doctor_command.cpp
 
 // The rows through the engine as apply runs them, framed for the plan or the command line; the
 // controllers of mustBeGone must not answer. The exit status.
-int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone);
+// kind: the journal's name of the run (set, apply, replace); planFile and planBytes: the plan, for
+// the journal (empty for set).
+int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone, const char* kind,
+            const std::string& planFile, const std::string& planBytes);

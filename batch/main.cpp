@@ -10,6 +10,7 @@
 #include <string>
 
 #include "batch/commands.h"
+#include "batch/journal_commands.h"
 #include "batch/output.h"
 #include "batch/watch_command.h"
 #include "report/messages.h"
@@ -26,20 +27,28 @@ const Command COMMANDS[] = {
     {"set", runSet,
      "--mac MAC [--ip A] [--gateway A] [--mask A] [--interface WHERE] [--timeout S]\n"
      "                      [--max-time S] [--settle S] [--verify-time S] [--no-verify] [--undo FILE]\n"
-     "                      [--format table|csv|json] [--bom]",
+     "                      [--journal FILE | --no-journal] [--format table|csv|json] [--bom]",
      SET_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"apply", runApply,
      "PLAN|- [--interface WHERE] [--timeout S] [--max-time S] [--settle S] [--verify-time S]\n"
-     "                      [--dry-run] [--undo FILE] [--format table|csv|json] [--bom]",
+     "                      [--dry-run] [--undo FILE] [--journal FILE | --no-journal]\n"
+     "                      [--format table|csv|json] [--bom]",
      APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
     {"replace", runReplace,
-     "--old MAC --new MAC --from FILE [--interface WHERE] [--timeout S] [--max-time S]\n"
-     "                      [--settle S] [--verify-time S] [--undo FILE] [--format table|csv|json] [--bom]",
+     "--old MAC --new MAC [--from FILE] [--interface WHERE] [--timeout S] [--max-time S]\n"
+     "                      [--settle S] [--verify-time S] [--undo FILE] [--journal FILE | --no-journal]\n"
+     "                      [--format table|csv|json] [--bom]",
      REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"watch", runWatchCommand, "[--interface WHERE] [--every S] [--gone-after N] [--format table|json] [--max-time S]",
      WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},
     {"doctor", runDoctorCommand, "[--interface WHERE] [--timeout S] [--format table|json]", DOCTOR_OPTIONS,
      DOCTOR_SHORT_OPTIONS, 0},
+    {"journal", runJournal,
+     "[--since T] [--until T] [--mac MAC] [--format table|csv|json] [--journal FILE]\n"
+     "                      | --verify [--journal FILE]",
+     JOURNAL_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
+    {"report", runReport, "[--since T] [--until T] [--title TEXT] [--journal FILE] > handover.html", REPORT_OPTIONS,
+     JOURNAL_SHORT_OPTIONS, 0},
 };
 const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
@@ -65,12 +74,18 @@ void printUsage(FILE* out)
             "anything is sent, a plan that puts back the values the controllers to be set reported\n"
             "(checked before the scan, --dry-run too). --bom: with --format csv, the UTF-8\n"
             "byte-order mark first, which spreadsheets need to read UTF-8.\n"
+            "--journal FILE: the journal of every change (default: journal.jsonl in the user's state\n"
+            "folder, $XDG_STATE_HOME/brevindor or ~/.local/state/brevindor; %%LOCALAPPDATA%%\\brevindor\n"
+            "on Windows). journal lists it; --verify checks its chain of SHA-256 hashes. report writes\n"
+            "the handover record as one HTML page. T: a date 2026-12-09 (the whole day), a local time\n"
+            "2026-12-09T15:30, or UTC 2026-12-09T14:30:00Z.\n"
             "PLAN: CSV with a header naming a mac column and any of ip, gateway, mask (other columns\n"
             "are ignored), separated by ',', ';' or tabs; an empty or missing cell keeps the value the\n"
             "controller reports; lines starting with '#' are comments. UTF-8, or UTF-16 with a\n"
             "byte-order mark (a spreadsheet's \"Unicode text\"); '-' reads it from standard input.\n"
             "replace: the controller --new takes the IP, gateway and mask of --old's row in --from (a plan,\n"
-            "an undo file or a scan's CSV), then goes as apply; refused while --old still answers (5).\n"
+            "an undo file or a scan's CSV; without it, the values the journal last knew of --old), then\n"
+            "goes as apply; refused while --old still answers (5).\n"
             "After a summary, standard error gets a line counting each result.\n"
             "watch: asks every --every seconds (default 2, 0.25 to 3600) and prints each change at\n"
             "once, one line each: present, appeared, gone (not heard in --gone-after asks in a row,\n"
@@ -92,7 +107,7 @@ void printUsage(FILE* out)
 int readArguments(int argc, char** argv, const Command** command, Settings* s)
 {
     if (argc < 2) {
-        return usageError("a command is needed: scan, set, apply, replace, watch or doctor");
+        return usageError("a command is needed: scan, set, apply, replace, watch, doctor, journal or report");
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);

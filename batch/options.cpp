@@ -21,6 +21,12 @@ enum OptionCode {
     OPT_SETTLE,
     OPT_BOM,
     OPT_TABLE_OR_JSON,   // --format of watch and doctor
+    OPT_JOURNAL,
+    OPT_NO_JOURNAL,
+    OPT_SINCE,
+    OPT_UNTIL,
+    OPT_TITLE,
+    OPT_VERIFY,
     OPT_OLD,
     OPT_NEW,
     OPT_FROM,
@@ -61,6 +67,22 @@ enum OptionCode {
     {                                                                                                                  \
         "bom", no_argument, NULL, OPT_BOM                                                                              \
     }
+#define OPTION_JOURNAL                                                                                                 \
+    {                                                                                                                  \
+        "journal", required_argument, NULL, OPT_JOURNAL                                                                \
+    }
+#define OPTION_NO_JOURNAL                                                                                              \
+    {                                                                                                                  \
+        "no-journal", no_argument, NULL, OPT_NO_JOURNAL                                                                \
+    }
+#define OPTION_SINCE                                                                                                   \
+    {                                                                                                                  \
+        "since", required_argument, NULL, OPT_SINCE                                                                    \
+    }
+#define OPTION_UNTIL                                                                                                   \
+    {                                                                                                                  \
+        "until", required_argument, NULL, OPT_UNTIL                                                                    \
+    }
 #define OPTION_HELP                                                                                                    \
     {                                                                                                                  \
         "help", no_argument, NULL, 'h'                                                                                 \
@@ -88,6 +110,8 @@ const option SET_OPTIONS[] = {
     OPTION_VERIFY_TIME,
     {"no-verify", no_argument, NULL, OPT_NO_VERIFY},
     OPTION_UNDO,
+    OPTION_JOURNAL,
+    OPTION_NO_JOURNAL,
     OPTION_FORMAT,
     OPTION_BOM,
     OPTION_HELP,
@@ -103,6 +127,8 @@ const option REPLACE_OPTIONS[] = {
     OPTION_SETTLE,
     OPTION_VERIFY_TIME,
     OPTION_UNDO,
+    OPTION_JOURNAL,
+    OPTION_NO_JOURNAL,
     OPTION_FORMAT,
     OPTION_BOM,
     OPTION_HELP,
@@ -111,8 +137,18 @@ const option REPLACE_OPTIONS[] = {
 const option APPLY_OPTIONS[] = {
     OPTION_INTERFACE, OPTION_TIMEOUT,     OPTION_MAX_TIME,
     OPTION_SETTLE,    OPTION_VERIFY_TIME, {"dry-run", no_argument, NULL, OPT_DRY_RUN},
-    OPTION_UNDO,      OPTION_FORMAT,      OPTION_BOM,
-    OPTION_HELP,      OPTION_END,
+    OPTION_UNDO,      OPTION_JOURNAL,     OPTION_NO_JOURNAL,
+    OPTION_FORMAT,    OPTION_BOM,         OPTION_HELP,
+    OPTION_END,
+};
+const option JOURNAL_OPTIONS[] = {
+    OPTION_JOURNAL, OPTION_SINCE,
+    OPTION_UNTIL,   {"mac", required_argument, NULL, OPT_MAC},
+    OPTION_FORMAT,  {"verify", no_argument, NULL, OPT_VERIFY},
+    OPTION_HELP,    OPTION_END,
+};
+const option REPORT_OPTIONS[] = {
+    OPTION_JOURNAL, OPTION_SINCE, OPTION_UNTIL, {"title", required_argument, NULL, OPT_TITLE}, OPTION_HELP, OPTION_END,
 };
 
 const option WATCH_OPTIONS[] = {
@@ -249,6 +285,27 @@ static int takeOption(int code, const char* value, Settings* s)
     case OPT_BOM:
         s->bom = true;
         break;
+    case OPT_JOURNAL:
+        if (value[0] == '\0') {
+            return usageError("%s needs a file name", "--journal");
+        }
+        s->journal = value;
+        break;
+    case OPT_NO_JOURNAL:
+        s->noJournal = true;
+        break;
+    case OPT_SINCE:
+        s->since = value;
+        break;
+    case OPT_UNTIL:
+        s->until = value;
+        break;
+    case OPT_TITLE:
+        s->title = value;
+        break;
+    case OPT_VERIFY:
+        s->verify = true;
+        break;
     case OPT_OLD:
         s->oldMac = value;
         break;
@@ -327,6 +384,12 @@ int readOptions(int argc, char** argv, const Command& c, const Command* commands
     }
     if (s->bom && s->format != FORMAT_CSV) {
         return usageError("--bom goes with --format csv only");
+    }
+    if (s->noJournal && !s->journal.empty()) {
+        return usageError("--journal and --no-journal exclude each other");
+    }
+    if (s->verify && (!s->since.empty() || !s->until.empty() || !s->mac.empty() || s->format != FORMAT_TABLE)) {
+        return usageError("--verify checks the whole journal: it takes no --since, --until, --mac or --format");
     }
     return EXIT_OK;
 }

@@ -18,6 +18,11 @@ struct Settings {
     std::string mac, ip, gateway, mask;   // set's target, as typed
     std::string plan;                     // apply's PLAN; "-" for standard input
     std::string undo;                     // --undo: where the values before go
+    std::string journal;                  // --journal FILE; empty: the user's state folder
+    bool noJournal = false;               // --no-journal (set, apply): nothing recorded
+    std::string since, until;             // --since, --until (journal, report), as typed
+    std::string title;                    // --title (report)
+    bool verify = false;                  // --verify (journal): the chain's check, not the listing
     std::string oldMac, newMac;           // replace's --old and --new, as typed
     std::string from;                     // replace's --from: where the old one's values are
 };
@@ -35,6 +40,8 @@ struct Command {
 extern const option SCAN_OPTIONS[];
 extern const option SET_OPTIONS[];
 extern const option APPLY_OPTIONS[];
+extern const option JOURNAL_OPTIONS[];
+extern const option REPORT_OPTIONS[];
 extern const option REPLACE_OPTIONS[];
 extern const option WATCH_OPTIONS[];
 extern const option DOCTOR_OPTIONS[];
@@ -42,6 +49,7 @@ extern const option DOCTOR_OPTIONS[];
 // apart (':'), then the letters each takes.
 #define SCAN_SHORT_OPTIONS "-:i:t:f:h"
 #define PLAN_SHORT_OPTIONS "-:i:t:f:h"
+#define JOURNAL_SHORT_OPTIONS "-:f:h"
 #define WATCH_SHORT_OPTIONS "-:i:f:h"
 #define DOCTOR_SHORT_OPTIONS "-:i:t:h"
 

@@ -20,7 +20,8 @@ std::string planName(const Settings& s)
 
 }   // namespace
 
-int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone)
+int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, const Macs& mustBeGone, const char* kind,
+            const std::string& planFile, const std::string& planBytes)
 {
     catchStopSignals();
     JobOrder order;
@@ -32,6 +33,12 @@ int runPlan(const std::vector<PlanRow>& rows, const Settings& s, Frame frame, co
     order.rows = rows;
     order.undoPath = s.undo;
     order.stopSignal = stopSignal;
+    order.journal = s.noJournal ? JOURNAL_NONE : s.journal;
+    order.journalRun.kind = kind;
+    order.journalRun.program = BATCH_PROGRAM;
+    order.journalRun.version = BREVINDOR_VERSION;
+    order.journalRun.planFile = planFile;
+    order.planBytes = planBytes;
     JobResult result = runJob(order, {showEvent, nullptr});
     clearStatus();
     for (const Refusal& r : result.apply.refusals) {
@@ -69,7 +76,7 @@ int runSet(const Settings& s)
         }
         return EXIT_USAGE;
     }
-    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, Macs());
+    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, Macs(), "set", "", "");
 }
 
 int runApply(const Settings& s)
@@ -100,5 +107,5 @@ int runApply(const Settings& s)
         say(planErrorsText(errors.size()));
         return EXIT_USAGE;
     }
-    return runPlan(rows, s, FRAME_PLAN, Macs());
+    return runPlan(rows, s, FRAME_PLAN, Macs(), "apply", planName(s), text);
 }

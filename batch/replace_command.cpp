@@ -5,6 +5,8 @@
 
 #include "batch/commands.h"
 #include "batch/output.h"
+#include "commission/journal.h"
+#include "commission/journal_read.h"
 #include "commission/replace.h"
 #include "commission/rows.h"
 #include "report/input_text.h"
@@ -34,9 +36,6 @@ int runReplace(const Settings& s)
     if (s.oldMac.empty() || s.newMac.empty()) {
         return usageError("replace needs --old MAC and --new MAC");
     }
-    if (s.from.empty()) {
-        return usageError("replace needs --from FILE: a plan, undo file or scan CSV with the old controller's row");
-    }
     unsigned char oldMac[MAC_LEN];
     unsigned char newMac[MAC_LEN];
     if (!readMacOption("--old", s.oldMac, oldMac) || !readMacOption("--new", s.newMac, newMac)) {
@@ -44,6 +43,20 @@ int runReplace(const Settings& s)
     }
     if (memcmp(oldMac, newMac, MAC_LEN) == 0) {
         return usageError("--old and --new name the same controller");
+    }
+    Macs gone(1);
+    memcpy(gone[0].data(), oldMac, MAC_LEN);
+    if (s.from.empty()) {
+        // The old one's values as the journal last knew them.
+        PlanRow row;
+        int error = 0;
+        std::string path = s.journal.empty() ? defaultJournalPath(&error) : s.journal;
+        if (path.empty() || !journalReplacementRow(readJournal(path, JournalFilter()).entries, oldMac, newMac, &row)) {
+            return usageError("replace needs --from FILE: a plan, undo file or scan CSV with the old controller's row "
+                              "(the journal knows no values of %s)",
+                              s.oldMac.c_str());
+        }
+        return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, gone, "replace", "", "");
     }
     std::string text;
     int error = 0;
@@ -68,7 +81,5 @@ int runReplace(const Settings& s)
         return EXIT_USAGE;
     }
     row.line = 0;   // told as set tells its one row
-    Macs gone(1);
-    memcpy(gone[0].data(), oldMac, MAC_LEN);
-    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, gone);
+    return runPlan(std::vector<PlanRow>(1, row), s, FRAME_OPTIONS, gone, "replace", s.from, text);
 }

@@ -13,6 +13,9 @@
 #                                                brevindor-web's connections: slow clients
 #                                                (slowhttptest), 1200 held, descriptors exhausted,
 #                                                ab against 1000 rows; --web: another build's
+#   bench/run.sh journal [build-dir]             the journal: an append with its sync and
+#                                                journal --verify after 10,000 applies; the handover
+#                                                report of 1000 controllers, written and printed
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/netns_guard.sh"
@@ -20,9 +23,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--in-private-ns" ]; then
     name=${1:-}
     case $name in
-    scan | apply | web | watch | server) shift ;;
+    scan | apply | web | watch | server | journal) shift ;;
     *)
-        echo "usage: bench/run.sh scan|apply|web|watch|server [build-dir] [arguments of the benchmark]" >&2
+        echo "usage: bench/run.sh scan|apply|web|watch|server|journal [build-dir] [arguments of the benchmark]" >&2
         exit 2
         ;;
     esac

@@ -10,6 +10,7 @@ int jobStatus(const JobOrder& order, const JobResult& result)
         return result.choice == CHOICE_FAILED ? EXIT_NETWORK : EXIT_USAGE;
     case JOB_FAILED:
     case JOB_UNDO_FAILED:
+    case JOB_JOURNAL_FAILED:
         return EXIT_NETWORK;
     case JOB_STOPPED:
         return 128 + result.signal;
@@ -66,28 +67,64 @@ static JobEnd scan(const JobOrder& order, Scanner& scanner, const JobSink& sink,
     return scanner.stopped ? JOB_STOPPED : JOB_FINISHED;
 }
 
+// The journal's place, checked as the undo file's is, before the scan; false when it has none or
+// can't be written (journalError). A scan, a dry run and JOURNAL_NONE record nothing.
+static bool placeJournal(const JobOrder& order, JobResult* result)
+{
+    if (order.kind != JOB_APPLY || order.options.dryRun || order.journal == JOURNAL_NONE) {
+        return true;
+    }
+    std::string path = order.journal.empty() ? defaultJournalPath(&result->journalError) : order.journal;
+    if (path.empty() || !canWriteJournal(path, &result->journalError)) {
+        result->journalPath = path;
+        return false;
+    }
+    result->journalPath = path;
+    return true;
+}
+
 static JobEnd apply(const JobOrder& order, Scanner& scanner, const JobSink& sink, JobResult* result)
 {
     ApplyOptions options = order.options;
     options.ownAddresses = result->listed;
     options.beforeSending = nullptr;
-    if (!order.undoPath.empty()) {
-        options.beforeSending = [&order, &sink, result](const std::vector<Outcome>& outcomes,
-                                                        const std::vector<size_t>& toSend) {
-            if (!writeUndoFile(order.undoPath, outcomes, toSend, &result->undoError)) {
-                return false;
+    JournalRun run = order.journalRun;
+    bool journalHeld = false;
+    bool journalStarted = false;
+    if (!order.undoPath.empty() || !result->journalPath.empty()) {
+        options.beforeSending = [&](const std::vector<Outcome>& outcomes, const std::vector<size_t>& toSend) {
+            if (!order.undoPath.empty()) {
+                if (!writeUndoFile(order.undoPath, outcomes, toSend, &result->undoError)) {
+                    return false;
+                }
+                result->undoText = undoPlan(outcomes, toSend);
+                Event e = eventOf(EVENT_UNDO_WRITTEN);
+                e.text = order.undoPath;
+                sink.event(e);
             }
-            result->undoText = undoPlan(outcomes, toSend);
-            Event e = eventOf(EVENT_UNDO_WRITTEN);
-            e.text = order.undoPath;
-            sink.event(e);
+            if (!result->journalPath.empty()) {
+                run.interfaces = result->locals;
+                run.undoFile = order.undoPath;
+                run.runId = newJournalRunId();
+                if (!run.planFile.empty()) {
+                    run.planSha256 = sha256Hex(order.planBytes);
+                }
+                if (!journalStart(result->journalPath, run, outcomes, toSend, &result->journalError)) {
+                    journalHeld = true;
+                    return false;
+                }
+                journalStarted = true;
+            }
             return true;
         };
     }
     result->apply = applyPlan(scanner, order.rows, options, sink.event);
     result->found = scanner.found;
+    if (journalStarted && !journalEnd(result->journalPath, run, result->apply.outcomes, &result->journalError)) {
+        result->journalEndFailed = true;
+    }
     if (result->apply.held) {
-        return JOB_UNDO_FAILED;
+        return journalHeld ? JOB_JOURNAL_FAILED : JOB_UNDO_FAILED;
     }
     result->failure = result->apply.failure;
     if (result->apply.stopped) {
@@ -115,7 +152,7 @@ JobResult runJobOn(const JobOrder& order, Scanner& scanner, const std::vector<Lo
     JobResult result;
     result.locals = scanner.locals;
     result.listed = listed;
-    result.end = runOn(order, scanner, sink, &result);
+    result.end = placeJournal(order, &result) ? runOn(order, scanner, sink, &result) : JOB_JOURNAL_FAILED;
     result.status = jobStatus(order, result);
     return result;
 }
@@ -125,6 +162,11 @@ JobResult runJob(const JobOrder& order, const JobSink& sink)
     JobResult result;
     if (order.kind == JOB_APPLY && !order.undoPath.empty() && !canWriteUndoFile(order.undoPath, &result.undoError)) {
         result.end = JOB_UNDO_FAILED;   // found before the scan, a dry run too
+        result.status = jobStatus(order, result);
+        return result;
+    }
+    if (!placeJournal(order, &result)) {
+        result.end = JOB_JOURNAL_FAILED;   // before the scan too, as the undo file
         result.status = jobStatus(order, result);
         return result;
     }

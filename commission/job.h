@@ -11,8 +11,13 @@
 #include "commission/apply.h"
 #include "commission/conflicts.h"
 #include "commission/interfaces.h"
+#include "commission/journal.h"
 
 enum JobKind { JOB_SCAN, JOB_APPLY };
+
+// JobOrder::journal: nothing recorded, or the journal in the user's state folder.
+const char* const JOURNAL_NONE = "none";
+const char* const JOURNAL_DEFAULT = "";
 
 struct JobOrder {
     JobKind kind = JOB_SCAN;
@@ -21,6 +26,11 @@ struct JobOrder {
     std::vector<PlanRow> rows;         // JOB_APPLY: the plan
     std::string undoPath;              // JOB_APPLY: where the values before go; empty: nowhere
     std::function<int()> stopSignal;   // optional: the signal that asks the run to stop, 0 while none
+    // JOB_APPLY: the journal (commission/journal.h), a file, JOURNAL_DEFAULT or JOURNAL_NONE; a dry
+    // run records nothing. Its run's kind, program, version and plan file; the rest the job fills.
+    std::string journal = JOURNAL_NONE;
+    JournalRun journalRun;
+    std::string planBytes;   // the plan's bytes, for its SHA-256 in the journal
 };
 
 struct JobSink {
@@ -30,11 +40,12 @@ struct JobSink {
 };
 
 enum JobEnd {
-    JOB_FINISHED,       // the scan or the apply ran its course (an apply refused included)
-    JOB_NO_INTERFACE,   // the interfaces could not be chosen: choice, candidates
-    JOB_FAILED,         // a network or system failure: failure (an apply may have sent before it)
-    JOB_UNDO_FAILED,    // the undo file can't be written: undoError; nothing sent
-    JOB_STOPPED,        // a signal: signal; an apply's summary tells whether anything was sent
+    JOB_FINISHED,         // the scan or the apply ran its course (an apply refused included)
+    JOB_NO_INTERFACE,     // the interfaces could not be chosen: choice, candidates
+    JOB_FAILED,           // a network or system failure: failure (an apply may have sent before it)
+    JOB_UNDO_FAILED,      // the undo file can't be written: undoError; nothing sent
+    JOB_JOURNAL_FAILED,   // the journal can't be written (or has no place): journalError; nothing sent
+    JOB_STOPPED,          // a signal: signal; an apply's summary tells whether anything was sent
 };
 
 struct JobResult {
@@ -47,10 +58,13 @@ struct JobResult {
     Failure failure = noFailure();
     int undoError = 0;
     int signal = 0;
-    std::vector<Sighting> found;   // the controllers heard, the verification's answers included
-    std::vector<ScanFlag> flags;   // JOB_SCAN: one a controller found
-    ApplyResult apply;             // JOB_APPLY
-    std::string undoText;          // the undo file's plan, once written
+    std::vector<Sighting> found;     // the controllers heard, the verification's answers included
+    std::vector<ScanFlag> flags;     // JOB_SCAN: one a controller found
+    ApplyResult apply;               // JOB_APPLY
+    std::string undoText;            // the undo file's plan, once written
+    std::string journalPath;         // the journal written to; empty: none (or no place for it)
+    int journalError = 0;            // JOB_JOURNAL_FAILED, or the end entry that could not be written
+    bool journalEndFailed = false;   // sent and recorded at the start, but the end entry failed
 };
 
 JobResult runJob(const JobOrder& order, const JobSink& sink);

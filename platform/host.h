@@ -1,5 +1,6 @@
 // What the web program and the records need of the computer beyond its sockets: random bytes,
-// the wall clock, the desktop's browser, and a file for this user's eyes only.
+// the wall clock and local time, who and where we are, the desktop's browser, and a file for
+// this user's eyes only.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,15 @@ std::string localTimeOfDay(long long ms);
 
 // The local date and time now, as "20261209-153000", for file names.
 std::string localTimeStamp();
+
+// Milliseconds since 1970-01-01 00:00:00 UTC of a local date and time (month 1-12), in the
+// system's time zone; false when there is no such time.
+bool localTimeMs(int year, int month, int day, int hour, int minute, int second, long long* ms);
+
+// The name of the user the program runs as, and the computer's name (UTF-8); "" when the system
+// does not say.
+std::string userName();
+std::string computerName();
 
 // Lets a listening TCP socket (opened, not yet bound) take a port whose connections from a run
 // before are still closing (TIME_WAIT), so that a server started again serves at once on its

@@ -1,6 +1,7 @@
 #include "platform/host.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -56,6 +58,46 @@ void allowPortReuse(long long socket)
 {
     int on = 1;
     (void)setsockopt((int)socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+bool localTimeMs(int year, int month, int day, int hour, int minute, int second, long long* ms)
+{
+    struct tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;   // the zone's rule for that day
+    time_t seconds = mktime(&local);
+    if (seconds == (time_t)-1) {
+        return false;
+    }
+    *ms = (long long)seconds * 1000;
+    return true;
+}
+
+std::string userName()
+{
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = NULL;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != NULL &&
+        found->pw_name != NULL) {
+        return found->pw_name;
+    }
+    return std::to_string((unsigned long)geteuid());   // a user without a name: the number
+}
+
+std::string computerName()
+{
+    char name[256] = "";
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    name[sizeof name - 1] = '\0';
+    return name;
 }
 
 bool openInBrowser(const std::string& target)

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <ctime>
+#include <string>
 
 // The system's generator (advapi32), declared here as MinGW's headers name it only for some targets.
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
@@ -58,6 +59,50 @@ static std::string utf8(const std::wstring& text)
     }
     out.resize(out.size() - 1);
     return out;
+}
+
+bool localTimeMs(int year, int month, int day, int hour, int minute, int second, long long* ms)
+{
+    struct tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    time_t seconds = mktime(&local);
+    if (seconds == (time_t)-1) {
+        return false;
+    }
+    *ms = (long long)seconds * 1000;
+    return true;
+}
+
+static std::string utf8Of(const wchar_t* text)
+{
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    if (length <= 1) {
+        return "";
+    }
+    std::string converted((size_t)length, '\0');
+    (void)WideCharToMultiByte(CP_UTF8, 0, text, -1, &converted[0], length, NULL, NULL);
+    converted.resize((size_t)length - 1);
+    return converted;
+}
+
+std::string userName()
+{
+    wchar_t name[257];
+    DWORD length = sizeof name / sizeof name[0];
+    return GetUserNameW(name, &length) ? utf8Of(name) : "";
+}
+
+std::string computerName()
+{
+    wchar_t name[256];
+    DWORD length = sizeof name / sizeof name[0];
+    return GetComputerNameExW(ComputerNameDnsHostname, name, &length) ? utf8Of(name) : "";
 }
 
 bool openInBrowser(const std::string& target)

@@ -176,10 +176,19 @@ std::vector<std::string> jobEndMessages(const JobOrder& order, const JobResult& 
         lines.push_back("can't write the undo file " + order.undoPath + ": " + strerror(r.undoError) +
                         "; nothing sent");
         return lines;
+    case JOB_JOURNAL_FAILED:
+        lines.push_back((r.journalPath.empty() ? std::string("no place for the journal")
+                                               : "can't write the journal " + r.journalPath) +
+                        ": " + strerror(r.journalError) + "; nothing sent");
+        return lines;
     case JOB_FAILED:
     case JOB_STOPPED:
     case JOB_FINISHED:
         break;
+    }
+    if (r.journalEndFailed) {
+        lines.push_back("can't write the end of this run to the journal " + r.journalPath + ": " +
+                        strerror(r.journalError));
     }
     for (const Sighting& old : r.apply.stillHeard) {
         lines.push_back("the controller " + macText(old.response.mac) + " still answers (from " + ipv4Text(old.sender) +

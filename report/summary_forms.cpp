@@ -4,32 +4,13 @@
 
 #include <map>
 
+#include "commission/outcome_names.h"
 #include "report/cells.h"
 #include "report/scan_forms.h"
 
 const char* outcomeName(OutcomeState state)
 {
-    switch (state) {
-    case OUTCOME_VERIFIED:
-        return "verified";
-    case OUTCOME_UNCHANGED:
-        return "unchanged";
-    case OUTCOME_NOT_FOUND:
-        return "not found";
-    case OUTCOME_NOT_CONFIRMED:
-        return "not confirmed";
-    case OUTCOME_SENT:
-        return "sent";
-    case OUTCOME_WOULD_SEND:
-        return "would send";
-    case OUTCOME_CONFLICT:
-        return "conflict";
-    case OUTCOME_INTERRUPTED:
-        return "interrupted";
-    case OUTCOME_CONFLICT_AFTER_SENDING:
-        return "conflict after sending";
-    }
-    return "";
+    return outcomeStateName(state);
 }
 
 static const char* const SUMMARY_KEYS[] = {

@@ -33,7 +33,15 @@ check() {   # expected candidates, then the words; the last word is the one comp
     fi
 }
 check "scan " brevindor-batch sc
-check "apply doctor replace scan set watch " brevindor-batch ""
+check "apply doctor journal replace report scan set watch " brevindor-batch ""
+check "journal " brevindor-batch jo
+check "--verify " brevindor-batch journal --v
+check "--journal " brevindor-batch apply line4.csv --jo
+check "--no-journal " brevindor-batch set --no-j
+check "--journal " brevindor-batch report --j
+check "before.csv line4.csv " brevindor-batch journal --journal ""
+check "" brevindor-batch report --since ""
+check "" brevindor-batch report --title ""
 check "watch " brevindor-batch w
 check "--every --format --gone-after --help --interface --max-time " brevindor-batch watch --
 check "json table " brevindor-batch watch --format ""

@@ -92,6 +92,11 @@ case "$depends" in
 *libc6*libstdc++6*) ;;
 *) fail "Depends lacks libc6 or libstdc++6: '$depends'" ;;
 esac
+# The journal's SHA-256 comes from nettle (brevindor-batch, brevindor-web); the classic program links none of it.
+case "$depends" in
+*libnettle8*) ;;
+*) fail "Depends lacks libnettle8: '$depends'" ;;
+esac
 echo "package_check: Depends: $depends"
 
 # Install; from here on the package is removed again however the script ends.

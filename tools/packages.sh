@@ -1,19 +1,20 @@
 # shellcheck shell=bash
 # The Debian packages this project needs, in one place; sourced by tools/demo.sh, tools/test.sh,
 # tools/wine_check.sh and .ci/run.
-#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need (node and
-#                   npm for the page's tests, which take axe-core from npm; CJK fonts for its
-#                   screenshots; slowhttptest and apache2-utils' ab for the web server's e2e
-#                   tests and benchmark)
+#   BUILD_PACKAGES  building and testing on Linux: what the README's two commands need (nettle
+#                   for SHA-256; node and npm for the page's tests, which take axe-core from npm;
+#                   CJK fonts for its screenshots; slowhttptest and apache2-utils' ab for the web
+#                   server's e2e tests and benchmark; poppler-utils to read the handover report's
+#                   PDF back)
 #   WINE_PACKAGES   tools/wine_check.sh: also the 32- and 64-bit Windows cross-builds, Wine for
 #                   both, groff for the Windows package's manual pages, file and unzip for the
 #                   checks, curl for the web program's calls
 #   WINE32_PACKAGES among them, the 32-bit Wine: it comes from the i386 architecture, and runs
 #                   only where the kernel runs 32-bit programs
 #   CI_PACKAGES     everything .ci/run uses: also clang with libFuzzer, the static checks, cpack
-BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev iproute2 util-linux hostname
+BUILD_PACKAGES=(cmake g++ make libgtest-dev nlohmann-json3-dev libboost-dev nettle-dev iproute2 util-linux hostname
     chromium chromium-driver python3-selenium socat nodejs npm fonts-noto-cjk
-    slowhttptest apache2-utils)
+    slowhttptest apache2-utils poppler-utils)
 WINE32_PACKAGES=(wine32:i386)
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine "${WINE32_PACKAGES[@]}" wine64
     groff-base file unzip curl)

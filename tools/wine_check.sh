@@ -130,6 +130,13 @@ rows=(
     # firewall's COM class (hnetcfg), which must come out as "couldn't tell"
     "|three|16 16 16 16|batch doctor --interface 127.0.0.1 --timeout 1"
     "|three|16 16 16 16|batch doctor --interface 127.0.0.1 --timeout 1|WINEDLLOVERRIDES=mscoree,mshtml,hnetcfg="
+    # The journal made on Linux (above): the chain checked, listed in the three forms, filtered,
+    # and one byte changed
+    "|-||batch journal --verify --journal journal.jsonl"
+    "|-||batch journal --journal journal.jsonl"
+    "|-||batch journal --journal journal.jsonl --format csv --mac 00-1A-2B-3C-4D-02"
+    "|-||batch journal --journal journal.jsonl --format json --since 2026-12-10T00:00Z"
+    "|-||batch journal --verify --journal broken.jsonl"
 )
 # Known and left out: "-R -F ." (a directory) ends "Is a directory" on Linux and "Permission
 # denied" on Windows, whose C runtime gives EACCES there.
@@ -248,6 +255,33 @@ WINE_RUN_LIMIT_S=120   # a run under Wine: its start and the closing pause are s
 cd "$work"   # relative file names are looked up here, by both programs
 printf 'mac,ip\n00:1a:2b:3c:4d:02,192.168.1.50\n' >lo-plan.csv
 printf 'mac,ip\n00:1a:2b:3c:4d:0b,10.2.0.50\n' >plan.csv
+
+# A journal as brevindor-batch writes it, its chain made here with sha256sum: an apply of two rows
+# (start and end) and a set; and a copy with one byte changed in the second line.
+JOURNAL_HEAD='"run":"00112233445566778899aabbccddeeff","kind":"apply","user":"anna","computer":"LAPTOP-7",'\
+'"program":"brevindor-batch","version":"1.08.0","interfaces":[{"name":"lo","address":"127.0.0.1"}],'\
+'"plan":{"file":"line4.csv","sha256":"'"$(printf 'mac,ip\n' | sha256sum | cut -c1-64)"'"},"undo":null'
+JOURNAL_BEFORE='"before":{"ip":"192.168.1.22","gateway":"192.168.1.1","mask":"255.255.255.0"}'
+JOURNAL_BODIES=(
+    '"time":"2026-12-09T14:30:00.123Z","entry":"start",'"$JOURNAL_HEAD"',"rows":[{"line":2,"mac":"00:1a:2b:3c:4d:02",'\
+'"node_name":"Gr\u00f6\u00dfe",'"$JOURNAL_BEFORE"',"target":{"ip":"192.168.1.50","gateway":null,'\
+'"mask":"255.255.255.0"},"send":true},{"line":3,"mac":"00:1a:2b:3c:4d:03","node_name":null,"before":null,'\
+'"target":{"ip":"192.168.1.51","gateway":"192.168.1.1","mask":"255.255.255.0"},"send":false}]}'
+    '"time":"2026-12-09T14:30:02.456Z","entry":"end",'"$JOURNAL_HEAD"',"rows":[{"line":2,"mac":"00:1a:2b:3c:4d:02",'\
+'"node_name":"Gr\u00f6\u00dfe","state":"verified",'"$JOURNAL_BEFORE"',"after":{"ip":"192.168.1.50",'\
+'"gateway":"192.168.1.1","mask":"255.255.255.0"},"senders":[]},{"line":3,"mac":"00:1a:2b:3c:4d:03",'\
+'"node_name":null,"state":"not found","before":null,"after":null,"senders":[]}]}'
+    '"time":"2026-12-10T08:00:00.000Z","entry":"start",'"${JOURNAL_HEAD/\"apply\"/\"set\"}"',"rows":[{"line":null,'\
+'"mac":"00:1a:2b:3c:4d:02","node_name":"=cmd",'"${JOURNAL_BEFORE/22/50}"',"target":{"ip":"192.168.1.60",'\
+'"gateway":null,"mask":null},"send":true}]}'
+)
+prev=0000000000000000000000000000000000000000000000000000000000000000
+for body in "${JOURNAL_BODIES[@]}"; do
+    entry="{\"prev\":\"$prev\",$body"
+    printf '%s\n' "$entry" >>journal.jsonl
+    prev=$(printf '%s' "$entry" | sha256sum | cut -c1-64)
+done
+sed '2s/192\.168\.1\.50/192.168.1.59/' journal.jsonl >broken.jsonl
 
 controllers() {
     case $1 in
@@ -596,6 +630,34 @@ web_differences() {
     [ "$(wc -l <<<"$settings")" = 1 ] && [[ $settings == *" 00 1a 2b 3c 4d 02 "* ]] ||
         echo "linux: the settings sent: '$settings', expected one for 00:1a:2b:3c:4d:02"
 }
+
+# The journal's default place under Wine, the Windows side alone (the Linux one would be this
+# user's own): none there at first, named in the prefix's %LOCALAPPDATA%, its folder made; then
+# the journal made above, put there, checks as on Linux with --journal.
+journal_default() {
+    local rc=0 folder
+    timeout "$WINE_RUN_LIMIT_S" "$WINE" "$win/brevindor-batch.exe" journal --verify >wine.out 2>wine.err || rc=$?
+    [ "$rc" = 1 ] || echo "exit value $rc with no journal, not 1"
+    grep -qiE '^brevindor-batch: no journal at C:\\users\\[^\\]+\\AppData\\Local\\brevindor\\journal\.jsonl ' wine.err ||
+        echo "error output: '$(cat wine.err)', not the journal in %LOCALAPPDATA%\\brevindor"
+    folder=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -ipath '*/AppData/Local/brevindor' -type d 2>/dev/null | head -1)
+    if [ -z "$folder" ]; then
+        echo "no folder brevindor in the prefix's AppData/Local"
+        return
+    fi
+    cp journal.jsonl "$folder/journal.jsonl"
+    rc=0
+    timeout "$WINE_RUN_LIMIT_S" "$WINE" "$win/brevindor-batch.exe" journal --verify >wine.out 2>wine.err || rc=$?
+    "$build/brevindor-batch" journal --verify --journal journal.jsonl >linux.out 2>linux.err || true
+    normalise <wine.out | cmp -s linux.out - || echo "output: '$(cat linux.out)' / '$(cat wine.out)'"
+    [ "$rc" = 0 ] || echo "exit value $rc with the journal there: '$(cat wine.err)'"
+}
+if [[ "journal default" == *${WINE_CHECK_ROWS:-}* ]]; then
+    retried=""
+    found=$(journal_default)
+    tally "batch journal --verify  (the default place: %LOCALAPPDATA%\\brevindor\\journal.jsonl in the prefix)" \
+        "journal default" "brevindor-batch journal --verify (error output, then output)" wine.err wine.out
+fi
 
 # The web row, after the others (WINE_CHECK_ROWS may leave it out).
 wine_env=""

@@ -7,7 +7,9 @@
 #include <new>
 #include <string>
 
+#include "commission/journal.h"
 #include "platform/host.h"
+#include "report/journal_text.h"
 #include "report/messages.h"
 #include "web/launch.h"
 #include "web/options.h"
@@ -58,6 +60,14 @@ int run(int argc, char** argv)
     int status = readWebOptions(argc, argv, &settings, &answered);
     if (status != EXIT_OK || answered) {
         return status;
+    }
+    if (settings.undoDir.empty()) {
+        int error = 0;
+        settings.undoDir = defaultUndoFolder(&error);
+        if (settings.undoDir.empty()) {
+            say(undoFolderFailureText(error));
+            return EXIT_NETWORK;
+        }
     }
     std::string token, once;
     if (!makeToken(&token) || (settings.browser && !makeToken(&once))) {

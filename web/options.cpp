@@ -27,7 +27,8 @@ static void printWebUsage(FILE* out)
             "last answer (default 2 s). --verify-time: how long to wait for a set controller to\n"
             "report its new values (default 10 s). --listen ADDR: serve on this address instead\n"
             "of 127.0.0.1 (the token is still required). --undo-dir: where the undo file of each\n"
-            "apply goes (default: the current folder). --no-browser: do not open the page.\n"
+            "apply goes (default: brevindor/undo in the user's state folder, where the journal is).\n"
+            "--no-browser: do not open the page.\n"
             "Ctrl-C ends it; an apply in progress stops as in brevindor-batch, its summary so far\n"
             "on standard error and its undo file kept.\n",
             WEB_PROGRAM, WEB_PROGRAM);

@@ -4,11 +4,16 @@
 
 #include <cstring>
 
+#include "commission/handover.h"
 #include "commission/interfaces.h"
+#include "commission/journal.h"
+#include "commission/journal_read.h"
 #include "commission/limits.h"
 #include "report/cells.h"
 #include "report/formats.h"
+#include "report/handover_html.h"
 #include "report/input_text.h"
+#include "report/journal_text.h"
 #include "report/messages.h"
 #include "web/page_files.h"
 
@@ -252,6 +257,28 @@ static Answer undo(Session& s, const Json&)
     return {200, "text/csv; charset=utf-8", text, {{"Content-Disposition", "attachment; filename=\"" + name + "\""}}};
 }
 
+// The handover report of the user's journal, every run in it, as one printable page.
+static Answer handover(Session&, const Json&)
+{
+    int error = 0;
+    std::string path = defaultJournalPath(&error);
+    if (path.empty()) {
+        return errorAnswer(500, journalPlaceFailureText(error));
+    }
+    JournalRead read = readJournal(path, JournalFilter());
+    if (read.status != JOURNAL_FILE_READ) {
+        return errorAnswer(read.status == JOURNAL_FILE_MISSING ? 404 : 500, journalReadFailureText(path, read));
+    }
+    if (!handoverWritten(read)) {
+        return errorAnswer(404, journalNothingText(path));
+    }
+    Handover h = handoverOf(read, "", "", "");
+    return {200,
+            "text/html; charset=utf-8",
+            handoverHtml(h, handoverMakerNow(path, "brevindor-web", BREVINDOR_VERSION)),
+            {}};
+}
+
 // {"on": true} starts the watch, {"on": false} ends it (nothing when it is off).
 static Answer watch(Session& s, const Json& request)
 {
@@ -324,6 +351,7 @@ static const Route ROUTES[] = {
     {"GET", "/api/job", job},
     {"GET", "/api/outcomes", outcomes},
     {"GET", "/api/undo", undo},
+    {"GET", "/api/handover", handover},
     {"GET", "/api/watch", watchEvents},
     {"GET", "/api/doctor", doctor},
     {"POST", "/api/scan", scan},

@@ -269,6 +269,10 @@ void Session::runApply(const std::vector<PlanRow>& rows, bool dryRun, const Macs
     order.rows = rows;
     order.undoPath = undoFileName(settings_.undoDir);
     order.stopSignal = stopSignal_;
+    order.journal = JOURNAL_DEFAULT;
+    order.journalRun.kind = "page apply";
+    order.journalRun.program = "brevindor-web";
+    order.journalRun.version = BREVINDOR_VERSION;
     {
         Hold hold(lock_);
         order.where = where_;

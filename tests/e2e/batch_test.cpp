@@ -1116,7 +1116,14 @@ const Case CASES[] =
                        "sent\n");
              EXPECT_EQ(log, "") << "refused before the scan";
          }},
-        {"NoCommand", nullptr, {}, {}, nullptr, {}, 2, usageError("scan, set, apply, replace, watch or doctor")},
+        {"NoCommand",
+         nullptr,
+         {},
+         {},
+         nullptr,
+         {},
+         2,
+         usageError("scan, set, apply, replace, watch, doctor, journal or report")},
         {"OptionOfAnotherCommand",
          nullptr,
          {ctl(1)},

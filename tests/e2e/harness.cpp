@@ -175,6 +175,8 @@ void Network::SetUp()
         return;
     }
     dir = makeTempDir();
+    // Every run records into this test's folder, never into the journal of the user running it.
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
 }
 
 void Network::unavailable(const std::string& why)

@@ -111,6 +111,25 @@ TEST_F(Web, ApplyVerifiesTheOneControllerAndUndoPutsItBack)
         settingLogLine("00.1a.2b.3c.00.01", "192.168.1.21", "192.168.1.1", "255.255.255.0"),
     };
     EXPECT_EQ(settingsIn(received()), only);
+
+    // Both applies are in the user's journal, a start and an end each, in one chain.
+    std::string journal = readFile(dir + "/state/brevindor/journal.jsonl");
+    std::vector<std::string> entries;
+    for (size_t at = 0; at < journal.size(); at = journal.find('\n', at) + 1) {
+        json e = json::parse(journal.substr(at, journal.find('\n', at) - at));
+        EXPECT_EQ(e["kind"], "page apply");
+        EXPECT_EQ(e["program"], "brevindor-web");
+        entries.push_back(e["entry"].get<std::string>() + " " + e["rows"][0]["mac"].get<std::string>());
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{"start 00:1a:2b:3c:00:01", "end 00:1a:2b:3c:00:01",
+                                                 "start 00:1a:2b:3c:00:01", "end 00:1a:2b:3c:00:01"}))
+        << journal;
+
+    // The handover report of that journal, as a page of its own.
+    HttpAnswer report = call("GET", "/api/handover");
+    EXPECT_EQ(report.status, 200) << report.body;
+    EXPECT_NE(report.body.find("<html"), std::string::npos) << report.body.substr(0, 200);
+    EXPECT_NE(report.body.find("192.168.1.21"), std::string::npos) << "the controller as the journal last knew it";
 }
 
 TEST_F(Web, RefusalsComeBackInTheBatchProgramsWordsAndNothingIsSent)

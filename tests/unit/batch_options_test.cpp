@@ -22,7 +22,10 @@ const Command COMMANDS[] = {
     {"apply", notRun, "", APPLY_OPTIONS, PLAN_SHORT_OPTIONS, 1},
     {"replace", notRun, "", REPLACE_OPTIONS, PLAN_SHORT_OPTIONS, 0},
     {"watch", notRun, "", WATCH_OPTIONS, WATCH_SHORT_OPTIONS, 0},
+    {"journal", notRun, "", JOURNAL_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
+    {"report", notRun, "", REPORT_OPTIONS, JOURNAL_SHORT_OPTIONS, 0},
 };
+const int COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 
 // One setting as text, by name, to compare with a row's expectation.
 std::string settingText(const Settings& s, const std::string& name)
@@ -44,6 +47,12 @@ std::string settingText(const Settings& s, const std::string& name)
         {"undo", s.undo},
         {"no-verify", s.apply.noVerify ? "yes" : "no"},
         {"dry-run", s.apply.dryRun ? "yes" : "no"},
+        {"journal", s.journal},
+        {"no-journal", s.noJournal ? "yes" : "no"},
+        {"since", s.since},
+        {"until", s.until},
+        {"title", s.title},
+        {"verify", s.verify ? "yes" : "no"},
         {"every", std::to_string(s.watch.every)},
         {"gone-after", std::to_string(s.watch.goneAfter)},
         {"watch max-time", std::to_string(s.watch.maxTime)},
@@ -129,7 +138,7 @@ TEST(BatchOptions, Table)
         {{"scan", "--interface", "all"}, 0, "", "where", "all"},
         {{"scan", "-i", "eth0"}, 0, "", "where", "eth0"},
         // Options of another command, unknown ones, and missing values.
-        {{"scan", "--mac", "00:1a:2b:3c:4d:01"}, USAGE, refused("--mac belongs to set, not scan")},
+        {{"scan", "--mac", "00:1a:2b:3c:4d:01"}, USAGE, refused("--mac belongs to set and journal, not scan")},
         {{"scan", "--verify-time", "1"}, USAGE, refused("--verify-time belongs to set, apply and replace, not scan")},
         {{"scan", "--undo=x.csv"}, USAGE, refused("--undo=x.csv belongs to set, apply and replace, not scan")},
         {{"set", "--dry-run"}, USAGE, refused("--dry-run belongs to apply, not set")},
@@ -177,6 +186,35 @@ TEST(BatchOptions, Table)
         {{"scan", "--help", "--fast"}, HELP, ""},
         {{"apply", "-h"}, HELP, ""},
         {{"scan", "--fast", "--help"}, USAGE, refused("scan: unknown option '--fast'")},
+        // The journal: its place on set and apply, the listing's filters, the check, the report.
+        {{"set", "--journal", "j.jsonl"}, 0, "", "journal", "j.jsonl"},
+        {{"apply", "p", "--no-journal"}, 0, "", "no-journal", "yes"},
+        {{"apply", "p"}, 0, "", "no-journal", "no"},
+        {{"set", "--journal", "j", "--no-journal"}, USAGE, refused("--journal and --no-journal exclude each other")},
+        {{"set", "--journal", ""}, USAGE, refused("--journal needs a file name")},
+        {{"scan", "--journal", "j"},
+         USAGE,
+         refused("--journal belongs to set, apply, replace, journal and report, not scan")},
+        {{"journal", "--no-journal"}, USAGE, refused("--no-journal belongs to set, apply and replace, not journal")},
+        {{"journal", "--since", "2026-12-09", "--until", "2026-12-10"}, 0, "", "until", "2026-12-10"},
+        {{"journal", "--mac", "00:1a:2b:3c:4d:01", "-f", "csv"}, 0, "", "format", "1"},
+        {{"journal", "--verify"}, 0, "", "verify", "yes"},
+        {{"journal", "--verify", "--journal", "j"}, 0, "", "journal", "j"},
+        {{"journal", "--verify", "--since", "2026-12-09"},
+         USAGE,
+         refused("--verify checks the whole journal: it takes no --since, --until, --mac or --format")},
+        {{"journal", "--verify", "--format", "json"},
+         USAGE,
+         refused("--verify checks the whole journal: it takes no --since, --until, --mac or --format")},
+        {{"journal", "-i", "lo"}, USAGE, refused("journal: unknown option '-i'")},
+        {{"journal", "extra"}, USAGE, refused("unexpected argument 'extra'")},
+        {{"report", "--title", "Line 4 <north>"}, 0, "", "title", "Line 4 <north>"},
+        {{"report", "--until", "2026-12-09T18:00Z"}, 0, "", "until", "2026-12-09T18:00Z"},
+        {{"report", "--mac", "m"}, USAGE, refused("--mac belongs to set and journal, not report")},
+        {{"report", "--format", "csv"},
+         USAGE,
+         refused("--format belongs to scan, set, apply, replace, watch and journal, not report")},
+        {{"report", "--verify"}, USAGE, refused("--verify belongs to journal, not report")},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -192,8 +230,7 @@ TEST(BatchOptions, Table)
         Settings s;
         forgetEarlierOptions(*command);
         testing::internal::CaptureStderr();
-        int status =
-            readOptions(argv.argc(), argv.argv(), *command, COMMANDS, (int)(sizeof COMMANDS / sizeof COMMANDS[0]), &s);
+        int status = readOptions(argv.argc(), argv.argv(), *command, COMMANDS, COMMAND_COUNT, &s);
         std::string error = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, c.status) << line;
         EXPECT_EQ(error, c.error) << line;

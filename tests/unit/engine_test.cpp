@@ -10,6 +10,7 @@
 #include "commission/discovery.h"
 #include "commission/interfaces.h"
 #include "commission/job.h"
+#include "commission/journal_read.h"
 #include "protocol/address.h"
 #include "unit/fake_wire.h"
 
@@ -687,23 +688,68 @@ TEST(Engine, JobTable)
 
 // An undo file that can't be written ends the job before anything is opened or sent, a dry run
 // too, with the status of a system failure.
-TEST(Engine, JobUndoPlaceCheckedFirst)
+// The undo file's place and the journal's are checked before the interfaces are even chosen; a
+// dry run records no journal, so only its undo file's place counts.
+TEST(Engine, JobUndoAndJournalPlacesCheckedFirst)
 {
-    for (bool dryRun : {false, true}) {
+    const struct {
+        const char* undo;
+        const char* journal;
+        bool dryRun;
+        JobEnd end;
+    } cases[] = {
+        {"/nonexistent-folder/undo.csv", JOURNAL_NONE, false, JOB_UNDO_FAILED},
+        {"/nonexistent-folder/undo.csv", JOURNAL_NONE, true, JOB_UNDO_FAILED},
+        {"", "/nonexistent-folder/journal.jsonl", false, JOB_JOURNAL_FAILED},
+        {"", "/nonexistent-folder/journal.jsonl", true, JOB_NO_INTERFACE},
+    };
+    for (const auto& c : cases) {
         JobOrder order;
         order.kind = JOB_APPLY;
-        order.options.dryRun = dryRun;
+        order.options.dryRun = c.dryRun;
         order.rows = {row(1, "192.168.1.50")};
-        order.undoPath = "/nonexistent-folder/undo.csv";
-        order.where = "no such interface";   // never asked for
+        order.undoPath = c.undo;
+        order.journal = c.journal;
+        order.where = "no such interface";   // asked for only once both places are good
         std::vector<Event> events;
         JobResult result = runJob(order, {[&events](const Event& e) { events.push_back(e); }, nullptr});
-        EXPECT_EQ(result.end, JOB_UNDO_FAILED);
-        EXPECT_EQ(result.status, EXIT_NETWORK);
-        EXPECT_EQ(result.undoError, ENOENT);
+        EXPECT_EQ(result.end, c.end) << c.undo << c.journal << c.dryRun;
+        if (c.end != JOB_NO_INTERFACE) {
+            EXPECT_EQ(result.status, EXIT_NETWORK);
+            EXPECT_EQ(c.end == JOB_UNDO_FAILED ? result.undoError : result.journalError, ENOENT);
+        }
         EXPECT_TRUE(events.empty());
         EXPECT_FALSE(result.apply.summary);
     }
+}
+
+// On the network in memory: the start entry before the setting, the end entry after it, in one
+// chain.
+TEST(Engine, JobRecordsStartAndEnd)
+{
+    char folder[] = "/tmp/job-journal-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string journal = std::string(folder) + "/j.jsonl";
+    Session run({fakeController(1)});
+    JobOrder order;
+    order.kind = JOB_APPLY;
+    order.options.scan.quiet = 0.5;
+    order.rows = {row(1, "192.168.1.50")};
+    order.journal = journal;
+    order.journalRun.kind = "apply";
+    order.journalRun.planFile = "p.csv";
+    order.planBytes = "mac,ip\n";
+    JobResult result = runJobOn(order, run.scanner, {}, {[](const Event&) {}, nullptr});
+    EXPECT_EQ(result.status, EXIT_OK);
+    JournalRead read = readJournal(journal, JournalFilter());
+    ASSERT_EQ(read.entries.size(), 2u);
+    EXPECT_EQ(read.chain.result, CHAIN_INTACT);
+    EXPECT_EQ(read.entries[0].entry, "start");
+    EXPECT_EQ(read.entries[1].entry, "end");
+    EXPECT_EQ(read.entries[0].planSha256, sha256Hex("mac,ip\n"));
+    EXPECT_EQ(read.entries[1].rows.at(0).state, "verified");
+    (void)remove(journal.c_str());
+    (void)rmdir(folder);
 }
 
 // Each row's state as the engine decides it, in order: the rows not sent to before the first

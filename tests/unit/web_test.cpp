@@ -94,6 +94,13 @@ TEST(Gate, Decisions)
          },
          401},
         {"a replacement", post, [](GateRequest& r) { r.path = "/api/replace"; }, GATE_PASS},
+        {"the handover report", fromPage, [](GateRequest& r) { r.path = "/api/handover"; }, GATE_PASS},
+        {"the handover report without a token", fromPage,
+         [](GateRequest& r) {
+             r.path = "/api/handover";
+             r.cookie = "";
+         },
+         401},
         {"a replacement from a foreign page", post,
          [](GateRequest& r) {
              r.path = "/api/replace";

@@ -1,6 +1,6 @@
 # bash completion for brevindor-batch: the commands, each command's options, the --format values
 # (each command's own), local interface names for --interface, and files for apply's plan,
-# --undo and --from.
+# --undo, --from and --journal.
 # Installed as share/bash-completion/completions/brevindor-batch; to try it by hand:
 #   source tools/completion/brevindor-batch.bash
 
@@ -31,7 +31,7 @@ _brevindor_batch()
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        scan | set | apply | replace | watch | doctor)
+        scan | set | apply | replace | watch | doctor | journal | report)
             command=${COMP_WORDS[i]}
             break
             ;;
@@ -41,7 +41,7 @@ _brevindor_batch()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch doctor" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan set apply replace watch doctor journal report" -- "$cur")
         fi
         return 0
     fi
@@ -57,12 +57,13 @@ _brevindor_batch()
         mapfile -t COMPREPLY < <(compgen -W "$(_brevindor_batch_interfaces)" -- "$cur")
         return 0
         ;;
-    --undo | --from)
+    --undo | --from | --journal)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return 0
         ;;
-    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --every | --gone-after)
+    --mac | --ip | --gateway | --mask | --timeout | -t | --max-time | --settle | --verify-time | --every | --gone-after | \
+        --since | --until | --title)
         return 0   # a value of the user's own
         ;;
     esac
@@ -71,11 +72,14 @@ _brevindor_batch()
     case $command in
     scan) options="--interface --timeout --max-time --format --bom --help" ;;
     set) options="--mac --ip --gateway --mask --interface --timeout --max-time --settle --verify-time --no-verify
-                  --format --bom --undo --help" ;;
-    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo --help" ;;
+                  --format --bom --undo --journal --no-journal --help" ;;
+    apply) options="--interface --timeout --max-time --settle --verify-time --dry-run --format --bom --undo
+                    --journal --no-journal --help" ;;
     replace) options="--old --new --from --interface --timeout --max-time --settle --verify-time --format --bom --undo --help" ;;
     watch) options="--interface --every --gone-after --format --max-time --help" ;;
     doctor) options="--interface --timeout --format --help" ;;
+    journal) options="--since --until --mac --format --verify --journal --help" ;;
+    report) options="--since --until --title --journal --help" ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
