@@ -106,6 +106,7 @@ run() {
 if [ "${1:-}" = "--web" ]; then
     port=$2
     folder=$3
+    export XDG_STATE_HOME="$folder/state"   # the demo's applies: not in the user's journal
     socat "UNIX-LISTEN:$folder/page.sock,fork" "TCP:127.0.0.1:$port" &
     inside=$!
     echo "Open the address below in this computer's browser; Ctrl-C ends the demo."

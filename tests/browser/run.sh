@@ -33,10 +33,14 @@ fi
 shift
 require_private_netns "browser test"
 ip link set lo up
+# The page's applies go to a journal of this run's own, never to the user's.
+state=$(mktemp -d /tmp/brevindor-browser-state.XXXXXX)
+export XDG_STATE_HOME=$state
+trap 'rm -rf "$state"' EXIT
 if ! rules=$(node --test "$here/state_test.mjs" 2>&1); then
     echo "$rules" >&2
     exit 1
 fi
 echo "page rules: passed"
 /usr/bin/python3 "$here/launch_test.py" "$@"
-exec /usr/bin/python3 "$here/page_test.py" "$@"
+/usr/bin/python3 "$here/page_test.py" "$@"
