@@ -48,6 +48,10 @@ shift 3
 # the benchmark checks again before it starts anything.
 require_private_netns "${name}_bench"
 ip link set lo up
+# The applies measured go to a journal of this run's own, never to the user's.
+state=$(mktemp -d /tmp/brevindor-bench-state.XXXXXX)
+export XDG_STATE_HOME=$state
+trap 'rm -rf "$state"' EXIT
 hostname brevbench
 if [ "$name" = web ] || [ "$name" = server ]; then
     exec /usr/bin/python3 "$top/bench/${name}_bench.py" "$build/brevindor-web" "$build/brevindor-standin" "$@"
