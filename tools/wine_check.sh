@@ -232,6 +232,7 @@ ip link set lo up
 start=$SECONDS
 work=$(mktemp -d /tmp/wine-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work/state"   # the Linux side's journal: this run's own, not the user's
 # Wine's Winsock 1.1 lists the local addresses by resolving the host name with this machine's
 # resolver: it must give 127.0.0.1 once, the one address here. So the host name is localhost and,
 # in this mount namespace only, /etc/hosts names it alone (Debian's also has "::1 localhost", which
