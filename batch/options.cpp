@@ -343,6 +343,24 @@ static std::string ownersOf(const char* arg, const Command& c, const Command* co
     return text;
 }
 
+// What a short option means in this command: its long option's code (watch's -f is its --format,
+// table or json alone).
+static int shortMeaning(int code, const option* options)
+{
+    static const struct {
+        int letter;
+        const char* name;
+    } LONG_NAMES[] = {{'i', "interface"}, {'t', "timeout"}, {'f', "format"}};
+    for (const auto& l : LONG_NAMES) {
+        for (const option* o = options; l.letter == code && o->name != NULL; ++o) {
+            if (strcmp(o->name, l.name) == 0) {
+                return o->val;
+            }
+        }
+    }
+    return code;
+}
+
 int readOptions(int argc, char** argv, const Command& c, const Command* commands, int commandCount, Settings* s)
 {
     optind = 2;
@@ -367,7 +385,7 @@ int readOptions(int argc, char** argv, const Command& c, const Command* commands
             }
             return usageError("%s: unknown option '%s'", c.name, arg);
         } else {
-            int status = takeOption(code, optarg, s);
+            int status = takeOption(shortMeaning(code, c.options), optarg, s);
             if (status != EXIT_OK) {
                 return status;
             }

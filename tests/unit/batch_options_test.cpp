@@ -178,6 +178,7 @@ TEST(BatchOptions, Table)
         {{"watch", "--format", "json"}, 0, "", "format", "2"},
         {{"watch", "-f", "table"}, 0, "", "format", "0"},
         {{"watch", "--format", "csv"}, USAGE, refused("bad --format 'csv' (table or json)")},
+        {{"watch", "-f", "csv"}, USAGE, refused("bad --format 'csv' (table or json)")},
         {{"watch", "--timeout", "1"}, USAGE, refused("--timeout belongs to scan, set, apply and replace, not watch")},
         {{"watch", "--bom"}, USAGE, refused("--bom belongs to scan, set, apply and replace, not watch")},
         {{"scan", "--every", "1"}, USAGE, refused("--every belongs to watch, not scan")},
