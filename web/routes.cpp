@@ -61,7 +61,7 @@ static Answer interfaces(Session&, const Json&)
 }
 
 // The request's interface, or --interface; false with *error when it is no string.
-static bool readWhere(Session& s, const Json& request, std::string* where, Answer* error)
+static bool readWhere(const Session& s, const Json& request, std::string* where, Answer* error)
 {
     *where = s.settings().where;
     if (request.contains("interface") && !request["interface"].is_null()) {

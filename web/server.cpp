@@ -492,8 +492,6 @@ bool runServer(Session& s, const std::string& address, int port, const std::stri
     }
     if (!ec) {
         allowPortReuse((long long)acceptor.native_handle());
-    }
-    if (!ec) {
         acceptor.bind(endpoint, ec);
     }
     if (!ec) {

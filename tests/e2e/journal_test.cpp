@@ -230,7 +230,8 @@ TEST_F(Journal, RecordedAroundTheSetting)
         int status;
         size_t entries;
         const char* ip;
-    } cases[] = {
+    };
+    const Case cases[] = {
         {"j.jsonl", 0, 2, "192.168.1.50"},
         {"missing/j.jsonl", 3, 0, "192.168.1.60"},
         {nullptr, 0, 0, "192.168.1.70"},

@@ -500,8 +500,8 @@ TEST_F(Web, SecondScanTellsEveryRowAgain)
     ASSERT_GE(events, 0);
     std::string request = httpRequest("GET", "/api/events", port, "Authorization: Bearer " + token + "\r\n");
     ASSERT_EQ(write(events, request.data(), request.size()), (ssize_t)request.size());
-    std::string head;   // reset, rows, then the job's end
-    ASSERT_TRUE(readUntil(events, &head, "\"undo_file\":null}\n\n", 10)) << head;
+    std::string first;   // reset, rows, then the job's end
+    ASSERT_TRUE(readUntil(events, &first, "\"undo_file\":null}\n\n", 10)) << first;
     ASSERT_EQ(call("POST", "/api/scan", "{}").status, 202);
     std::string after;
     EXPECT_TRUE(readUntil(events, &after, "\"running\":false", 15)) << after;
