@@ -56,12 +56,18 @@ static void tell(const std::string& text)
     fprintf(stderr, "%s: %s\n", BATCH_PROGRAM, text.c_str());
 }
 
+// The journal's file and the filter the options name; EXIT_OK, or the status of a usage error.
+static int journalAsked(const Settings& s, std::string* path, JournalFilter* filter)
+{
+    int status = journalPath(s, path);
+    return status == EXIT_OK ? filterOf(s, filter) : status;
+}
+
 int runJournal(const Settings& s)
 {
     std::string path;
     JournalFilter filter;
-    int status = journalPath(s, &path);
-    status = status == EXIT_OK ? filterOf(s, &filter) : status;
+    int status = journalAsked(s, &path, &filter);
     if (status != EXIT_OK) {
         return status;
     }
@@ -89,8 +95,7 @@ int runReport(const Settings& s)
 {
     std::string path;
     JournalFilter filter;
-    int status = journalPath(s, &path);
-    status = status == EXIT_OK ? filterOf(s, &filter) : status;
+    int status = journalAsked(s, &path, &filter);
     if (status != EXIT_OK) {
         return status;
     }
